@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+// Every message and Yes/No question of the program goes through the installed prompter:
+// the application installs one that shows message boxes, tests install one that records
+// the texts and answers as scripted. Nothing else opens a message box.
+class CPrompter
+{
+public:
+    enum class EIcon { Exclamation, Stop, Information, Question };
+
+    virtual ~CPrompter() = default;
+
+    virtual void ShowMessage(const std::string &strText, EIcon icon) = 0;
+    // Returns true for Yes.
+    virtual bool AskYesNo(const std::string &strText, EIcon icon) = 0;
+
+    // Installs the prompter (not owned; it must outlive its use) and returns the previous
+    // one. nullptr restores the default, which writes to standard error and answers No.
+    static CPrompter *Install(CPrompter *pPrompter);
+    static CPrompter &Current();
+};
+
+// Shows a message with an OK button, the exclamation icon unless another is named.
+void ShowMessage(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
+// Asks a Yes/No question; returns true for Yes.
+bool AskYesNo(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);

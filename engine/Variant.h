@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Variant type codes of OLE Automation, as the database layer reports field values.
+constexpr unsigned short VT_EMPTY = 0;
+constexpr unsigned short VT_NULL = 1;
+constexpr unsigned short VT_I2 = 2;
+constexpr unsigned short VT_I4 = 3;
+constexpr unsigned short VT_R4 = 4;
+constexpr unsigned short VT_R8 = 5;
+constexpr unsigned short VT_CY = 6;
+constexpr unsigned short VT_DATE = 7;
+constexpr unsigned short VT_BSTR = 8;
+constexpr unsigned short VT_BOOL = 11;
+constexpr unsigned short VT_DECIMAL = 14;
+constexpr unsigned short VT_UI1 = 17;
+constexpr unsigned short VT_ARRAY = 0x2000;
+
+// One field value as read from a record. Only the member that belongs to m_vt is meaningful.
+// Text, GUIDs and decimals travel as UTF-8 text in m_str (a decimal as its exact digits).
+struct CVariant
+{
+    unsigned short m_vt = VT_EMPTY;
+    int16_t m_iVal = 0;
+    int32_t m_lVal = 0;
+    float m_fltVal = 0.0f;
+    double m_dblVal = 0.0;
+    int64_t m_cyVal = 0; // 1/10000 units
+    double m_date = 0.0; // OLE day count
+    int16_t m_boolVal = 0; // a true variant boolean is all ones (-1)
+    uint8_t m_bVal = 0;
+    std::string m_str;
+
+    static CVariant Null();
+    static CVariant Short(int16_t n);
+    static CVariant Long(int32_t n);
+    static CVariant Float(float f);
+    static CVariant Double(double d);
+    static CVariant Currency(int64_t nCount);
+    static CVariant Date(double dt);
+    static CVariant Bool(bool b);
+    static CVariant Byte(uint8_t n);
+    static CVariant String(std::string str);
+    static CVariant Decimal(std::string strDigits);
+};

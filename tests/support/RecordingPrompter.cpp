@@ -1,0 +1,33 @@
+#include "support/RecordingPrompter.h"
+
+CRecordingPrompter::CRecordingPrompter() : m_pPrevious(CPrompter::Install(this))
+{ }
+
+CRecordingPrompter::~CRecordingPrompter()
+{
+    CPrompter::Install(m_pPrevious);
+}
+
+void CRecordingPrompter::ShowMessage(const std::string &strText, EIcon icon)
+{
+    m_entries.push_back({strText, icon, false});
+}
+
+bool CRecordingPrompter::AskYesNo(const std::string &strText, EIcon icon)
+{
+    m_entries.push_back({strText, icon, true});
+    if (m_answers.empty())
+        return false;
+    const bool bYes = m_answers.front();
+    m_answers.pop_front();
+    return bYes;
+}
+
+std::vector<std::string> CRecordingPrompter::TakeTexts()
+{
+    std::vector<std::string> texts;
+    for (const SEntry &entry : m_entries)
+        texts.push_back(entry.strText);
+    m_entries.clear();
+    return texts;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/Prompter.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// Records every message and question instead of showing it, and answers questions as
+// scripted (No when nothing is scripted). Installs itself for its lifetime.
+class CRecordingPrompter final : public CPrompter
+{
+public:
+    struct SEntry
+    {
+        std::string strText;
+        EIcon icon;
+        bool bQuestion;
+    };
+
+    CRecordingPrompter();
+    ~CRecordingPrompter() override;
+    CRecordingPrompter(const CRecordingPrompter &) = delete;
+    CRecordingPrompter &operator=(const CRecordingPrompter &) = delete;
+
+    void ShowMessage(const std::string &strText, EIcon icon) override;
+    bool AskYesNo(const std::string &strText, EIcon icon) override;
+
+    void ScriptAnswer(bool bYes) { m_answers.push_back(bYes); }
+    // The texts seen so far, in order, and forgets them.
+    std::vector<std::string> TakeTexts();
+    const std::vector<SEntry> &Entries() const { return m_entries; }
+
+private:
+    CPrompter *m_pPrevious = nullptr;
+    std::vector<SEntry> m_entries;
+    std::deque<bool> m_answers;
+};

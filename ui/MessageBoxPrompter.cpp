@@ -1,0 +1,44 @@
+#include "ui/MessageBoxPrompter.h"
+
+#include <QMessageBox>
+#include <QString>
+
+namespace {
+
+QMessageBox::Icon ToQtIcon(CPrompter::EIcon icon)
+{
+    switch (icon) {
+    case CPrompter::EIcon::Stop:
+        return QMessageBox::Critical;
+    case CPrompter::EIcon::Information:
+        return QMessageBox::Information;
+    case CPrompter::EIcon::Question:
+        return QMessageBox::Question;
+    case CPrompter::EIcon::Exclamation:
+        break;
+    }
+    return QMessageBox::Warning;
+}
+
+int Show(QWidget *pParent, const std::string &strText, CPrompter::EIcon icon,
+    QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(ToQtIcon(icon), QStringLiteral("Mergix"), QString::fromStdString(strText),
+        buttons, pParent);
+    return box.exec();
+}
+
+} // namespace
+
+CMessageBoxPrompter::CMessageBoxPrompter(QWidget *pParent) : m_pParent(pParent)
+{ }
+
+void CMessageBoxPrompter::ShowMessage(const std::string &strText, EIcon icon)
+{
+    Show(m_pParent, strText, icon, QMessageBox::Ok);
+}
+
+bool CMessageBoxPrompter::AskYesNo(const std::string &strText, EIcon icon)
+{
+    return Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}

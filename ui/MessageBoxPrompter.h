@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/Prompter.h"
+
+class QWidget;
+
+// Shows messages and questions in message boxes captioned "Mergix", over the given window.
+class CMessageBoxPrompter final : public CPrompter
+{
+public:
+    explicit CMessageBoxPrompter(QWidget *pParent = nullptr);
+
+    void SetParent(QWidget *pParent) { m_pParent = pParent; }
+
+    void ShowMessage(const std::string &strText, EIcon icon) override;
+    bool AskYesNo(const std::string &strText, EIcon icon) override;
+
+private:
+    QWidget *m_pParent = nullptr;
+};
