@@ -19,7 +19,7 @@ int64_t CDateTime::ToSeconds(double dt)
         + static_cast<int64_t>(std::llround(fraction * kSecondsPerDay));
 }
 
-double CDateTime::FromSeconds(int64_t nSeconds)
+std::pair<int64_t, int64_t> CDateTime::DayAndTime(int64_t nSeconds)
 {
     int64_t nDay = nSeconds / kSecondsPerDay;
     int64_t nTime = nSeconds % kSecondsPerDay;
@@ -27,6 +27,12 @@ double CDateTime::FromSeconds(int64_t nSeconds)
         nTime += kSecondsPerDay;
         --nDay;
     }
+    return {nDay, nTime};
+}
+
+double CDateTime::FromSeconds(int64_t nSeconds)
+{
+    const auto [nDay, nTime] = DayAndTime(nSeconds);
     const double fraction = static_cast<double>(nTime) / kSecondsPerDay;
     return nDay >= 0 ? static_cast<double>(nDay) + fraction : static_cast<double>(nDay) - fraction;
 }

@@ -208,13 +208,7 @@ std::optional<std::string> DateToText(double dt)
     if (!CDateTime::IsInRange(dt))
         return std::nullopt;
     const SFormats &formats = Formats();
-    const int64_t nSeconds = CDateTime::ToSeconds(dt);
-    int64_t nDay = nSeconds / CDateTime::kSecondsPerDay;
-    int64_t nTime = nSeconds % CDateTime::kSecondsPerDay;
-    if (nTime < 0) {
-        nTime += CDateTime::kSecondsPerDay;
-        --nDay;
-    }
+    const auto [nDay, nTime] = CDateTime::DayAndTime(CDateTime::ToSeconds(dt));
     QString strText
         = formats.locale.toString(QDate::fromJulianDay(kOleEpochJulianDay + nDay), formats.strDate);
     if (nTime != 0) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // Variant type codes of OLE Automation, as the database layer reports field values.
 constexpr unsigned short VT_EMPTY = 0;
@@ -22,6 +23,26 @@ constexpr unsigned short VT_ARRAY = 0x2000;
 // Text, GUIDs and decimals travel as UTF-8 text in m_str (a decimal as its exact digits).
 struct CVariant
 {
+    explicit CVariant(unsigned short vt = VT_EMPTY) : m_vt(vt) { }
+
+    static CVariant Null() { return CVariant(VT_NULL); }
+    static CVariant Short(int16_t n) { return With(VT_I2, &CVariant::m_iVal, n); }
+    static CVariant Long(int32_t n) { return With(VT_I4, &CVariant::m_lVal, n); }
+    static CVariant Float(float f) { return With(VT_R4, &CVariant::m_fltVal, f); }
+    static CVariant Double(double d) { return With(VT_R8, &CVariant::m_dblVal, d); }
+    static CVariant Currency(int64_t nCount) { return With(VT_CY, &CVariant::m_cyVal, nCount); }
+    static CVariant Date(double dt) { return With(VT_DATE, &CVariant::m_date, dt); }
+    static CVariant Bool(bool b)
+    {
+        return With(VT_BOOL, &CVariant::m_boolVal, int16_t(b ? -1 : 0));
+    }
+    static CVariant Byte(uint8_t n) { return With(VT_UI1, &CVariant::m_bVal, n); }
+    static CVariant String(std::string s) { return With(VT_BSTR, &CVariant::m_str, std::move(s)); }
+    static CVariant Decimal(std::string s)
+    {
+        return With(VT_DECIMAL, &CVariant::m_str, std::move(s));
+    }
+
     unsigned short m_vt = VT_EMPTY;
     int16_t m_iVal = 0;
     int32_t m_lVal = 0;
@@ -33,15 +54,11 @@ struct CVariant
     uint8_t m_bVal = 0;
     std::string m_str;
 
-    static CVariant Null();
-    static CVariant Short(int16_t n);
-    static CVariant Long(int32_t n);
-    static CVariant Float(float f);
-    static CVariant Double(double d);
-    static CVariant Currency(int64_t nCount);
-    static CVariant Date(double dt);
-    static CVariant Bool(bool b);
-    static CVariant Byte(uint8_t n);
-    static CVariant String(std::string str);
-    static CVariant Decimal(std::string strDigits);
+private:
+    template<typename T> static CVariant With(unsigned short vt, T CVariant::*pMember, T value)
+    {
+        CVariant variant(vt);
+        variant.*pMember = std::move(value);
+        return variant;
+    }
 };
