@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and benchmarking Mergix needs.
-# Does nothing when they are all there already.
+# Does nothing when they are all there already. Postfix is installed only for its smtp-sink
+# and smtp-source benchmark tools; its mail service is not needed.
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev
     libgtest-dev
+    python3 python3-aiosmtpd
+    postfix
 )
 
 missing=()
@@ -21,5 +24,7 @@ echo "Installing: ${missing[*]}" >&2
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# Postfix without a mail service: only its benchmark tools are used.
+echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

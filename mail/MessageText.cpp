@@ -1,0 +1,227 @@
+#include "mail/MessageText.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+bool IsUtf8Continuation(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+std::string Base64(std::string_view bytes)
+{
+    static const char kAlphabet[]
+        = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string strOut;
+    strOut.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t nGroup = 0;
+        for (size_t k = 0; k < 3; ++k)
+            nGroup = (nGroup << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k)
+            strOut += k <= n ? kAlphabet[(nGroup >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return strOut;
+}
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::string ExtractAddress(const std::string &strText)
+{
+    const size_t nOpen = strText.find('<');
+    if (nOpen == std::string::npos)
+        return strText;
+    const size_t nClose = strText.find('>', nOpen + 1);
+    if (nClose == std::string::npos)
+        return strText;
+    return strText.substr(nOpen + 1, nClose - nOpen - 1);
+}
+
+std::string WrapBody(std::string_view text, int nWidth)
+{
+    // Every break becomes a bare LF first, so that a CR is never counted as a character.
+    std::string strInput;
+    strInput.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        strInput += text[i] == '\r' ? '\n' : text[i];
+    }
+
+    const size_t nW = nWidth > 2 ? static_cast<size_t>(nWidth) : 2;
+    std::string strLines;
+    if (strInput.size() <= nW) {
+        strLines = std::move(strInput);
+    } else {
+        // The wrapped text is built front to back: each character lands at the end of what is
+        // done, and a break only ever changes a blank already written or goes just before it.
+        strLines.reserve(strInput.size() + strInput.size() / 64 + 2);
+        size_t nLastBreak = 0; // 0, not -1, before the first break: the first line gets one more
+        for (const char c : strInput) {
+            const size_t i = strLines.size();
+            if (c != '\n' && i - nLastBreak == nW) {
+                if (c == ' ') {
+                    strLines += '\n';
+                    nLastBreak = i;
+                    continue;
+                }
+                size_t k = i - 1;
+                while (k + nW > i && k > nLastBreak && strLines[k] != ' ')
+                    --k;
+                if (k + nW > i && k > nLastBreak) {
+                    strLines[k] = '\n';
+                    nLastBreak = k;
+                } else {
+                    strLines += '\n';
+                    nLastBreak = i;
+                }
+            }
+            if (c == '\n')
+                nLastBreak = i;
+            strLines += c;
+        }
+    }
+
+    std::string strResult;
+    strResult.reserve(strLines.size() + strLines.size() / 32 + 2);
+    for (const char c : strLines) {
+        if (c == '\n')
+            strResult += '\r';
+        strResult += c;
+    }
+    return strResult;
+}
+
+std::string DotStuff(std::string_view text)
+{
+    std::string strResult;
+    strResult.reserve(text.size() + 8);
+    bool bLineStart = true;
+    for (const char c : text) {
+        if (bLineStart && c == '.')
+            strResult += '.';
+        strResult += c;
+        bLineStart = c == '\n';
+    }
+    return strResult;
+}
+
+bool HasLineBreakOrNul(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool HasNonAscii(std::string_view text)
+{
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+std::string EncodeWords(std::string_view text)
+{
+    // "=?UTF-8?B?" + base64 + "?=" within 75 characters leaves 60 base64 characters: 45 bytes.
+    constexpr size_t kMaxBytesPerWord = 45;
+    std::string strResult;
+    while (!text.empty()) {
+        size_t n = std::min(kMaxBytesPerWord, text.size());
+        while (n < text.size() && n > 0 && IsUtf8Continuation(text[n]))
+            --n;
+        if (n == 0) // not UTF-8 at all: cut anywhere rather than loop
+            n = std::min(kMaxBytesPerWord, text.size());
+        if (!strResult.empty())
+            strResult += "\r\n ";
+        strResult += "=?UTF-8?B?" + Base64(text.substr(0, n)) + "?=";
+        text.remove_prefix(n);
+    }
+    return strResult;
+}
+
+std::string EncodeAddressHeader(const std::string &strText)
+{
+    if (!HasNonAscii(strText))
+        return strText;
+    const size_t nOpen = strText.find('<');
+    if (nOpen == std::string::npos || strText.find('>', nOpen + 1) == std::string::npos)
+        return strText; // a bare address cannot be encoded
+    std::string_view name = TrimBlanks(std::string_view(strText).substr(0, nOpen));
+    const std::string_view address = std::string_view(strText).substr(nOpen);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.substr(1, name.size() - 2);
+    if (!HasNonAscii(name))
+        return strText; // the address itself holds the non-ASCII text
+    return EncodeWords(name) + " " + std::string(address);
+}
+
+std::string FormatMessageDate(std::time_t time)
+{
+    static const char *const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const kMonths[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm local {};
+    localtime_r(&time, &local);
+    const long nOffset = local.tm_gmtoff / 60;
+    const long nAbsolute = nOffset < 0 ? -nOffset : nOffset;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+        kDays[local.tm_wday % 7], local.tm_mday, kMonths[local.tm_mon % 12], local.tm_year + 1900,
+        local.tm_hour, local.tm_min, local.tm_sec, nOffset < 0 ? '-' : '+', nAbsolute / 60,
+        nAbsolute % 60);
+    return buffer;
+}
+
+bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort)
+{
+    strPort = "25";
+    std::string strPortText;
+    if (!strServer.empty() && strServer.front() == '[') {
+        const size_t nClose = strServer.find(']');
+        if (nClose == std::string::npos)
+            return false;
+        strHost = strServer.substr(1, nClose - 1);
+        if (nClose + 1 < strServer.size()) {
+            if (strServer[nClose + 1] != ':')
+                return false;
+            strPortText = strServer.substr(nClose + 2);
+            if (strPortText.empty())
+                return false;
+        }
+    } else if (const size_t nColon = strServer.find(':'); nColon != std::string::npos
+               && strServer.find(':', nColon + 1) == std::string::npos) {
+        strHost = strServer.substr(0, nColon);
+        strPortText = strServer.substr(nColon + 1);
+        if (strPortText.empty())
+            return false;
+    } else {
+        strHost = strServer; // a name, or an IPv6 address without brackets
+    }
+    if (strHost.empty())
+        return false;
+    if (!strPortText.empty()) {
+        long nPort = 0;
+        for (const char c : strPortText) {
+            if (c < '0' || c > '9' || nPort > 65535)
+                return false;
+            nPort = nPort * 10 + (c - '0');
+        }
+        if (nPort < 1 || nPort > 65535)
+            return false;
+        strPort = std::to_string(nPort);
+    }
+    return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// The texts of one outgoing message, as the SMTP connection writes them.
+
+// The bare address of a "Name <address>" text: what lies between the first "<" and the first
+// ">" after it; the whole text when there is no such pair.
+std::string ExtractAddress(const std::string &strText);
+
+// Rewraps a body at nWidth columns and returns it with every line break as CR LF: CR LF,
+// bare CR and bare LF all count as one break. A line that reaches the width is broken at its
+// last blank (which the break replaces) or, when it has none, just before the character that
+// would exceed it. The first line may hold nWidth characters, later lines nWidth - 1.
+std::string WrapBody(std::string_view text, int nWidth);
+
+// SMTP transparency: a period that starts a line gets a second one in front of it.
+std::string DotStuff(std::string_view text);
+
+// True when the text holds a CR, an LF or a zero byte, which would let it add header lines or
+// SMTP commands.
+bool HasLineBreakOrNul(std::string_view text);
+
+// True when any byte is 0x80 or above.
+bool HasNonAscii(std::string_view text);
+
+// The text as RFC 2047 encoded-words (UTF-8, base64), folded with CR LF and a blank between
+// words; each word stays within 75 characters and holds whole characters.
+std::string EncodeWords(std::string_view text);
+
+// A From, To or Reply-To text whose display name is not pure ASCII gets it as encoded-words;
+// the address in angle brackets stays as typed. Anything else is returned unchanged.
+std::string EncodeAddressHeader(const std::string &strText);
+
+// An RFC 5322 date in local time: "Tue, 08 Dec 2026 14:05:09 +0100".
+std::string FormatMessageDate(std::time_t time);
+
+// Splits "host", "host:port", "[v6-address]:port" or a bare IPv6 address into host and port
+// (25 when none is given). False when the text names no host or an invalid port.
+bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort);

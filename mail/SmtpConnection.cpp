@@ -1,0 +1,96 @@
+#include "mail/SmtpConnection.h"
+
+#include <ctime>
+#include <utility>
+
+#include "mail/MessageText.h"
+
+CSmtpConnection::CSmtpConnection(std::string strServer, std::string strFrom, std::string strTo,
+    std::string strReplyTo, std::string strSubject, std::string strBody)
+    : m_strServer(std::move(strServer))
+    , m_strFrom(std::move(strFrom))
+    , m_strTo(std::move(strTo))
+    , m_strReplyTo(std::move(strReplyTo))
+    , m_strSubject(std::move(strSubject))
+    , m_strBody(std::move(strBody))
+{ }
+
+CSmtpConnection::~CSmtpConnection() = default;
+
+bool CSmtpConnection::HasUnsafeHeaderText() const
+{
+    return HasLineBreakOrNul(m_strFrom) || HasLineBreakOrNul(m_strTo)
+        || HasLineBreakOrNul(m_strReplyTo) || HasLineBreakOrNul(m_strSubject);
+}
+
+bool CSmtpConnection::Deliver()
+{
+    // A database field must never be able to add header lines or SMTP commands.
+    if (HasUnsafeHeaderText())
+        return false;
+    const bool bDelivered = Connect()
+        && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
+        && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
+        && SendText("DATA\r\n") && WaitForReply(354) && SendText(ComposeData(std::time(nullptr)))
+        && WaitForReply(250);
+    // The answer to QUIT is not waited for: the message is already accepted.
+    if (bDelivered)
+        SendText("QUIT\r\n");
+    m_hSocket.Close();
+    return bDelivered;
+}
+
+bool CSmtpConnection::Connect()
+{
+    std::string strHost;
+    std::string strPort;
+    if (!SplitServerName(m_strServer, strHost, strPort))
+        return false;
+    if (!m_hSocket.Connect(strHost, strPort, CSocket::Clock::now() + m_connectTimeout))
+        return false;
+    return WaitForReply(220) && SendText(std::string("helo ") + kHeloDomain + "\r\n")
+        && WaitForReply(250);
+}
+
+bool CSmtpConnection::WaitForReply(int nCode)
+{
+    const auto deadline = CSocket::Clock::now() + m_replyTimeout;
+    for (;;) {
+        if (const auto reply = m_replies.TakeReply())
+            return reply->nCode == nCode;
+        if (m_replies.IsOverlong())
+            return false;
+        if (m_hSocket.Receive(m_replies.Buffer(), deadline) != CSocket::EReceive::Data)
+            return false;
+    }
+}
+
+bool CSmtpConnection::SendText(const std::string &strText)
+{
+    return m_hSocket.SendAll(strText, CSocket::Clock::now() + m_replyTimeout);
+}
+
+std::string CSmtpConnection::ComposeData(std::time_t now) const
+{
+    const std::string strBody = DotStuff(WrapBody(m_strBody, m_nWrapWidth));
+    const bool bNonAscii = HasNonAscii(strBody) || HasNonAscii(m_strFrom) || HasNonAscii(m_strTo)
+        || HasNonAscii(m_strReplyTo) || HasNonAscii(m_strSubject);
+
+    std::string strData;
+    strData.reserve(strBody.size() + 512);
+    strData += "Date: " + FormatMessageDate(now) + "\r\n";
+    strData += "From: " + EncodeAddressHeader(m_strFrom) + "\r\n";
+    strData += "Subject: " + (HasNonAscii(m_strSubject) ? EncodeWords(m_strSubject) : m_strSubject)
+        + "\r\n";
+    strData += "Reply-To: " + EncodeAddressHeader(m_strReplyTo) + "\r\n";
+    strData += "To: " + EncodeAddressHeader(m_strTo) + "\r\n";
+    if (bNonAscii) {
+        strData += "MIME-Version: 1.0\r\n"
+                   "Content-Type: text/plain; charset=UTF-8\r\n"
+                   "Content-Transfer-Encoding: 8bit\r\n";
+    }
+    strData += std::string(kXMailer) + "\r\n\r\n";
+    strData += strBody;
+    strData += "\r\n.\r\n";
+    return strData;
+}

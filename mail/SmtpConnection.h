@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "mail/SmtpReply.h"
+#include "mail/Socket.h"
+
+// Delivers one message to one recipient through an SMTP server, on a connection of its own.
+// Made for one message and used once; the only outcome is success or failure.
+class CSmtpConnection
+{
+public:
+    // The server is "host", "host:port" or "[IPv6 address]:port"; without a port it is 25.
+    CSmtpConnection(std::string strServer, std::string strFrom, std::string strTo,
+        std::string strReplyTo, std::string strSubject, std::string strBody);
+    virtual ~CSmtpConnection();
+    CSmtpConnection(const CSmtpConnection &) = delete;
+    CSmtpConnection &operator=(const CSmtpConnection &) = delete;
+
+    // Runs the whole dialogue; true when the server accepted the message. False at once, without
+    // connecting, when a header text holds a line break or a zero byte.
+    bool Deliver();
+
+    // The data section as written after DATA: header lines, the wrapped and dot-stuffed body,
+    // and the end-of-data line. The Date header carries the given time.
+    std::string ComposeData(std::time_t now) const;
+
+    // How long one reply may take as a whole, and how long connecting may take.
+    std::chrono::milliseconds m_replyTimeout {5000};
+    std::chrono::milliseconds m_connectTimeout {20000};
+
+    static constexpr const char *kHeloDomain = "mergix.invalid";
+    static constexpr const char *kXMailer = "X-Mailer: Mergix v1.1 by Corvane Software. "
+                                            "Please report spamming to abuse@corvane.example.";
+
+private:
+    bool Connect();
+    // Waits for the next complete reply; true when its code is the expected one.
+    bool WaitForReply(int nCode);
+    bool SendText(const std::string &strText);
+    bool HasUnsafeHeaderText() const;
+
+    CSocket m_hSocket;
+    std::string m_strServer;
+    std::string m_strFrom;
+    std::string m_strTo;
+    std::string m_strReplyTo;
+    std::string m_strSubject;
+    std::string m_strBody;
+    int m_nWrapWidth = 76;
+    CSmtpReplyReader m_replies;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QJsonObject>
+
+class QProcess;
+class QTemporaryDir;
+
+// Runs the real SMTP server of the tests (aiosmtpd, tests/mail/smtp_test_server.py) on
+// 127.0.0.1 with a port the system picks, and reads back what it stored: one JSON summary a
+// message, parsed by Python's email package. Recipients starting with "reject" are refused.
+class CSmtpTestServer final
+{
+public:
+    CSmtpTestServer();
+    ~CSmtpTestServer();
+    CSmtpTestServer(const CSmtpTestServer &) = delete;
+    CSmtpTestServer &operator=(const CSmtpTestServer &) = delete;
+
+    // Empty when the server could not be started; Error() then says why.
+    std::string Server() const { return m_strServer; }
+    std::string Error() const { return m_strError; }
+    // The messages stored so far, oldest first.
+    std::vector<QJsonObject> Messages() const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_pFolder;
+    std::unique_ptr<QProcess> m_pProcess;
+    std::string m_strServer;
+    std::string m_strError;
+};
