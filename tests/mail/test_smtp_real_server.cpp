@@ -132,6 +132,13 @@ TEST_F(SmtpRealServerTest, BodyLinesSurviveTransparencyAndWrapping)
     EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({Q("bare"), Q("lf")}));
 }
 
+TEST_F(SmtpRealServerTest, A77CharacterBodyGetsOneBreak)
+{
+    const QJsonObject message
+        = Deliver("jane@example.com", "john@example.org", "Long", std::string(77, 'y'));
+    EXPECT_EQ(BodyLines(message), QStringList({QString(76, u'y'), Q("y")}));
+}
+
 TEST_F(SmtpRealServerTest, RefusedRecipientFails)
 {
     CSmtpConnection connection(
