@@ -8,6 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev
     libgtest-dev
+    mdbtools-dev mdbtools
     python3 python3-aiosmtpd
     postfix
 )

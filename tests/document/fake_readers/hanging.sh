@@ -1,0 +1,3 @@
+#!/bin/sh
+# A database reader that never answers.
+exec sleep 60
