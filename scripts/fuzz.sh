@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (address and undefined-behaviour sanitizers) in
-# build-fuzz/ and fuzzes the template language for the given number of seconds (default 180).
+# build-fuzz/ and runs each fuzz target for the given number of seconds (default 180): the
+# template language and the parser of the database reader's stream.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-180}"
@@ -15,8 +16,10 @@ for package in clang libclang-rt-14-dev; do
 done
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMERGIX_BUILD_FUZZ=ON -DMERGIX_BUILD_TESTS=OFF -DMERGIX_BUILD_BENCH=OFF
-cmake --build build-fuzz --target fuzz_template
-corpus="build-fuzz/corpus-template"
-mkdir -p "$corpus"
-build-fuzz/tests/fuzz/fuzz_template -max_total_time="$seconds" -max_len=4096 -timeout=10 \
-    -print_final_stats=1 "$corpus" tests/fuzz/corpus/template
+for target in template reader_stream; do
+    cmake --build build-fuzz --target "fuzz_$target"
+    corpus="build-fuzz/corpus-$target"
+    mkdir -p "$corpus"
+    build-fuzz/tests/fuzz/"fuzz_$target" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+        -rss_limit_mb=4096 -print_final_stats=1 "$corpus" "tests/fuzz/corpus/$target"
+done
