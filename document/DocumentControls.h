@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The controls that hold a merge's live settings: the header bar (From, the To field list,
+// Subject, Reply-To) and the message editor. The document copies its stored settings into them
+// after a merge is created or opened, and back just before it is saved.
+class CDocumentControls
+{
+public:
+    virtual ~CDocumentControls() = default;
+
+    // Replaces the items of the To list (which keeps them sorted) and selects none.
+    virtual void SetToFieldList(const std::vector<std::string> &names) = 0;
+    // Selects the item equal to the text, ignoring letter case; no item when none matches.
+    virtual void SelectToField(const std::string &strName) = 0;
+    // The text of the selected item; empty when none is selected.
+    virtual std::string SelectedToField() const = 0;
+
+    virtual std::string From() const = 0;
+    virtual void SetFrom(const std::string &strText) = 0;
+    virtual std::string Subject() const = 0;
+    virtual void SetSubject(const std::string &strText) = 0;
+    virtual std::string ReplyTo() const = 0;
+    virtual void SetReplyTo(const std::string &strText) = 0;
+    // The editor's whole text as plain text with CR LF line breaks.
+    virtual std::string Body() const = 0;
+    virtual void SetBody(const std::string &strText) = 0;
+};

@@ -1,0 +1,327 @@
+#include "document/MergixDoc.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QSaveFile>
+#include <QString>
+
+#include "app/Prompter.h"
+#include "document/DaoTableDef.h"
+#include "document/DocumentControls.h"
+#include "document/MgxArchive.h"
+#include "mail/Progress.h"
+
+namespace {
+
+// Closes the progress window when the operation ends, also when it ends by an exception.
+class CProgressScope final
+{
+public:
+    explicit CProgressScope(std::unique_ptr<CProgress> pProgress)
+        : m_pProgress(std::move(pProgress))
+    {
+        m_pProgress->Create();
+        m_pProgress->SetBarRange(0, 100);
+        m_pProgress->SetBarPos(0);
+    }
+    ~CProgressScope() { m_pProgress->DestroyWindow(); }
+    CProgressScope(const CProgressScope &) = delete;
+    CProgressScope &operator=(const CProgressScope &) = delete;
+    CProgress *operator->() const { return m_pProgress.get(); }
+
+private:
+    std::unique_ptr<CProgress> m_pProgress;
+};
+
+// Reads a whole file; 0, or the errno of the failure (EISDIR for a folder).
+int ReadWholeFile(const std::string &strPath, std::string &strData)
+{
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat status
+    { };
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            strData.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int nError = errno;
+            ::close(fd);
+            return nError;
+        }
+    }
+    ::close(fd);
+    return 0;
+}
+
+std::string Replace(std::string strText, const std::string &strPath)
+{
+    return strText.replace(strText.find("%1"), 2, strPath);
+}
+
+} // namespace
+
+CMergixDoc::CMergixDoc() = default;
+CMergixDoc::~CMergixDoc() = default;
+
+void CMergixDoc::SetProgressFactory(std::function<std::unique_ptr<CProgress>()> factory)
+{
+    m_progressFactory = std::move(factory);
+}
+
+std::unique_ptr<CProgress> CMergixDoc::CreateProgress()
+{
+    if (m_progressFactory)
+        return m_progressFactory();
+    return std::make_unique<CNullProgress>();
+}
+
+void CMergixDoc::Serialize(CMgxArchive &archive)
+{
+    std::string *const members[] = {&m_strDatabasePath, &m_strToField, &m_strFrom, &m_strReplyTo,
+        &m_strSubject, &m_strTableName, &m_strBody};
+    for (std::string *pMember : members) {
+        if (archive.IsStoring())
+            archive.WriteString(*pMember);
+        else
+            *pMember = archive.ReadString(); // members read before a short end keep their value
+    }
+}
+
+void CMergixDoc::CloseConnection()
+{
+    if (m_database.IsOpen())
+        m_database.Close();
+    if (m_recordset.IsOpen())
+        m_recordset.Close();
+}
+
+bool CMergixDoc::OnNewDocument()
+{
+    int nChoice = 0;
+    if (m_bFirstNew) {
+        nChoice = m_hooks.startupChoice ? m_hooks.startupChoice() : 2;
+        if (nChoice < 0 || nChoice > 2)
+            nChoice = 0;
+        m_bFirstNew = false;
+    }
+    if (nChoice == 1) {
+        const auto path = m_hooks.chooseFileToOpen ? m_hooks.chooseFileToOpen() : std::nullopt;
+        if (path && OnOpenDocument(*path))
+            SetPathName(*path);
+        return true;
+    }
+    if (nChoice == 2) {
+        m_bDatabaseReady = false;
+        return true;
+    }
+
+    m_strPathName.clear();
+    m_bModified = false;
+    CloseConnection();
+    const auto result = m_hooks.runWizard ? m_hooks.runWizard() : std::nullopt;
+    if (result) {
+        m_strDatabasePath = result->strDatabasePath;
+        m_strTableName = result->strTableName;
+        m_strToField = result->strToField;
+        m_strSubject = result->strSubject;
+        m_strReplyTo = result->strReplyTo;
+        m_strFrom = result->strSenderName + " <" + result->strSenderAddress + ">";
+        m_strBody.clear();
+        m_strMergeFolder.clear();
+        m_bDatabaseReady = true;
+    } else if (m_bDatabaseReady) {
+        ReopenConnection();
+    }
+    if (m_bDatabaseReady) {
+        LoadFieldList();
+        UpdateControlsFromDocument();
+    }
+    return true;
+}
+
+bool CMergixDoc::OnOpenDocument(const std::string &strPath)
+{
+    std::string strData;
+    const int nError = ReadWholeFile(strPath, strData);
+    if (nError != 0) {
+        if (nError == ENOENT || nError == ENOTDIR)
+            ShowMessage(Replace("%1 was not found.", strPath));
+        else if (nError == EACCES || nError == EPERM)
+            ShowMessage(Replace("Access to %1 was denied.", strPath));
+        else
+            ShowMessage("Failed to open document.");
+        return false;
+    }
+    if (!strData.empty()) {
+        m_bModified = true; // dirty while the strings are read
+        CMgxArchive archive(strData);
+        try {
+            Serialize(archive);
+        } catch (const CMgxArchive::CEndOfData &) {
+            ShowMessage("Unexpected file format.");
+            return false;
+        }
+    }
+    m_bModified = false;
+    const size_t nSlash = strPath.rfind('/');
+    m_strMergeFolder = nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
+    OpenConnection();
+    m_bDatabaseReady = true;
+    return true;
+}
+
+bool CMergixDoc::OnSaveDocument(const std::string &strPath)
+{
+    UpdateDocumentFromControls();
+    CMgxArchive archive;
+    Serialize(archive);
+    const std::string &strBytes = archive.Bytes();
+
+    // The old file is replaced only once the new one is written completely.
+    QSaveFile file(QString::fromStdString(strPath));
+    const bool bSaved = file.open(QIODevice::WriteOnly)
+        && file.write(strBytes.data(), static_cast<qint64>(strBytes.size()))
+            == static_cast<qint64>(strBytes.size())
+        && file.commit();
+    if (!bSaved) {
+        const QFileDevice::FileError error = file.error();
+        file.cancelWriting();
+        if (error == QFileDevice::ResourceError)
+            ShowMessage(Replace("Disk full while accessing %1.", strPath));
+        else if (error == QFileDevice::PermissionsError)
+            ShowMessage(Replace("Access to %1 was denied.", strPath));
+        else
+            ShowMessage("Failed to save document.");
+        return false;
+    }
+    m_bModified = false;
+    return true;
+}
+
+void CMergixDoc::UpdateControlsFromDocument()
+{
+    if (!m_pControls)
+        return;
+    m_pControls->SetToFieldList(m_fieldNames);
+    m_pControls->SelectToField(m_strToField);
+    m_pControls->SetFrom(m_strFrom);
+    m_pControls->SetSubject(m_strSubject);
+    m_pControls->SetReplyTo(m_strReplyTo);
+    m_pControls->SetBody(m_strBody);
+}
+
+void CMergixDoc::UpdateDocumentFromControls()
+{
+    if (!m_pControls)
+        return;
+    m_strBody = m_pControls->Body();
+    m_strToField = m_pControls->SelectedToField();
+    m_strFrom = m_pControls->From();
+    m_strSubject = m_pControls->Subject();
+    m_strReplyTo = m_pControls->ReplyTo();
+}
+
+std::string CMergixDoc::DatabaseFilePath() const
+{
+    if (m_strDatabasePath.empty() || m_strDatabasePath.front() == '/')
+        return m_strDatabasePath;
+    return m_strMergeFolder + m_strDatabasePath;
+}
+
+void CMergixDoc::OpenTableRecordset(const std::string &strName)
+{
+    CDaoTableDef tableDef(&m_database);
+    tableDef.Open(strName);
+    m_recordset.Open(&tableDef);
+    tableDef.Close();
+}
+
+void CMergixDoc::OpenConnection()
+{
+    CProgressScope progress(CreateProgress());
+    CloseConnection();
+    progress->SetStatusText("Opening database file...");
+    m_database.Open(DatabaseFilePath());
+    progress->SetBarPos(33);
+    OpenTableRecordset(m_strTableName);
+    progress->SetBarPos(66);
+    progress->SetStatusText("Refreshing document data...");
+    LoadFieldList();
+    UpdateControlsFromDocument();
+    progress->SetBarPos(100);
+}
+
+void CMergixDoc::ReopenConnection()
+{
+    CProgressScope progress(CreateProgress());
+    progress->SetStatusText("Reopening database...");
+    CloseConnection();
+    m_database.Open(DatabaseFilePath());
+    progress->SetBarPos(50);
+    OpenTableRecordset(m_strTableName);
+    progress->SetBarPos(100);
+}
+
+void CMergixDoc::LoadFieldList()
+{
+    m_fieldNames.clear();
+    const int nCount = m_recordset.IsOpen() ? m_recordset.GetFieldCount() : 0;
+    m_fieldNames.resize(static_cast<size_t>(nCount));
+    m_fieldTypes.resize(static_cast<size_t>(nCount));
+    for (int i = 0; i < nCount; ++i) {
+        const CDaoFieldInfo &info = m_recordset.GetFieldInfo(i);
+        m_fieldNames[static_cast<size_t>(i)] = info.m_strName;
+        m_fieldTypes[static_cast<size_t>(i)] = info.m_nType;
+    }
+}
+
+void CMergixDoc::RefreshDatabase()
+{
+    CProgressScope progress(CreateProgress());
+    progress->SetStatusText("Closing database...");
+    m_recordset.Close();
+    CDaoTableDef tableDef(&m_database);
+    progress->SetBarPos(33);
+    progress->SetStatusText("Reopening database...");
+    tableDef.Open(m_strTableName);
+    progress->SetBarPos(66);
+    m_recordset.Open(&tableDef);
+    tableDef.Close();
+    progress->SetStatusText("Refreshing document data...");
+    LoadFieldList();
+    progress->SetBarPos(100);
+}
+
+std::vector<std::string> CMergixDoc::ListTables() const
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < m_database.GetTableDefCount(); ++i) {
+        const CDaoTableDefInfo &info = m_database.GetTableDefInfo(i);
+        if ((info.m_lAttributes & 0x80000002u) == 0)
+            names.push_back(info.m_strName);
+    }
+    return names;
+}
+
+std::vector<std::string> CMergixDoc::ListFields() const
+{
+    std::vector<std::string> names;
+    for (int i = 0; m_recordset.IsOpen() && i < m_recordset.GetFieldCount(); ++i)
+        names.push_back(m_recordset.GetFieldInfo(i).m_strName);
+    return names;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/DaoDatabase.h"
+#include "document/DaoRecordset.h"
+#include "engine/MergeTemplate.h"
+
+class CDocumentControls;
+class CMgxArchive;
+class CProgress;
+
+// The values the New merge wizard offers on Finish.
+struct SWizardResult
+{
+    std::string strDatabasePath;
+    std::string strTableName;
+    std::string strToField;
+    std::string strSenderName;
+    std::string strSenderAddress;
+    std::string strSubject;
+    std::string strReplyTo;
+};
+
+// What the document asks of the user interface while it sets up a merge; the windows fill
+// these in. Without them a new merge is an empty, unconfigured one.
+struct SDocumentHooks
+{
+    // 0: create a new merge, 1: open an existing one, 2: cancelled.
+    std::function<int()> startupChoice;
+    // The .mgx file to open, or nothing when the user cancelled.
+    std::function<std::optional<std::string>()> chooseFileToOpen;
+    // Runs the New merge wizard on this document; nothing when it was cancelled.
+    std::function<std::optional<SWizardResult>()> runWizard;
+};
+
+// One e-mail merge: the Access database and table, the sender, the To field, Reply-To, subject
+// and body, stored in a .mgx file, and the open connection to the table with its field list.
+// Database failures throw CDaoException to the caller (the command dispatcher shows them);
+// file failures are shown through the prompter and reported as false.
+class CMergixDoc final
+{
+public:
+    CMergixDoc();
+    ~CMergixDoc();
+    CMergixDoc(const CMergixDoc &) = delete;
+    CMergixDoc &operator=(const CMergixDoc &) = delete;
+
+    void SetControls(CDocumentControls *pControls) { m_pControls = pControls; }
+    void SetProgressFactory(std::function<std::unique_ptr<CProgress>()> factory);
+    void SetHooks(SDocumentHooks hooks) { m_hooks = std::move(hooks); }
+
+    // The seven strings in their file order.
+    void Serialize(CMgxArchive &archive);
+    bool OnNewDocument();
+    bool OnOpenDocument(const std::string &strPath);
+    bool OnSaveDocument(const std::string &strPath);
+    void UpdateControlsFromDocument();
+    void UpdateDocumentFromControls();
+
+    void OpenConnection();
+    void ReopenConnection();
+    void LoadFieldList();
+    void RefreshDatabase();
+    bool IsConnectionOpen() const { return m_database.IsOpen() && m_recordset.IsOpen(); }
+    // Opens the table as a table-type recordset on m_recordset.
+    void OpenTableRecordset(const std::string &strName);
+    // The tables the wizard offers: every table definition that is not a system object.
+    std::vector<std::string> ListTables() const;
+    // The fields of the open recordset, in field order.
+    std::vector<std::string> ListFields() const;
+    // The field list as the template language reads it.
+    CMergeFields MergeFields() const { return {m_fieldNames, m_fieldTypes}; }
+    // The database path, taken relative to the folder of the merge file it was read from when
+    // it is relative.
+    std::string DatabaseFilePath() const;
+
+    bool IsModified() const { return m_bModified; }
+    void SetModifiedFlag(bool bModified = true) { m_bModified = bModified; }
+    const std::string &GetPathName() const { return m_strPathName; }
+    void SetPathName(const std::string &strPath) { m_strPathName = strPath; }
+
+    bool m_bFirstNew = true;
+    CDaoDatabase m_database;
+    CDaoRecordset m_recordset;
+    std::string m_strDatabasePath;
+    std::string m_strTableName;
+    std::string m_strToField;
+    std::string m_strFrom;
+    std::string m_strSubject;
+    std::string m_strReplyTo;
+    std::string m_strBody;
+    bool m_bDatabaseReady = false;
+    std::vector<std::string> m_fieldNames;
+    std::vector<short> m_fieldTypes;
+
+private:
+    std::unique_ptr<CProgress> CreateProgress();
+    void CloseConnection();
+
+    CDocumentControls *m_pControls = nullptr;
+    std::function<std::unique_ptr<CProgress>()> m_progressFactory;
+    SDocumentHooks m_hooks;
+    std::string m_strPathName;
+    std::string m_strMergeFolder; // of the .mgx file last opened, ending in "/"
+    bool m_bModified = false;
+};

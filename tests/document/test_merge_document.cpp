@@ -1,0 +1,352 @@
+// The merge document: its .mgx file, its connection to the table and the controls it fills.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "document/DaoException.h"
+#include "document/DocumentControls.h"
+#include "document/MergixDoc.h"
+#include "document/MgxArchive.h"
+#include "mail/Progress.h"
+#include "support/RecordingPrompter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+const std::string kData = MERGIX_TESTS_DIR "/data/";
+
+class CFakeControls final : public CDocumentControls
+{
+public:
+    void SetToFieldList(const std::vector<std::string> &names) override
+    {
+        m_toList = names;
+        std::sort(m_toList.begin(), m_toList.end()); // the list keeps its items sorted
+        m_strSelected.clear();
+        ++m_nListFills;
+    }
+    void SelectToField(const std::string &strName) override
+    {
+        m_strSelected.clear();
+        for (const std::string &strItem : m_toList) {
+            if (QString::fromStdString(strItem).compare(
+                    QString::fromStdString(strName), Qt::CaseInsensitive)
+                == 0)
+                m_strSelected = strItem;
+        }
+    }
+    std::string SelectedToField() const override { return m_strSelected; }
+    std::string From() const override { return m_strFrom; }
+    void SetFrom(const std::string &s) override { m_strFrom = s; }
+    std::string Subject() const override { return m_strSubject; }
+    void SetSubject(const std::string &s) override { m_strSubject = s; }
+    std::string ReplyTo() const override { return m_strReplyTo; }
+    void SetReplyTo(const std::string &s) override { m_strReplyTo = s; }
+    std::string Body() const override { return m_strBody; }
+    void SetBody(const std::string &s) override { m_strBody = s; }
+
+    std::vector<std::string> m_toList;
+    std::string m_strSelected, m_strFrom, m_strSubject, m_strReplyTo, m_strBody;
+    int m_nListFills = 0;
+};
+
+// Records what an operation showed in its progress window.
+struct SProgressLog
+{
+    Texts texts;
+    std::vector<int> positions;
+    int nOpen = 0;
+};
+
+class CRecordingProgress final : public CProgress
+{
+public:
+    explicit CRecordingProgress(SProgressLog &log) : m_log(log) { }
+    void Create() override { ++m_log.nOpen; }
+    void SetStatusText(const std::string &s) override { m_log.texts.push_back(s); }
+    void SetBarRange(int, int) override { }
+    int SetBarPos(int n) override
+    {
+        m_log.positions.push_back(n);
+        return 0;
+    }
+    int SetBarStep(int) override { return 0; }
+    int StepBar() override { return 0; }
+    bool CheckCancel() override { return false; }
+    void DestroyWindow() override { --m_log.nOpen; }
+
+private:
+    SProgressLog &m_log;
+};
+
+std::string MgxBytes(const std::vector<std::string> &strings)
+{
+    CMgxArchive archive;
+    for (const std::string &s : strings)
+        archive.WriteString(s);
+    return archive.Bytes();
+}
+
+std::string ReadFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path &path, const std::string &strBytes)
+{
+    std::ofstream(path, std::ios::binary).write(strBytes.data(), std::streamsize(strBytes.size()));
+}
+
+class MergeDocumentTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_folder = fs::temp_directory_path() / ("mergix-doc-" + std::to_string(::getpid()));
+        fs::create_directories(m_folder);
+        m_doc.SetControls(&m_controls);
+        m_doc.SetProgressFactory([this] { return std::make_unique<CRecordingProgress>(m_log); });
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    // A merge file on the contacts fixture, in the file's order of strings.
+    fs::path WriteMerge(const std::string &strName, const std::string &strDatabase,
+        const std::string &strTable, const std::string &strToField = "email")
+    {
+        const fs::path path = m_folder / strName;
+        WriteFile(path,
+            MgxBytes({strDatabase, strToField, "Jane Roe <jane@example.com>", "replies@example.com",
+                "Hello <<FirstName>>", strTable, "Dear <<FirstName>>,\r\nbye"}));
+        return path;
+    }
+
+    fs::path m_folder;
+    CRecordingPrompter m_prompter;
+    CFakeControls m_controls;
+    SProgressLog m_log;
+    CMergixDoc m_doc;
+};
+
+TEST_F(MergeDocumentTest, OpeningReadsTheFileConnectsAndFillsTheControls)
+{
+    const fs::path path = WriteMerge("a.mgx", kData + "contacts.mdb", "Contacts");
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    EXPECT_TRUE(m_doc.IsConnectionOpen());
+    EXPECT_TRUE(m_doc.m_bDatabaseReady);
+    EXPECT_FALSE(m_doc.IsModified());
+    EXPECT_EQ(m_doc.m_strTableName, "Contacts");
+    // The field list keeps the table's order; the To list sorts it.
+    ASSERT_EQ(m_doc.m_fieldNames.size(), 16u);
+    EXPECT_EQ(m_doc.m_fieldNames[0], "ID");
+    EXPECT_EQ(m_doc.m_fieldNames[15], "Amount");
+    EXPECT_EQ(m_doc.m_fieldTypes[15], 20);
+    EXPECT_EQ(m_controls.m_toList.front(), "Active");
+    EXPECT_EQ(m_controls.m_strSelected, "Email"); // chosen ignoring letter case
+    EXPECT_EQ(m_controls.m_strFrom, "Jane Roe <jane@example.com>");
+    EXPECT_EQ(m_controls.m_strSubject, "Hello <<FirstName>>");
+    EXPECT_EQ(m_controls.m_strReplyTo, "replies@example.com");
+    EXPECT_EQ(m_controls.m_strBody, "Dear <<FirstName>>,\r\nbye");
+    EXPECT_EQ(m_log.texts, (Texts {"Opening database file...", "Refreshing document data..."}));
+    EXPECT_EQ(m_log.positions, (std::vector<int> {0, 33, 66, 100}));
+    EXPECT_EQ(m_log.nOpen, 0);
+
+    // Saving stores the list item's own spelling and the controls' values.
+    m_controls.m_strSubject = "Changed";
+    m_doc.SetModifiedFlag();
+    const fs::path copy = m_folder / "b.mgx";
+    ASSERT_TRUE(m_doc.OnSaveDocument(copy.string()));
+    EXPECT_FALSE(m_doc.IsModified());
+    EXPECT_EQ(ReadFile(copy),
+        MgxBytes({kData + "contacts.mdb", "Email", "Jane Roe <jane@example.com>",
+            "replies@example.com", "Changed", "Contacts", "Dear <<FirstName>>,\r\nbye"}));
+}
+
+TEST_F(MergeDocumentTest, FileFormEdgeCases)
+{
+    // Seven empty settings are seven zero bytes.
+    const fs::path empty = m_folder / "empty.mgx";
+    ASSERT_TRUE(m_doc.OnSaveDocument(empty.string()));
+    EXPECT_EQ(ReadFile(empty), std::string(7, '\0'));
+
+    // A relative database path is taken from the merge file's folder; bytes after the seventh
+    // string are ignored.
+    fs::copy_file(kData + "contacts.mdb", m_folder / "contacts.mdb");
+    const fs::path relative = WriteMerge("relative.mgx", "contacts.mdb", "Orders");
+    WriteFile(relative, ReadFile(relative) + "trailing bytes");
+    ASSERT_TRUE(m_doc.OnOpenDocument(relative.string()));
+    EXPECT_EQ(m_doc.m_strDatabasePath, "contacts.mdb");
+    EXPECT_EQ(m_doc.m_fieldNames.size(), 7u);
+
+    // A zero-byte file changes no setting and reconnects from the settings.
+    const fs::path zero = m_folder / "zero.mgx";
+    WriteFile(zero, "");
+    m_doc.m_strTableName = "Empty";
+    ASSERT_TRUE(m_doc.OnOpenDocument(zero.string()));
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    EXPECT_EQ(m_doc.m_strTableName, "Empty");
+    EXPECT_EQ(m_doc.m_fieldNames, (Texts {"Key", "Label"}));
+}
+
+TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndKeepTheConnection)
+{
+    const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders");
+    ASSERT_TRUE(m_doc.OnOpenDocument(good.string()));
+
+    // Cut inside the fourth string: three settings take their new values, the rest stay.
+    const std::string strShort
+        = MgxBytes({kData + "linked.mdb", "Name", "Other <o@example.com>"}) + "\x10" + "cut";
+    const fs::path shortFile = m_folder / "short.mgx";
+    WriteFile(shortFile, strShort);
+    EXPECT_FALSE(m_doc.OnOpenDocument(shortFile.string()));
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Unexpected file format."});
+    EXPECT_EQ(m_doc.m_strDatabasePath, kData + "linked.mdb");
+    EXPECT_EQ(m_doc.m_strFrom, "Other <o@example.com>");
+    EXPECT_EQ(m_doc.m_strReplyTo, "replies@example.com");
+    EXPECT_EQ(m_doc.m_strTableName, "Orders");
+    EXPECT_TRUE(m_doc.IsConnectionOpen());
+    EXPECT_EQ(m_doc.m_database.GetName(), kData + "contacts.mdb");
+
+    EXPECT_FALSE(m_doc.OnOpenDocument((m_folder / "missing.mgx").string()));
+    EXPECT_EQ(
+        m_prompter.TakeTexts(), Texts {(m_folder / "missing.mgx").string() + " was not found."});
+    EXPECT_FALSE(m_doc.OnOpenDocument(m_folder.string()));
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Failed to open document."});
+    EXPECT_TRUE(m_doc.IsConnectionOpen());
+}
+
+TEST_F(MergeDocumentTest, MissingTableOrDatabaseLeaveTheStateThePartsDescribe)
+{
+    const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders");
+    ASSERT_TRUE(m_doc.OnOpenDocument(good.string()));
+    m_doc.m_bDatabaseReady = false; // to see that a failed open does not set it
+    const int nFills = m_controls.m_nListFills;
+
+    const fs::path gone = WriteMerge("gone.mgx", kData + "linked.mdb", "Gone");
+    EXPECT_THROW(
+        {
+            try {
+                m_doc.OnOpenDocument(gone.string());
+            } catch (const CDaoException &error) {
+                EXPECT_EQ(error.Description(),
+                    "The table \"Gone\" does not exist in the database \"" + kData
+                        + "linked.mdb\".");
+                throw;
+            }
+        },
+        CDaoException);
+    EXPECT_TRUE(m_doc.m_database.IsOpen());
+    EXPECT_EQ(m_doc.m_database.GetName(), kData + "linked.mdb");
+    EXPECT_FALSE(m_doc.m_recordset.IsOpen());
+    EXPECT_FALSE(m_doc.m_bDatabaseReady);
+    EXPECT_EQ(m_doc.m_fieldNames.size(), 7u); // still the Orders fields
+    EXPECT_EQ(m_controls.m_nListFills, nFills);
+    EXPECT_EQ(m_controls.m_strSubject, "Hello <<FirstName>>");
+    EXPECT_EQ(m_log.nOpen, 0);
+
+    const fs::path noDatabase = WriteMerge("nodb.mgx", (m_folder / "nothing.mdb").string(), "T");
+    EXPECT_THROW(m_doc.OnOpenDocument(noDatabase.string()), CDaoException);
+    EXPECT_FALSE(m_doc.m_database.IsOpen());
+    EXPECT_FALSE(m_doc.m_recordset.IsOpen());
+    EXPECT_EQ(m_log.nOpen, 0);
+}
+
+TEST_F(MergeDocumentTest, SavingFailuresLeaveTheOldFile)
+{
+    const fs::path folderTarget = m_folder / "a-folder.mgx";
+    fs::create_directories(folderTarget);
+    EXPECT_FALSE(m_doc.OnSaveDocument(folderTarget.string()));
+    EXPECT_EQ(m_prompter.TakeTexts().size(), 1u);
+    EXPECT_TRUE(fs::is_directory(folderTarget));
+
+    EXPECT_FALSE(m_doc.OnSaveDocument((m_folder / "no" / "such" / "x.mgx").string()));
+    EXPECT_EQ(m_prompter.TakeTexts().size(), 1u);
+
+    const fs::path existing = m_folder / "existing.mgx";
+    m_doc.m_strSubject = "first";
+    ASSERT_TRUE(m_doc.OnSaveDocument(existing.string()));
+    const std::string strFirst = ReadFile(existing);
+    m_controls.m_strSubject = "second";
+    ASSERT_TRUE(m_doc.OnSaveDocument(existing.string()));
+    EXPECT_NE(ReadFile(existing), strFirst);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 2);
+}
+
+TEST_F(MergeDocumentTest, TablesAndFieldsForTheWizard)
+{
+    m_doc.m_database.Open(kData + "contacts.mdb");
+    EXPECT_EQ(
+        m_doc.ListTables(), (Texts {"Contacts", "Orders", "Empty", "HiddenList", "LinkedPeople"}));
+    m_doc.OpenTableRecordset("HiddenList");
+    EXPECT_EQ(m_doc.ListFields(), (Texts {"Name", "Email"}));
+    m_doc.m_database.Open(kData + "systemonly.mdb");
+    EXPECT_TRUE(m_doc.ListTables().empty());
+}
+
+TEST_F(MergeDocumentTest, RefreshRebuildsTheFieldListButNotTheControls)
+{
+    const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders");
+    ASSERT_TRUE(m_doc.OnOpenDocument(good.string()));
+    const int nFills = m_controls.m_nListFills;
+    m_log = {};
+    m_doc.m_fieldNames.clear();
+    m_doc.RefreshDatabase();
+    EXPECT_EQ(m_doc.m_fieldNames.size(), 7u);
+    EXPECT_EQ(m_controls.m_nListFills, nFills);
+    EXPECT_EQ(m_log.texts,
+        (Texts {"Closing database...", "Reopening database...", "Refreshing document data..."}));
+    EXPECT_EQ(m_log.positions, (std::vector<int> {0, 33, 66, 100}));
+
+    m_doc.m_strTableName = "Vanished";
+    EXPECT_THROW(m_doc.RefreshDatabase(), CDaoException);
+    EXPECT_FALSE(m_doc.m_recordset.IsOpen());
+    EXPECT_TRUE(m_doc.m_database.IsOpen());
+    EXPECT_FALSE(m_doc.IsConnectionOpen());
+}
+
+TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
+{
+    int nChoice = 2;
+    std::optional<SWizardResult> wizard;
+    m_doc.SetHooks({[&] { return nChoice; }, [] { return std::optional<std::string>(); },
+        [&] {
+            if (wizard) { // the wizard opens the database and table itself
+                m_doc.m_database.Open(wizard->strDatabasePath);
+                m_doc.OpenTableRecordset(wizard->strTableName);
+            }
+            return wizard;
+        }});
+    // Cancelling the start-up choice leaves an unconfigured merge.
+    EXPECT_TRUE(m_doc.OnNewDocument());
+    EXPECT_FALSE(m_doc.m_bDatabaseReady);
+    EXPECT_FALSE(m_doc.m_bFirstNew);
+
+    wizard = SWizardResult {kData + "contacts.mdb", "Orders", "ContactID", "", "me@example.com",
+        "Subject", "reply@example.com"};
+    m_doc.m_strBody = "old body";
+    EXPECT_TRUE(m_doc.OnNewDocument());
+    EXPECT_TRUE(m_doc.m_bDatabaseReady);
+    EXPECT_EQ(m_doc.m_strFrom, " <me@example.com>");
+    EXPECT_EQ(m_doc.m_strBody, "");
+    EXPECT_EQ(m_controls.m_strSelected, "ContactID");
+    EXPECT_EQ(m_controls.m_strFrom, " <me@example.com>");
+
+    // A cancelled wizard later reopens the merge as it was set up.
+    m_controls.m_strSubject = "unsaved edit";
+    wizard.reset();
+    EXPECT_TRUE(m_doc.OnNewDocument());
+    EXPECT_TRUE(m_doc.IsConnectionOpen());
+    EXPECT_EQ(m_doc.m_recordset.GetTableName(), "Orders");
+    EXPECT_EQ(m_controls.m_strSubject, "Subject");
+}
+
+} // namespace
