@@ -20,7 +20,7 @@ void CReaderStream::Append(const char *pData, size_t nSize)
 
 template<typename T> bool CReaderStream::ReadNumber(size_t &nPos, T &value) const
 {
-    if (m_strBuffer.size() - nPos < sizeof(T))
+    if (nPos > m_strBuffer.size() || m_strBuffer.size() - nPos < sizeof(T))
         return false;
     std::memcpy(&value, m_strBuffer.data() + nPos, sizeof(T));
     nPos += sizeof(T);
