@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include "app/CommandDispatcher.h"
 #include "document/DaoException.h"
 #include "document/DocumentControls.h"
 #include "document/MergixDoc.h"
@@ -253,8 +254,13 @@ TEST_F(MergeDocumentTest, MissingTableOrDatabaseLeaveTheStateThePartsDescribe)
     EXPECT_EQ(m_controls.m_strSubject, "Hello <<FirstName>>");
     EXPECT_EQ(m_log.nOpen, 0);
 
+    // Run as a command, the failure is shown with the stop icon and goes no further.
     const fs::path noDatabase = WriteMerge("nodb.mgx", (m_folder / "nothing.mdb").string(), "T");
-    EXPECT_THROW(m_doc.OnOpenDocument(noDatabase.string()), CDaoException);
+    EXPECT_FALSE(RunCommand([&] { m_doc.OnOpenDocument(noDatabase.string()); }));
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_EQ(m_prompter.Entries()[0].icon, CPrompter::EIcon::Stop);
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"The database file \"" + (m_folder / "nothing.mdb").string() + "\" was not found."});
     EXPECT_FALSE(m_doc.m_database.IsOpen());
     EXPECT_FALSE(m_doc.m_recordset.IsOpen());
     EXPECT_EQ(m_log.nOpen, 0);

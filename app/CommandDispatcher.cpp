@@ -1,0 +1,15 @@
+#include "app/CommandDispatcher.h"
+
+#include "app/Prompter.h"
+#include "document/DaoException.h"
+
+bool RunCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+        return true;
+    } catch (const CDaoException &error) {
+        ShowMessage(error.Description(), CPrompter::EIcon::Stop);
+        return false;
+    }
+}
