@@ -11,6 +11,7 @@ public:
     virtual ~CProgress() = default;
 
     virtual void Create() = 0;
+    virtual void SetCaption(const std::string &strText) = 0;
     virtual void SetStatusText(const std::string &strText) = 0;
     virtual void SetBarRange(int nLow, int nHigh) = 0;
     virtual int SetBarPos(int nPos) = 0;
@@ -25,6 +26,7 @@ class CNullProgress final : public CProgress
 {
 public:
     void Create() override { }
+    void SetCaption(const std::string &) override { }
     void SetStatusText(const std::string &) override { }
     void SetBarRange(int, int) override { }
     int SetBarPos(int) override { return 0; }

@@ -1,0 +1,304 @@
+#include "app/CommandLine.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <QSettings>
+#include <QString>
+
+#include "app/ConsoleProgress.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "document/DaoException.h"
+#include "document/MergixDoc.h"
+#include "engine/Comparison.h"
+#include "mail/MergeRun.h"
+#include "mail/RecordList.h"
+#include "mail/RuleSelection.h"
+
+namespace {
+
+constexpr const char *kHelp = R"(Usage:
+  mergix [FILE.mgx]                         start the windowed program
+  mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
+  mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]]
+                                            send one message per selected record
+  mergix --help                             show this help
+
+The sender, subject, Reply-To, the field that holds the addresses and the message come from the
+merge file; its database is opened as opening the file in the program does.
+
+SELECTION (all records when none is given):
+  --rules NAME                    a rule set saved in the program under NAME
+  --where FIELD COMPARISON TEXT   a rule on the spot; up to two more may follow, each joined by
+  --and | --or | --and-not FIELD COMPARISON TEXT
+                                  rules combine from left to right, with no precedence
+  --case-sensitive                compare texts with letter case
+COMPARISON is one of "Equals", "Not equal to", "Less than", "Greater than",
+"Less than or equal", "Greater than or equal", "Is blank", "Is not blank"
+(TEXT is still given, and ignored, for the last two).
+
+--send uses the SMTP server given with --server, else the one set in the program's Mail
+Options. An interrupt (Ctrl+C) stops handing out messages; deliveries already started finish
+and their failures are still reported.
+
+Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
+1 some messages could not be delivered (their addresses are listed), 2 a usage, file or
+database error.
+)";
+
+std::atomic<bool> s_bInterrupted {false};
+
+void OnInterrupt(int)
+{
+    s_bInterrupted = true;
+}
+
+// Messages go to standard error, one line each; questions are answered Yes, since the command
+// line asks nothing (an interrupt is its own confirmation).
+class CConsolePrompter final : public CPrompter
+{
+public:
+    void ShowMessage(const std::string &strText, EIcon) override { Print(strText); }
+    bool AskYesNo(const std::string &strText, EIcon) override
+    {
+        (void)strText;
+        return true;
+    }
+
+    static void Print(std::string strText)
+    {
+        for (size_t n; (n = strText.find("\r\n")) != std::string::npos;)
+            strText.replace(n, 2, "\n");
+        for (size_t n = 0; (n = strText.find('\n', n)) != std::string::npos; n += 8)
+            strText.replace(n, 1, "\nmergix: ");
+        std::fprintf(stderr, "mergix: %s\n", strText.c_str());
+    }
+};
+
+struct SOptions
+{
+    bool bSend = false;
+    std::string strFile;
+    std::string strRulesName;
+    bool bWhere = false;
+    CRuleSet rules;
+    std::string strServer;
+};
+
+int UsageError(const std::string &strText)
+{
+    std::fprintf(stderr, "mergix: %s\nTry 'mergix --help'.\n", strText.c_str());
+    return 2;
+}
+
+bool IsComparison(const std::string &strName)
+{
+    for (const std::string_view name : kComparisonNames) {
+        if (name == strName)
+            return true;
+    }
+    return false;
+}
+
+// Parses the arguments after the mode and its file; an error text, or empty.
+std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOptions &options)
+{
+    int nRows = 0;
+    for (; i < args.size(); ++i) {
+        const std::string &strArg = args[i];
+        const auto need = [&](size_t nCount) {
+            return i + nCount < args.size();
+        };
+        if (strArg == "--server" && need(1)) {
+            options.strServer = args[++i];
+            if (options.strServer.empty())
+                return "--server needs a host name";
+        } else if (strArg == "--rules" && need(1)) {
+            options.strRulesName = args[++i];
+        } else if (strArg == "--case-sensitive") {
+            options.rules.CaseSensitive = 1;
+        } else if (strArg == "--where" || strArg == "--and" || strArg == "--or"
+            || strArg == "--and-not") {
+            if (!need(3))
+                return strArg + " needs FIELD COMPARISON TEXT";
+            if ((strArg == "--where") != (nRows == 0))
+                return nRows == 0 ? strArg + " must follow --where" : "--where may be given once";
+            if (nRows == 3)
+                return "at most three rules can be combined";
+            const std::string &strComparison = args[i + 2];
+            if (!IsComparison(strComparison))
+                return "unknown comparison \"" + strComparison + "\"";
+            const int nCode = strArg == "--and" ? CRuleSet::kAnd
+                : strArg == "--or"              ? CRuleSet::kOr
+                                                : CRuleSet::kAndNot;
+            CRuleSet &r = options.rules;
+            if (nRows == 0) {
+                r.FirstField = args[i + 1], r.FirstCondition = strComparison,
+                r.FirstText = args[i + 3];
+            } else if (nRows == 1) {
+                r.SecondEnable = 1, r.SecondField = args[i + 1], r.SecondCondition = strComparison;
+                r.SecondText = args[i + 3], r.SecondBoolean = nCode;
+            } else {
+                r.ThirdEnable = 1, r.ThirdField = args[i + 1], r.ThirdCondition = strComparison;
+                r.ThirdText = args[i + 3], r.ThirdBoolean = nCode;
+            }
+            options.bWhere = true;
+            ++nRows;
+            i += 3;
+        } else {
+            return "unexpected argument \"" + strArg + "\"";
+        }
+    }
+    if (options.bWhere && !options.strRulesName.empty())
+        return "--rules and --where cannot be used together";
+    if (options.rules.CaseSensitive && !options.bWhere)
+        return "--case-sensitive goes with --where";
+    if (options.bSend == false && !options.strServer.empty())
+        return "--server goes with --send";
+    return {};
+}
+
+int RunMerge(const SOptions &options)
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope,
+        QStringLiteral("Corvane Software"), QStringLiteral("Mergix"));
+    CSettings settings(store);
+    CConsoleProgress progress(s_bInterrupted);
+
+    CMergixDoc doc;
+    doc.SetProgressFactory([] { return std::make_unique<CNullProgress>(); });
+    try {
+        if (!doc.OnOpenDocument(options.strFile))
+            return 2; // the file's message has been shown
+    } catch (const CDaoException &error) {
+        CConsolePrompter::Print(error.Description());
+        return 2;
+    }
+
+    std::string strServer = options.strServer;
+    if (options.bSend) {
+        if (strServer.empty())
+            strServer = settings.SmtpServerName();
+        if (strServer.empty()) {
+            CConsolePrompter::Print("No SMTP server is set: give one with --server HOST[:PORT] "
+                                    "or set it in the program's Mail Options.");
+            return 2;
+        }
+        const char *pMissing = doc.m_strFrom.empty()
+            ? "Please specify a from e-mail address and name"
+            : doc.m_strSubject.empty() ? "Please specify a subject"
+            : doc.m_strReplyTo.empty() ? "Please specify a reply-to e-mail address"
+                                       : nullptr;
+        if (pMissing) {
+            CConsolePrompter::Print(pMissing);
+            return 2;
+        }
+    }
+
+    CRuleSet rules = options.rules;
+    if (!options.strRulesName.empty()) {
+        if (!settings.HasRuleSet(options.strRulesName)) {
+            CConsolePrompter::Print(
+                "There is no saved rule set named \"" + options.strRulesName + "\".");
+            return 2;
+        }
+        rules = settings.LoadRuleSet(options.strRulesName);
+    }
+    const bool bRules = options.bWhere || !options.strRulesName.empty();
+    if (bRules) {
+        if (const auto problem = ValidateRuleSet(rules)) {
+            CConsolePrompter::Print(problem->strMessage);
+            return 2;
+        }
+        if (const std::string strProblem = CheckRuleFields(rules, doc.m_fieldNames);
+            !strProblem.empty()) {
+            CConsolePrompter::Print(strProblem);
+            return 2;
+        }
+    }
+
+    CRecordList list;
+    CMergeRun run;
+    CMergeRun::EOutcome outcome;
+    try {
+        list.SetColumns(doc.m_fieldNames);
+        list.Load(doc.m_recordset, progress);
+        if (bRules)
+            SelectByRules(rules, doc.m_fieldNames, doc.m_recordset, list);
+        else
+            list.SelectAll();
+        if (options.bSend)
+            std::signal(SIGINT, OnInterrupt);
+        CMergeRun::SInput input;
+        input.pList = &list;
+        input.fields = doc.MergeFields();
+        input.strToField = doc.m_strToField;
+        input.strTemplate = doc.m_strBody;
+        input.strFrom = doc.m_strFrom;
+        input.strReplyTo = doc.m_strReplyTo;
+        input.strSubject = doc.m_strSubject;
+        input.serverName = [strServer] {
+            return strServer;
+        };
+        input.bTestMode = !options.bSend;
+        input.bInteractive = false;
+        outcome = run.Run(input, progress);
+    } catch (const CDaoException &error) {
+        CConsolePrompter::Print(error.Description());
+        return 2;
+    }
+    if (outcome == CMergeRun::EOutcome::NoToField)
+        return 2;
+    if (!options.bSend) {
+        const std::string &strResults = run.TestResults();
+        std::fwrite(strResults.data(), 1, strResults.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    const std::vector<std::string> failed = run.FailedAddresses();
+    const size_t nSelected = list.SelectedRows().size();
+    if (!failed.empty()) {
+        std::string strText = "There was an error sending one or more messages to the following "
+                              "addresses:";
+        for (const std::string &strAddress : failed)
+            strText += "\n  " + strAddress;
+        CConsolePrompter::Print(strText);
+        return 1;
+    }
+    if (outcome == CMergeRun::EOutcome::Completed)
+        CConsolePrompter::Print(std::to_string(nSelected) + " message(s) delivered.");
+    return 0;
+}
+
+} // namespace
+
+std::optional<int> RunCommandLine(int argc, char *argv[])
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || (args.size() == 1 && args[0].rfind("--", 0) != 0))
+        return std::nullopt;
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    SOptions options;
+    if (args[0] == "--send")
+        options.bSend = true;
+    else if (args[0] != "--test-merge")
+        return UsageError("unknown option \"" + args[0] + "\"");
+    if (args.size() < 2 || args[1].empty() || args[1].rfind("--", 0) == 0)
+        return UsageError(args[0] + " needs a merge file (.mgx)");
+    options.strFile = args[1];
+    if (const std::string strError = ParseSelection(args, 2, options); !strError.empty())
+        return UsageError(strError);
+
+    CConsolePrompter prompter;
+    CPrompter *pPrevious = CPrompter::Install(&prompter);
+    const int nExit = RunMerge(options);
+    CPrompter::Install(pPrevious);
+    return nExit;
+}

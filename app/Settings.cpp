@@ -1,0 +1,133 @@
+#include "app/Settings.h"
+
+#include <algorithm>
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+namespace {
+
+QString Q(const std::string &strText)
+{
+    return QString::fromStdString(strText);
+}
+
+QString GroupOf(const std::string &strName)
+{
+    return QString::fromLatin1(CSettings::kSavedSearches) + u'/' + Q(strName);
+}
+
+} // namespace
+
+std::string CSettings::SmtpServerName() const
+{
+    return m_settings.value(QString::fromLatin1(kSmtpServerName)).toString().toStdString();
+}
+
+void CSettings::SetSmtpServerName(const std::string &strName)
+{
+    m_settings.setValue(QString::fromLatin1(kSmtpServerName), Q(strName));
+}
+
+int CSettings::DontRemind() const
+{
+    return m_settings.value(QString::fromLatin1(kDontRemind), 0).toInt();
+}
+
+void CSettings::SetDontRemind(int nValue)
+{
+    m_settings.setValue(QString::fromLatin1(kDontRemind), nValue);
+}
+
+std::vector<std::string> CSettings::SavedRuleSets() const
+{
+    m_settings.beginGroup(QString::fromLatin1(kSavedSearches));
+    const QStringList groups = m_settings.childGroups();
+    m_settings.endGroup();
+    std::vector<std::string> names;
+    for (const QString &strGroup : groups)
+        names.push_back(strGroup.toStdString());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool CSettings::HasRuleSet(const std::string &strName) const
+{
+    const std::vector<std::string> names = SavedRuleSets();
+    return CheckRuleSetName(strName).empty()
+        && std::find(names.begin(), names.end(), strName) != names.end();
+}
+
+CRuleSet CSettings::LoadRuleSet(const std::string &strName) const
+{
+    CRuleSet rules;
+    if (!CheckRuleSetName(strName).empty())
+        return rules;
+    m_settings.beginGroup(GroupOf(strName));
+    const auto number = [this](const char *pKey) {
+        return m_settings.value(QString::fromLatin1(pKey), 0).toInt();
+    };
+    const auto text = [this](const char *pKey) {
+        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
+    };
+    rules.CaseSensitive = number("CaseSensitive");
+    rules.FirstField = text("FirstField");
+    rules.FirstCondition = text("FirstCondition");
+    rules.FirstText = text("FirstText");
+    rules.SecondEnable = number("SecondEnable");
+    rules.SecondField = text("SecondField");
+    rules.SecondCondition = text("SecondCondition");
+    rules.SecondText = text("SecondText");
+    rules.SecondBoolean = number("SecondBoolean");
+    rules.ThirdEnable = number("ThirdEnable");
+    rules.ThirdField = text("ThirdField");
+    rules.ThirdCondition = text("ThirdCondition");
+    rules.ThirdText = text("ThirdText");
+    rules.ThirdBoolean = number("ThirdBoolean");
+    m_settings.endGroup();
+    return rules;
+}
+
+std::string CSettings::SaveRuleSet(const std::string &strName, const CRuleSet &rules)
+{
+    if (std::string strProblem = CheckRuleSetName(strName); !strProblem.empty())
+        return strProblem;
+    m_settings.beginGroup(GroupOf(strName));
+    const auto put = [this](const char *pKey, const QVariant &value) {
+        m_settings.setValue(QString::fromLatin1(pKey), value);
+    };
+    put("CaseSensitive", rules.CaseSensitive);
+    put("FirstField", Q(rules.FirstField));
+    put("FirstCondition", Q(rules.FirstCondition));
+    put("FirstText", Q(rules.FirstText));
+    put("SecondEnable", rules.SecondEnable);
+    put("SecondField", Q(rules.SecondField));
+    put("SecondCondition", Q(rules.SecondCondition));
+    put("SecondText", Q(rules.SecondText));
+    put("SecondBoolean", rules.SecondBoolean);
+    put("ThirdEnable", rules.ThirdEnable);
+    put("ThirdField", Q(rules.ThirdField));
+    put("ThirdCondition", Q(rules.ThirdCondition));
+    put("ThirdText", Q(rules.ThirdText));
+    put("ThirdBoolean", rules.ThirdBoolean);
+    m_settings.endGroup();
+    m_settings.sync();
+    return {};
+}
+
+void CSettings::DeleteRuleSet(const std::string &strName)
+{
+    if (CheckRuleSetName(strName).empty())
+        m_settings.remove(GroupOf(strName));
+}
+
+std::string CSettings::CheckRuleSetName(const std::string &strName)
+{
+    if (strName.empty())
+        return "Please choose a name for the saved settings";
+    if (strName.find_first_of("/\\") != std::string::npos || strName.size() > 255)
+        return "The settings cannot be saved as \"" + strName
+            + "\": a name may not hold \"/\" or \"\\\" and may have at most 255 characters.";
+    return {};
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/RuleSet.h"
+
+class QSettings;
+
+// The per-user settings, each value named once here: the SMTP server, the "don't remind me"
+// flag of the test merge and the saved rule sets (group "Saved Searches", one subgroup a set).
+// The QSettings comes from outside, so tests keep theirs in a folder of their own.
+class CSettings final
+{
+public:
+    explicit CSettings(QSettings &settings) : m_settings(settings) { }
+
+    static constexpr const char *kSmtpServerName = "SMTPServerName";
+    static constexpr const char *kDontRemind = "DontRemind";
+    static constexpr const char *kSavedSearches = "Saved Searches";
+
+    std::string SmtpServerName() const;
+    void SetSmtpServerName(const std::string &strName);
+    int DontRemind() const;
+    void SetDontRemind(int nValue);
+
+    // The names of the saved rule sets, sorted.
+    std::vector<std::string> SavedRuleSets() const;
+    // A saved set; missing values read as 0 or empty.
+    CRuleSet LoadRuleSet(const std::string &strName) const;
+    bool HasRuleSet(const std::string &strName) const;
+    // Writes all fourteen values, replacing a set of that name. A name the store cannot take as
+    // one key is refused: the message says why; empty on success.
+    std::string SaveRuleSet(const std::string &strName, const CRuleSet &rules);
+    void DeleteRuleSet(const std::string &strName);
+
+    // Empty when the name can be a saved set's name, else the reason it cannot.
+    static std::string CheckRuleSetName(const std::string &strName);
+
+private:
+    QSettings &m_settings;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/MergeTemplate.h"
+
+class CProgress;
+class CRecordList;
+
+// What the run hands to one delivery worker, which owns it.
+struct MailParams
+{
+    std::string szServer;
+    std::string szFrom;
+    std::string szTo;
+    std::string szReplyTo;
+    std::string szSubject;
+    std::string pszBody;
+    int nBodyLength = 0;
+};
+
+// The failed recipient addresses of the current run, each followed by CR LF, in the order the
+// deliveries failed. Workers append under the lock; the run reads it once they have all ended.
+extern std::string g_strFailedAddresses;
+extern std::mutex g_failedAddressesLock;
+
+// The delivery worker: one message through its own SMTP connection; a failure adds the To
+// text to g_strFailedAddresses.
+unsigned SendThreadProc(std::unique_ptr<MailParams> pParams);
+
+// The merge run: one message per selected row of the record list, from the top down, either
+// collected as text (test mode) or delivered, each on a worker thread of its own (send mode).
+class CMergeRun final
+{
+public:
+    struct SInput
+    {
+        const CRecordList *pList = nullptr;
+        CMergeFields fields;
+        std::string strToField; // the field that holds the addresses
+        std::string strTemplate; // the body, CR LF line breaks
+        std::string strFrom;
+        std::string strReplyTo;
+        std::string strSubject;
+        std::function<std::string()> serverName; // read anew for every message
+        bool bTestMode = false;
+        // With windows the run asks before a large test, confirms Cancel and shows the failed
+        // addresses; without, it asks nothing and leaves the reporting to its caller.
+        bool bInteractive = true;
+    };
+
+    enum class EOutcome {
+        NothingSelected, // the message was shown; the dialog stays open
+        Declined, // No to the large-test question
+        NoToField, // the To field names no column; nothing was sent
+        Completed,
+        Cancelled, // Cancel confirmed; deliveries already started were still waited for
+    };
+
+    EOutcome Run(const SInput &input, CProgress &progress);
+
+    const std::string &TestResults() const { return m_strTestResults; }
+    // The failed addresses of the last run, in the order the deliveries failed.
+    std::vector<std::string> FailedAddresses() const;
+
+    // How long the run waits for one worker before it goes on with the next message.
+    std::chrono::milliseconds m_workerWait {1000};
+
+private:
+    std::string m_strTestResults;
+};

@@ -1,0 +1,172 @@
+#include "mail/RecordList.h"
+
+#include <QString>
+
+#include "app/Prompter.h"
+#include "document/DaoRecordset.h"
+#include "engine/Data.h"
+#include "mail/Progress.h"
+
+namespace {
+
+constexpr int kLoadRange = 32700;
+
+bool SameIgnoringAsciiCase(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto fold = [](char c) {
+            return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        };
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    }
+    return true;
+}
+
+const std::string s_strEmpty;
+
+} // namespace
+
+CRecordList::CRecordList(QObject *pParent) : QAbstractTableModel(pParent)
+{ }
+
+void CRecordList::SetColumns(std::vector<std::string> names)
+{
+    beginResetModel();
+    m_columns = std::move(names);
+    m_cells.clear();
+    m_selected.clear();
+    m_nRows = 0;
+    endResetModel();
+}
+
+void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
+{
+    beginResetModel();
+    m_cells.clear();
+    m_selected.clear();
+    m_nRows = 0;
+    const long nCount = recordset.GetRecordCount();
+    progress.Create();
+    progress.SetBarRange(0, kLoadRange);
+    if (nCount > 0) // more records than the range take no steps at all
+        progress.SetBarStep(static_cast<int>(kLoadRange / nCount));
+    progress.SetBarPos(0);
+    progress.SetStatusText("Moving to first item...");
+    struct SEndReset
+    {
+        CRecordList *pList;
+        ~SEndReset() { pList->endResetModel(); }
+    } endReset {this};
+    recordset.MoveFirst();
+    progress.SetStatusText("Loading items...");
+    m_cells.reserve(static_cast<size_t>(std::max<long>(nCount, 0)) * m_columns.size());
+
+    const int nFields = recordset.GetFieldCount();
+    const size_t nColumns = m_columns.size();
+    CData value;
+    while (!recordset.IsEOF()) {
+        // The columns follow the field list; a value beyond it is dropped, a missing one empty.
+        for (size_t i = 0; i < nColumns; ++i) {
+            if (static_cast<int>(i) < nFields) {
+                value = recordset.GetFieldValue(static_cast<int>(i));
+                m_cells.push_back(value.GetString());
+            } else {
+                m_cells.emplace_back();
+            }
+        }
+        m_selected.push_back(0);
+        ++m_nRows;
+        if (progress.CheckCancel()
+            && AskYesNo("Are you sure you want to Cancel?\nNot all items will be shown."))
+            break;
+        progress.StepBar();
+        recordset.MoveNext();
+    }
+    progress.SetBarPos(kLoadRange);
+    progress.DestroyWindow();
+}
+
+const std::string &CRecordList::CellText(int nRow, int nColumn) const
+{
+    if (nRow < 0 || static_cast<size_t>(nRow) >= m_nRows || nColumn < 0
+        || static_cast<size_t>(nColumn) >= m_columns.size())
+        return s_strEmpty;
+    return m_cells[Storage(nRow) * m_columns.size() + static_cast<size_t>(nColumn)];
+}
+
+int CRecordList::RowOfRecord(long nRecord) const
+{
+    if (nRecord < 0 || static_cast<size_t>(nRecord) >= m_nRows)
+        return -1;
+    return static_cast<int>(m_nRows - 1 - static_cast<size_t>(nRecord));
+}
+
+void CRecordList::SetSelected(int nRow, bool bSelected)
+{
+    if (nRow >= 0 && static_cast<size_t>(nRow) < m_nRows)
+        m_selected[Storage(nRow)] = bSelected ? 1 : 0;
+}
+
+void CRecordList::SelectAll()
+{
+    std::fill(m_selected.begin(), m_selected.end(), 1);
+}
+
+void CRecordList::UnselectAll()
+{
+    std::fill(m_selected.begin(), m_selected.end(), 0);
+}
+
+std::vector<int> CRecordList::SelectedRows() const
+{
+    std::vector<int> rows;
+    for (int nRow = 0; nRow < RowCount(); ++nRow) {
+        if (IsSelected(nRow))
+            rows.push_back(nRow);
+    }
+    return rows;
+}
+
+void CRecordList::SelectRowByLabel(const std::string &strLabel, bool bSelect)
+{
+    for (int nRow = 0; nRow < RowCount(); ++nRow) {
+        if (SameIgnoringAsciiCase(Label(nRow), strLabel)) {
+            SetSelected(nRow, bSelect);
+            return;
+        }
+    }
+}
+
+int CRecordList::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int CRecordList::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount();
+}
+
+QVariant CRecordList::data(const QModelIndex &index, int nRole) const
+{
+    if (!index.isValid() || nRole != Qt::DisplayRole || index.row() >= RowCount()
+        || index.column() >= ColumnCount())
+        return {};
+    return QString::fromStdString(CellText(index.row(), index.column()));
+}
+
+QVariant CRecordList::headerData(int nSection, Qt::Orientation orientation, int nRole) const
+{
+    if (nRole != Qt::DisplayRole || orientation != Qt::Horizontal || nSection < 0
+        || nSection >= ColumnCount())
+        return {};
+    return QString::fromStdString(m_columns[static_cast<size_t>(nSection)]);
+}
+
+std::string_view CRecordListRow::CellText(int nColumn) const
+{
+    return m_list.CellText(m_nRow, nColumn);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QAbstractTableModel>
+
+#include "engine/MergeTemplate.h"
+
+class CDaoRecordset;
+class CProgress;
+
+// The records of the table as the Choose Recipients list shows them: one row per record, one
+// column per field, each cell the text form of the value. New records go on top, so the list
+// shows the table in reverse order. Rows hold only texts, and a selected state of their own.
+class CRecordList final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CRecordList)
+
+public:
+    explicit CRecordList(QObject *pParent = nullptr);
+
+    // The columns, one per field of the document's field list; empties the rows.
+    void SetColumns(std::vector<std::string> names);
+    // Loads every record of the recordset, with progress and the Cancel question. The rows
+    // loaded before a confirmed Cancel stay. Database failures throw CDaoException.
+    void Load(CDaoRecordset &recordset, CProgress &progress);
+
+    int RowCount() const { return static_cast<int>(m_nRows); }
+    int ColumnCount() const { return static_cast<int>(m_columns.size()); }
+    const std::string &CellText(int nRow, int nColumn) const;
+    const std::string &Label(int nRow) const { return CellText(nRow, 0); }
+    // The row that shows the record at this position of the recordset, or -1 when that record
+    // was not loaded.
+    int RowOfRecord(long nRecord) const;
+
+    bool IsSelected(int nRow) const { return m_selected[Storage(nRow)] != 0; }
+    void SetSelected(int nRow, bool bSelected);
+    void SelectAll();
+    void UnselectAll();
+    // The selected rows from the top down.
+    std::vector<int> SelectedRows() const;
+    // Selects or deselects the topmost row whose label equals the text, ignoring ASCII letter
+    // case; nothing when no row has it.
+    void SelectRowByLabel(const std::string &strLabel, bool bSelect);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int nRole = Qt::DisplayRole) const override;
+    QVariant headerData(
+        int nSection, Qt::Orientation orientation, int nRole = Qt::DisplayRole) const override;
+
+private:
+    // Records are stored in the order they were read; row 0 is the last one.
+    size_t Storage(int nRow) const { return m_nRows - 1 - static_cast<size_t>(nRow); }
+
+    std::vector<std::string> m_columns;
+    std::vector<std::string> m_cells; // record by record, column by column
+    std::vector<char> m_selected; // by storage index
+    size_t m_nRows = 0;
+};
+
+// One row of the record list as the template expansion reads it.
+class CRecordListRow final : public CMergeRecord
+{
+public:
+    CRecordListRow(const CRecordList &list, int nRow) : m_list(list), m_nRow(nRow) { }
+    std::string_view CellText(int nColumn) const override;
+
+private:
+    const CRecordList &m_list;
+    int m_nRow;
+};
