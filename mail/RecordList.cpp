@@ -89,6 +89,17 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
     progress.DestroyWindow();
 }
 
+void CRecordList::AddRecord(std::vector<std::string> cells)
+{
+    beginResetModel();
+    cells.resize(m_columns.size());
+    for (std::string &strCell : cells)
+        m_cells.push_back(std::move(strCell));
+    m_selected.push_back(0);
+    ++m_nRows;
+    endResetModel();
+}
+
 const std::string &CRecordList::CellText(int nRow, int nColumn) const
 {
     if (nRow < 0 || static_cast<size_t>(nRow) >= m_nRows || nColumn < 0

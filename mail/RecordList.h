@@ -27,6 +27,10 @@ public:
     // loaded before a confirmed Cancel stay. Database failures throw CDaoException.
     void Load(CDaoRecordset &recordset, CProgress &progress);
 
+    // Adds a record after those read so far (it shows on top); cells beyond the columns are
+    // dropped, missing ones are empty.
+    void AddRecord(std::vector<std::string> cells);
+
     int RowCount() const { return static_cast<int>(m_nRows); }
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }
     const std::string &CellText(int nRow, int nColumn) const;

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A real SMTP server for the tests, on aiosmtpd: listens on 127.0.0.1 with a port the system
 picks, prints "PORT <n>", and stores each accepted message as JSON in the folder it is given,
-parsed with Python's email package. Recipients whose address starts with "reject" are refused
-with 550. Stops by itself after the given number of seconds."""
+parsed with Python's email package. Recipients that match the rejection pattern (by default
+addresses starting with "reject") are refused with 550; recipients starting with "slow" are
+answered only after two seconds. Stops when its input closes or after the given seconds."""
 
 import asyncio
 import base64
@@ -17,12 +18,15 @@ from aiosmtpd.smtp import SMTP
 
 
 class StoringHandler:
-    def __init__(self, folder):
+    def __init__(self, folder, reject):
         self.folder = folder
+        self.reject = re.compile(reject, re.IGNORECASE)
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.lower().startswith("reject"):
+        if address.lower().startswith("slow"):
+            await asyncio.sleep(2)
+        if self.reject.search(address):
             return "550 5.1.1 Recipient refused"
         envelope.rcpt_tos.append(address)
         return "250 OK"
@@ -63,8 +67,8 @@ class StoringHandler:
         return "250 Message accepted"
 
 
-async def main(folder, lifetime):
-    handler = StoringHandler(folder)
+async def main(folder, lifetime, reject):
+    handler = StoringHandler(folder, reject)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: SMTP(handler, hostname="test.invalid", enable_SMTPUTF8=True),
@@ -85,4 +89,5 @@ async def sys_stdin_closed(loop):
 
 
 if __name__ == "__main__":
-    asyncio.run(main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 120.0))
+    asyncio.run(main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 120.0,
+                     sys.argv[3] if len(sys.argv) > 3 else "^reject"))

@@ -7,13 +7,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-CSmtpTestServer::CSmtpTestServer()
+CSmtpTestServer::CSmtpTestServer(const std::string &strRejectPattern)
     : m_pFolder(std::make_unique<QTemporaryDir>()), m_pProcess(std::make_unique<QProcess>())
 {
     const QString strScript = QStringLiteral(MERGIX_TESTS_DIR "/mail/smtp_test_server.py");
     m_pProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_pProcess->start(
-        QStringLiteral("/usr/bin/python3"), {strScript, m_pFolder->path(), QStringLiteral("300")});
+    m_pProcess->start(QStringLiteral("/usr/bin/python3"),
+                      {strScript, m_pFolder->path(), QStringLiteral("300"),
+                       QString::fromStdString(strRejectPattern)});
     if (!m_pProcess->waitForStarted(10000)) {
         m_strError = "cannot start /usr/bin/python3: " + m_pProcess->errorString().toStdString();
         return;

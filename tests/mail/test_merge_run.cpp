@@ -1,0 +1,225 @@
+// The merge run over a record list: the test text byte for byte, the questions and Cancel, and
+// send runs against the real SMTP server of the tests.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include <QJsonArray>
+
+#include "engine/Data.h"
+#include "mail/MergeRun.h"
+#include "mail/Progress.h"
+#include "mail/RecordList.h"
+#include "support/RecordingPrompter.h"
+#include "support/SmtpTestServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Texts = std::vector<std::string>;
+using EOutcome = CMergeRun::EOutcome;
+
+const std::string kLine = std::string(64, '-') + "\r\n";
+
+class CScriptedProgress final : public CProgress
+{
+public:
+    void Create() override { ++nCreated; }
+    void SetCaption(const std::string &s) override { strCaption = s; }
+    void SetStatusText(const std::string &s) override { texts.push_back(s); }
+    void SetBarRange(int, int nHigh) override { nRangeHigh = nHigh; }
+    int SetBarPos(int n) override
+    {
+        nPos = n;
+        return 0;
+    }
+    int SetBarStep(int n) override
+    {
+        nStep = n;
+        return 0;
+    }
+    int StepBar() override
+    {
+        nPos += nStep;
+        return nPos - nStep;
+    }
+    bool CheckCancel() override { return ++nChecks == nCancelAt; }
+    void DestroyWindow() override { ++nDestroyed; }
+
+    int nCreated = 0, nDestroyed = 0, nRangeHigh = 0, nPos = -1, nStep = -1, nChecks = 0;
+    int nCancelAt = 0;
+    std::string strCaption;
+    Texts texts;
+};
+
+class MergeRunTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_list.SetColumns({"Name", "Email", "City", "Age"});
+        m_input.pList = &m_list;
+        m_input.fields = {{"Name", "Email", "City", "Age"}, {dbText, dbText, dbText, dbInteger}};
+        m_input.strToField = "Email";
+        m_input.strTemplate = "Dear <<Name>>,\r\n\t{IF \"<<Age>>\" \"Less than\" \"18\" THEN "
+                              "\"junior\" ELSE \"member\" \"CASENO\"} in <<City>>";
+        m_input.strFrom = "Club <club@example.com>";
+        m_input.strReplyTo = "replies@example.com";
+        m_input.strSubject = "News";
+        m_input.bTestMode = true;
+    }
+    void AddPeople(int nCount)
+    {
+        for (int i = 0; i < nCount; ++i)
+            m_list.AddRecord({"P" + std::to_string(i), "p" + std::to_string(i) + "@example.org",
+                "Town", std::to_string(10 + i)});
+    }
+
+    CRecordingPrompter m_prompter;
+    CRecordList m_list;
+    CMergeRun::SInput m_input;
+    CScriptedProgress m_progress;
+    CMergeRun m_run;
+};
+
+TEST_F(MergeRunTest, TestTextForEachSelectedRowFromTheTop)
+{
+    m_list.AddRecord({"Ann", "ann@example.org", "Boston", "17"});
+    m_list.AddRecord({"Bob", "Bob <bob@example.org>", "Denver", "40"});
+    m_list.AddRecord({"Cy", "cy@example.org", "Reno", "5"});
+    m_list.SelectAll();
+    m_list.SetSelected(0, false); // Cy
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_EQ(m_run.TestResults(),
+        kLine
+            + "To: Bob <bob@example.org>\r\n"
+              "Dear Bob,\r\n        member in Denver\r\n\r\n"
+            + kLine
+            + "To: ann@example.org\r\n"
+              "Dear Ann,\r\n        junior in Boston\r\n\r\n");
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    EXPECT_EQ(m_progress.strCaption, "Sending mail...");
+    EXPECT_EQ(
+        m_progress.texts, (Texts {"Processing IF statements...", "Simulating e-mail merge..."}));
+    EXPECT_EQ(m_progress.nRangeHigh, 32000);
+    EXPECT_EQ(m_progress.nStep, 16000);
+    EXPECT_EQ(m_progress.nPos, 32000);
+    EXPECT_EQ(m_progress.nCreated, 1);
+    EXPECT_EQ(m_progress.nDestroyed, 1);
+}
+
+TEST_F(MergeRunTest, EarlyStopsLeaveTheDialogOpen)
+{
+    AddPeople(3);
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::NothingSelected);
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"There were no items selected. Please select some items "
+               "and then continue the e-mail merge."});
+    m_list.SelectAll();
+    m_input.strToField = "email"; // field names are matched exactly
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::NoToField);
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"Please choose the field of the database that contains the e-mail address"});
+    EXPECT_EQ(m_progress.nCreated, 0);
+}
+
+TEST_F(MergeRunTest, LargeTestsAskFirst)
+{
+    AddPeople(50);
+    m_list.SelectAll();
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_TRUE(m_prompter.Entries().empty());
+
+    AddPeople(1);
+    m_list.SelectAll();
+    m_prompter.ScriptAnswer(false);
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Declined);
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_TRUE(m_prompter.Entries()[0].bQuestion);
+    EXPECT_EQ(m_prompter.TakeTexts()[0].substr(0, 40), "If a large number of items is selected a");
+
+    m_input.bInteractive = false; // the command line asks nothing
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_TRUE(m_prompter.Entries().empty());
+}
+
+TEST_F(MergeRunTest, CancelAfterTheFirstRowKeepsItsMessage)
+{
+    AddPeople(3);
+    m_list.SelectAll();
+    m_progress.nCancelAt = 1;
+    m_prompter.ScriptAnswer(true);
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Cancelled);
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"Are you sure you want to Cancel?\nNot all messages have been sent."});
+    EXPECT_EQ(m_run.TestResults(),
+        kLine + "To: p2@example.org\r\nDear P2,\r\n        junior in Town\r\n\r\n");
+    EXPECT_EQ(m_progress.nPos, 32000);
+
+    m_progress = {};
+    m_progress.nCancelAt = 1;
+    m_prompter.ScriptAnswer(false);
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_EQ(std::count(m_run.TestResults().begin(), m_run.TestResults().end(), '-'), 3 * 64);
+}
+
+TEST_F(MergeRunTest, SendRunReportsFailuresInTheOrderTheyFailed)
+{
+    CSmtpTestServer server("^(reject|slow)");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    // From the top: slow (refused after two seconds), ok, reject-a, ok, reject-b.
+    for (const char *pTo : {"reject-b@example.org", "fine2@example.org", "reject-a@example.org",
+             "fine1@example.org", "slow-refused@example.org"})
+        m_list.AddRecord({"X", pTo, "Town", "30"});
+    m_list.SelectAll();
+    m_input.bTestMode = false;
+    int nServerReads = 0;
+    m_input.serverName = [&] {
+        ++nServerReads;
+        return server.Server();
+    };
+    m_run.m_workerWait = 50ms; // the slow delivery is still running when the run reaches its end
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);
+    EXPECT_EQ(nServerReads, 5);
+    EXPECT_EQ(m_run.FailedAddresses(),
+        (Texts {"reject-a@example.org", "reject-b@example.org", "slow-refused@example.org"}));
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"There was an error sending one or more messages to the following "
+               "addresses:\r\n\r\nreject-a@example.org\r\nreject-b@example.org\r\n"
+               "slow-refused@example.org\r\n"});
+    EXPECT_EQ(m_progress.texts.back(), "Sending mail...");
+
+    const std::vector<QJsonObject> messages = server.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
+        QStringLiteral("fine1@example.org"));
+    EXPECT_EQ(messages[0].value(QStringLiteral("subject")).toString(), QStringLiteral("News"));
+    EXPECT_EQ(messages[0].value(QStringLiteral("body")).toString(),
+        QStringLiteral("Dear X,\r\n        member in Town\r\n"));
+
+    // All delivered: no message at all.
+    m_list.SetColumns({"Name", "Email", "City", "Age"});
+    m_list.AddRecord({"Y", "fine3@example.org", "Town", "30"});
+    m_list.SelectAll();
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_TRUE(m_run.FailedAddresses().empty());
+    EXPECT_TRUE(m_prompter.Entries().empty());
+}
+
+TEST_F(MergeRunTest, EveryDeliveryFailingListsEveryAddress)
+{
+    AddPeople(3);
+    m_list.SelectAll();
+    m_input.bTestMode = false;
+    m_input.serverName = [] {
+        return std::string("127.0.0.1:1");
+    }; // nothing listens there
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_EQ(m_run.FailedAddresses().size(), 3u);
+    EXPECT_EQ(m_prompter.Entries().size(), 1u);
+}
+
+} // namespace
