@@ -9,24 +9,9 @@
 
 #include "document/DaoException.h"
 #include "document/DbReader.h"
+#include "engine/AsciiCase.h"
 
-namespace {
-
-bool SameNameIgnoringCase(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char c) {
-            return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        };
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
+namespace { } // namespace
 
 void CheckDatabaseFile(const std::string &strPath)
 {
@@ -100,7 +85,7 @@ const CDaoTableDefInfo *CDaoDatabase::FindTableDef(const std::string &strName) c
             return &info;
     }
     for (const CDaoTableDefInfo &info : m_tableDefs) {
-        if (SameNameIgnoringCase(info.m_strName, strName))
+        if (EqualsIgnoringAsciiCase(info.m_strName, strName))
             return &info;
     }
     return nullptr;

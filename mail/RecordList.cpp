@@ -4,26 +4,13 @@
 
 #include "app/Prompter.h"
 #include "document/DaoRecordset.h"
+#include "engine/AsciiCase.h"
 #include "engine/Data.h"
 #include "mail/Progress.h"
 
 namespace {
 
 constexpr int kLoadRange = 32700;
-
-bool SameIgnoringAsciiCase(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char c) {
-            return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        };
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
-}
 
 const std::string s_strEmpty;
 
@@ -144,7 +131,7 @@ std::vector<int> CRecordList::SelectedRows() const
 void CRecordList::SelectRowByLabel(const std::string &strLabel, bool bSelect)
 {
     for (int nRow = 0; nRow < RowCount(); ++nRow) {
-        if (SameIgnoringAsciiCase(Label(nRow), strLabel)) {
+        if (EqualsIgnoringAsciiCase(Label(nRow), strLabel)) {
             SetSelected(nRow, bSelect);
             return;
         }

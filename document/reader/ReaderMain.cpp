@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 
 #include "document/ReaderProtocol.h"
+#include "engine/AsciiCase.h"
 
 namespace {
 
@@ -51,20 +52,6 @@ void PutText(std::string_view text)
     PutText(detail);
     std::fflush(stdout);
     std::_Exit(0);
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char c) {
-            return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        };
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // Opens a database and reads its catalog once; every table is opened from these entries.
@@ -110,7 +97,7 @@ MdbCatalogEntry *FindTableDef(MdbHandle *pMdb, const std::string &strName)
             continue;
         if (strName == pEntry->object_name)
             return pEntry;
-        if (!pFolded && SameNameIgnoringCase(strName, pEntry->object_name))
+        if (!pFolded && EqualsIgnoringAsciiCase(strName, pEntry->object_name))
             pFolded = pEntry;
     }
     return pFolded;
