@@ -105,6 +105,29 @@ bool IsComparison(const std::string &strName)
     return false;
 }
 
+// Fills rule row nRow (0 to 2) of the set; rows 2 and 3 are switched on and joined by nCode.
+void SetRuleRow(CRuleSet &rules, int nRow, int nCode, const std::string &strField,
+    const std::string &strComparison, const std::string &strText)
+{
+    if (nRow == 0) {
+        rules.FirstField = strField;
+        rules.FirstCondition = strComparison;
+        rules.FirstText = strText;
+    } else if (nRow == 1) {
+        rules.SecondEnable = 1;
+        rules.SecondField = strField;
+        rules.SecondCondition = strComparison;
+        rules.SecondText = strText;
+        rules.SecondBoolean = nCode;
+    } else {
+        rules.ThirdEnable = 1;
+        rules.ThirdField = strField;
+        rules.ThirdCondition = strComparison;
+        rules.ThirdText = strText;
+        rules.ThirdBoolean = nCode;
+    }
+}
+
 // Parses the arguments after the mode and its file; an error text, or empty.
 std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOptions &options)
 {
@@ -136,17 +159,7 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
             const int nCode = strArg == "--and" ? CRuleSet::kAnd
                 : strArg == "--or"              ? CRuleSet::kOr
                                                 : CRuleSet::kAndNot;
-            CRuleSet &r = options.rules;
-            if (nRows == 0) {
-                r.FirstField = args[i + 1], r.FirstCondition = strComparison,
-                r.FirstText = args[i + 3];
-            } else if (nRows == 1) {
-                r.SecondEnable = 1, r.SecondField = args[i + 1], r.SecondCondition = strComparison;
-                r.SecondText = args[i + 3], r.SecondBoolean = nCode;
-            } else {
-                r.ThirdEnable = 1, r.ThirdField = args[i + 1], r.ThirdCondition = strComparison;
-                r.ThirdText = args[i + 3], r.ThirdBoolean = nCode;
-            }
+            SetRuleRow(options.rules, nRows, nCode, args[i + 1], strComparison, args[i + 3]);
             options.bWhere = true;
             ++nRows;
             i += 3;
@@ -158,82 +171,100 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
         return "--rules and --where cannot be used together";
     if (options.rules.CaseSensitive && !options.bWhere)
         return "--case-sensitive goes with --where";
-    if (options.bSend == false && !options.strServer.empty())
+    if (!options.bSend && !options.strServer.empty())
         return "--server goes with --send";
     return {};
+}
+
+// Ends the merge with a message on standard error and exit status 2.
+struct SStop
+{
+    std::string strMessage;
+};
+
+// The server to send through, after the checks Send Mail makes.
+std::string SendingServer(const SOptions &options, const CSettings &settings, const CMergixDoc &doc)
+{
+    const std::string strServer
+        = options.strServer.empty() ? settings.SmtpServerName() : options.strServer;
+    if (strServer.empty())
+        throw SStop {"No SMTP server is set: give one with --server HOST[:PORT] or set it in the "
+                     "program's Mail Options."};
+    if (doc.m_strFrom.empty())
+        throw SStop {"Please specify a from e-mail address and name"};
+    if (doc.m_strSubject.empty())
+        throw SStop {"Please specify a subject"};
+    if (doc.m_strReplyTo.empty())
+        throw SStop {"Please specify a reply-to e-mail address"};
+    return strServer;
+}
+
+// The rule set of the selection, checked as the Select button checks it; nothing for all records.
+std::optional<CRuleSet> Selection(
+    const SOptions &options, const CSettings &settings, const CMergixDoc &doc)
+{
+    if (!options.bWhere && options.strRulesName.empty())
+        return std::nullopt;
+    CRuleSet rules = options.rules;
+    if (!options.strRulesName.empty()) {
+        if (!settings.HasRuleSet(options.strRulesName))
+            throw SStop {"There is no saved rule set named \"" + options.strRulesName + "\"."};
+        rules = settings.LoadRuleSet(options.strRulesName);
+    }
+    if (const auto problem = ValidateRuleSet(rules))
+        throw SStop {problem->strMessage};
+    if (std::string strProblem = CheckRuleFields(rules, doc.m_fieldNames); !strProblem.empty())
+        throw SStop {std::move(strProblem)};
+    return rules;
+}
+
+int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t nSelected)
+{
+    if (outcome == CMergeRun::EOutcome::NoToField)
+        return 2;
+    if (!bSend) {
+        const std::string &strResults = run.TestResults();
+        std::fwrite(strResults.data(), 1, strResults.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    const std::vector<std::string> failed = run.FailedAddresses();
+    if (!failed.empty()) {
+        std::string strText = "There was an error sending one or more messages to the following "
+                              "addresses:";
+        for (const std::string &strAddress : failed)
+            strText += "\n  " + strAddress;
+        CConsolePrompter::Print(strText);
+        return 1;
+    }
+    if (outcome == CMergeRun::EOutcome::Completed)
+        CConsolePrompter::Print(std::to_string(nSelected) + " message(s) delivered.");
+    return 0;
 }
 
 int RunMerge(const SOptions &options)
 {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope,
         QStringLiteral("Corvane Software"), QStringLiteral("Mergix"));
-    CSettings settings(store);
+    const CSettings settings(store);
     CConsoleProgress progress(s_bInterrupted);
-
     CMergixDoc doc;
-    doc.SetProgressFactory([] { return std::make_unique<CNullProgress>(); });
+    CRecordList list;
+    CMergeRun run;
     try {
         if (!doc.OnOpenDocument(options.strFile))
             return 2; // the file's message has been shown
-    } catch (const CDaoException &error) {
-        CConsolePrompter::Print(error.Description());
-        return 2;
-    }
+        const std::string strServer = options.bSend ? SendingServer(options, settings, doc) : "";
+        const std::optional<CRuleSet> rules = Selection(options, settings, doc);
 
-    std::string strServer = options.strServer;
-    if (options.bSend) {
-        if (strServer.empty())
-            strServer = settings.SmtpServerName();
-        if (strServer.empty()) {
-            CConsolePrompter::Print("No SMTP server is set: give one with --server HOST[:PORT] "
-                                    "or set it in the program's Mail Options.");
-            return 2;
-        }
-        const char *pMissing = doc.m_strFrom.empty()
-            ? "Please specify a from e-mail address and name"
-            : doc.m_strSubject.empty() ? "Please specify a subject"
-            : doc.m_strReplyTo.empty() ? "Please specify a reply-to e-mail address"
-                                       : nullptr;
-        if (pMissing) {
-            CConsolePrompter::Print(pMissing);
-            return 2;
-        }
-    }
-
-    CRuleSet rules = options.rules;
-    if (!options.strRulesName.empty()) {
-        if (!settings.HasRuleSet(options.strRulesName)) {
-            CConsolePrompter::Print(
-                "There is no saved rule set named \"" + options.strRulesName + "\".");
-            return 2;
-        }
-        rules = settings.LoadRuleSet(options.strRulesName);
-    }
-    const bool bRules = options.bWhere || !options.strRulesName.empty();
-    if (bRules) {
-        if (const auto problem = ValidateRuleSet(rules)) {
-            CConsolePrompter::Print(problem->strMessage);
-            return 2;
-        }
-        if (const std::string strProblem = CheckRuleFields(rules, doc.m_fieldNames);
-            !strProblem.empty()) {
-            CConsolePrompter::Print(strProblem);
-            return 2;
-        }
-    }
-
-    CRecordList list;
-    CMergeRun run;
-    CMergeRun::EOutcome outcome;
-    try {
         list.SetColumns(doc.m_fieldNames);
         list.Load(doc.m_recordset, progress);
-        if (bRules)
-            SelectByRules(rules, doc.m_fieldNames, doc.m_recordset, list);
+        if (rules)
+            SelectByRules(*rules, doc.m_fieldNames, doc.m_recordset, list);
         else
             list.SelectAll();
         if (options.bSend)
             std::signal(SIGINT, OnInterrupt);
+
         CMergeRun::SInput input;
         input.pList = &list;
         input.fields = doc.MergeFields();
@@ -247,31 +278,14 @@ int RunMerge(const SOptions &options)
         };
         input.bTestMode = !options.bSend;
         input.bInteractive = false;
-        outcome = run.Run(input, progress);
+        const CMergeRun::EOutcome outcome = run.Run(input, progress);
+        return Report(run, outcome, options.bSend, list.SelectedRows().size());
+    } catch (const SStop &stop) {
+        CConsolePrompter::Print(stop.strMessage);
     } catch (const CDaoException &error) {
         CConsolePrompter::Print(error.Description());
-        return 2;
     }
-    if (outcome == CMergeRun::EOutcome::NoToField)
-        return 2;
-    if (!options.bSend) {
-        const std::string &strResults = run.TestResults();
-        std::fwrite(strResults.data(), 1, strResults.size(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 2;
-    }
-    const std::vector<std::string> failed = run.FailedAddresses();
-    const size_t nSelected = list.SelectedRows().size();
-    if (!failed.empty()) {
-        std::string strText = "There was an error sending one or more messages to the following "
-                              "addresses:";
-        for (const std::string &strAddress : failed)
-            strText += "\n  " + strAddress;
-        CConsolePrompter::Print(strText);
-        return 1;
-    }
-    if (outcome == CMergeRun::EOutcome::Completed)
-        CConsolePrompter::Print(std::to_string(nSelected) + " message(s) delivered.");
-    return 0;
+    return 2;
 }
 
 } // namespace
