@@ -2,6 +2,7 @@
 // checks what it prints and how it exits.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -61,13 +62,18 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
-    SResult Run(const std::vector<std::string> &args)
+    // Runs the program; with an interrupt delay, sends it SIGINT (as Ctrl+C does) after that
+    // many seconds.
+    SResult Run(const std::vector<std::string> &args, const char *pInterruptAfter = nullptr)
     {
         std::string strCommand = "env XDG_CONFIG_HOME=" + Quoted((m_folder / "config").string())
             + " LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 " + Quoted(MERGIX_EXE);
         for (const std::string &strArg : args)
             strCommand += " " + Quoted(strArg);
         strCommand += " 2>" + Quoted((m_folder / "stderr").string()) + " </dev/null";
+        if (pInterruptAfter)
+            strCommand = "(" + strCommand + ") & pid=$!; sleep " + pInterruptAfter
+                + "; kill -INT $pid; wait $pid";
         SResult result;
         std::FILE *pPipe = ::popen(strCommand.c_str(), "r");
         char buffer[65536];
@@ -210,6 +216,22 @@ TEST_F(CommandLineTest, SendingReportsTheRefusedAddresses)
     EXPECT_EQ(good.nExit, 0) << good.strErr;
     EXPECT_NE(good.strErr.find("1 message(s) delivered."), std::string::npos);
     EXPECT_EQ(server.Messages().size(), 10u);
+}
+
+TEST_F(CommandLineTest, AnInterruptStopsHandingOutMessagesButFinishesTheStartedOnes)
+{
+    // Every delivery takes two seconds; the run hands out one a second, so a few are under way
+    // when the interrupt comes.
+    CSmtpTestServer server("^nobody$", ".");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    const auto start = std::chrono::steady_clock::now();
+    const SResult result = Run({"--send", m_strSample, "--server", server.Server()}, "2.5");
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_NE(result.strErr.find("interrupted"), std::string::npos) << result.strErr;
+    const size_t nDelivered = server.Messages().size();
+    EXPECT_GE(nDelivered, 2u);
+    EXPECT_LT(nDelivered, 12u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9));
 }
 
 } // namespace

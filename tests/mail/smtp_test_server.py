@@ -2,8 +2,8 @@
 """A real SMTP server for the tests, on aiosmtpd: listens on 127.0.0.1 with a port the system
 picks, prints "PORT <n>", and stores each accepted message as JSON in the folder it is given,
 parsed with Python's email package. Recipients that match the rejection pattern (by default
-addresses starting with "reject") are refused with 550; recipients starting with "slow" are
-answered only after two seconds. Stops when its input closes or after the given seconds."""
+addresses starting with "reject") are refused with 550; recipients that match the slow pattern
+(by default addresses starting with "slow") are answered only after two seconds. Stops when its input closes or after the given seconds."""
 
 import asyncio
 import base64
@@ -18,13 +18,14 @@ from aiosmtpd.smtp import SMTP
 
 
 class StoringHandler:
-    def __init__(self, folder, reject):
+    def __init__(self, folder, reject, slow):
         self.folder = folder
         self.reject = re.compile(reject, re.IGNORECASE)
+        self.slow = re.compile(slow, re.IGNORECASE)
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.lower().startswith("slow"):
+        if self.slow.search(address):
             await asyncio.sleep(2)
         if self.reject.search(address):
             return "550 5.1.1 Recipient refused"
@@ -67,8 +68,8 @@ class StoringHandler:
         return "250 Message accepted"
 
 
-async def main(folder, lifetime, reject):
-    handler = StoringHandler(folder, reject)
+async def main(folder, lifetime, reject, slow):
+    handler = StoringHandler(folder, reject, slow)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: SMTP(handler, hostname="test.invalid", enable_SMTPUTF8=True),
@@ -90,4 +91,5 @@ async def sys_stdin_closed(loop):
 
 if __name__ == "__main__":
     asyncio.run(main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 120.0,
-                     sys.argv[3] if len(sys.argv) > 3 else "^reject"))
+                     sys.argv[3] if len(sys.argv) > 3 else "^reject",
+                     sys.argv[4] if len(sys.argv) > 4 else "^slow"))

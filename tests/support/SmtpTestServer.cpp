@@ -7,14 +7,15 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-CSmtpTestServer::CSmtpTestServer(const std::string &strRejectPattern)
+CSmtpTestServer::CSmtpTestServer(
+    const std::string &strRejectPattern, const std::string &strSlowPattern)
     : m_pFolder(std::make_unique<QTemporaryDir>()), m_pProcess(std::make_unique<QProcess>())
 {
     const QString strScript = QStringLiteral(MERGIX_TESTS_DIR "/mail/smtp_test_server.py");
     m_pProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_pProcess->start(QStringLiteral("/usr/bin/python3"),
-                      {strScript, m_pFolder->path(), QStringLiteral("300"),
-                       QString::fromStdString(strRejectPattern)});
+        {strScript, m_pFolder->path(), QStringLiteral("300"),
+            QString::fromStdString(strRejectPattern), QString::fromStdString(strSlowPattern)});
     if (!m_pProcess->waitForStarted(10000)) {
         m_strError = "cannot start /usr/bin/python3: " + m_pProcess->errorString().toStdString();
         return;

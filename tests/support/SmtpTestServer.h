@@ -12,12 +12,13 @@ class QTemporaryDir;
 // Runs the real SMTP server of the tests (aiosmtpd, tests/mail/smtp_test_server.py) on
 // 127.0.0.1 with a port the system picks, and reads back what it stored: one JSON summary a
 // message, parsed by Python's email package. Recipients matching the rejection pattern (a Python
-// regular expression, searched ignoring case) are refused; those starting with "slow" are
+// regular expression, searched ignoring case) are refused; those matching the slow pattern are
 // answered after two seconds.
 class CSmtpTestServer final
 {
 public:
-    explicit CSmtpTestServer(const std::string &strRejectPattern = "^reject");
+    explicit CSmtpTestServer(const std::string &strRejectPattern = "^reject",
+        const std::string &strSlowPattern = "^slow");
     ~CSmtpTestServer();
     CSmtpTestServer(const CSmtpTestServer &) = delete;
     CSmtpTestServer &operator=(const CSmtpTestServer &) = delete;
