@@ -72,7 +72,7 @@ class CRecordingProgress final : public CProgress
 public:
     explicit CRecordingProgress(SProgressLog &log) : m_log(log) { }
     void Create() override { ++m_log.nOpen; }
-    void SetCaption(const std::string &) override {}
+    void SetCaption(const std::string &) override { }
     void SetStatusText(const std::string &s) override { m_log.texts.push_back(s); }
     void SetBarRange(int, int) override { }
     int SetBarPos(int n) override
