@@ -64,11 +64,7 @@ class CConsolePrompter final : public CPrompter
 {
 public:
     void ShowMessage(const std::string &strText, EIcon) override { Print(strText); }
-    bool AskYesNo(const std::string &strText, EIcon) override
-    {
-        (void)strText;
-        return true;
-    }
+    bool AskYesNo(const std::string &, EIcon) override { return true; }
 
     static void Print(std::string strText)
     {

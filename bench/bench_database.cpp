@@ -10,7 +10,6 @@
 
 #include "document/DaoDatabase.h"
 #include "document/DaoRecordset.h"
-#include "document/DaoTableDef.h"
 
 namespace {
 
@@ -42,10 +41,8 @@ int main(int argc, char *argv[])
         auto start = std::chrono::steady_clock::now();
         CDaoDatabase database;
         database.Open(strFile);
-        CDaoTableDef tableDef(&database);
-        tableDef.Open(strTable);
         CDaoRecordset recordset;
-        recordset.Open(&tableDef);
+        recordset.OpenTable(&database, strTable);
         nRecords = 0;
         for (; !recordset.IsEOF(); recordset.MoveNext(), ++nRecords) {
             for (int i = 0; i < recordset.GetFieldCount(); ++i)

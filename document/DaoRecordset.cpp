@@ -32,6 +32,14 @@ void CDaoRecordset::Open(CDaoTableDef *pTableDef)
     m_bOpen = true;
 }
 
+void CDaoRecordset::OpenTable(CDaoDatabase *pDatabase, const std::string &strName)
+{
+    CDaoTableDef tableDef(pDatabase);
+    tableDef.Open(strName);
+    Open(&tableDef);
+    tableDef.Close();
+}
+
 void CDaoRecordset::Start()
 {
     m_pReader.reset();

@@ -6,6 +6,7 @@
 
 #include "engine/Variant.h"
 
+class CDaoDatabase;
 class CDaoTableDef;
 class CDbReader;
 
@@ -30,6 +31,8 @@ public:
     CDaoRecordset &operator=(const CDaoRecordset &) = delete;
 
     void Open(CDaoTableDef *pTableDef);
+    // Opens the table of that name through a table definition that lives for the call only.
+    void OpenTable(CDaoDatabase *pDatabase, const std::string &strName);
     void Close();
     bool IsOpen() const { return m_bOpen; }
     const std::string &GetTableName() const { return m_strTable; }

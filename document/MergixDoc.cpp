@@ -245,10 +245,7 @@ std::string CMergixDoc::DatabaseFilePath() const
 
 void CMergixDoc::OpenTableRecordset(const std::string &strName)
 {
-    CDaoTableDef tableDef(&m_database);
-    tableDef.Open(strName);
-    m_recordset.Open(&tableDef);
-    tableDef.Close();
+    m_recordset.OpenTable(&m_database, strName);
 }
 
 void CMergixDoc::OpenConnection()

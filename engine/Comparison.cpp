@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "engine/Conversions.h"
+#include "engine/AsciiCase.h"
 #include "engine/Fault.h"
 
 bool EvaluateComparison(

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/AsciiCase.h"
 #include "engine/Fault.h"
 #include "engine/LocaleText.h"
 
@@ -116,14 +117,6 @@ int DigitAt(const SNumberText &number, int64_t nPosition)
 }
 
 } // namespace
-
-void UpperCaseAscii(std::string &text)
-{
-    for (char &c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-}
 
 int32_t StringToBool(std::string text)
 {

@@ -27,6 +27,3 @@ CCurrency StringToCurrency(std::string text);
 // See TextToDate: 0 Invalid for text that is no date, -1 Invalid for one out of range.
 CDateTime StringToDate(std::string text);
 std::string StringToString(std::string text);
-
-// Upper-cases the ASCII letters a to z; every other byte, UTF-8 included, stays as it is.
-void UpperCaseAscii(std::string &text);

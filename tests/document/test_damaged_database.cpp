@@ -12,7 +12,6 @@
 #include "document/DaoDatabase.h"
 #include "document/DaoException.h"
 #include "document/DaoRecordset.h"
-#include "document/DaoTableDef.h"
 #include "document/DbReader.h"
 #include "document/ReaderProtocol.h"
 
@@ -47,10 +46,8 @@ std::string ReadEverything(const std::string &strPath)
             if (info.m_lAttributes
                 & (ReaderProtocol::dbSystemObject | ReaderProtocol::dbAttachedTable))
                 continue;
-            CDaoTableDef tableDef(&database);
-            tableDef.Open(info.m_strName);
             CDaoRecordset recordset;
-            recordset.Open(&tableDef);
+            recordset.OpenTable(&database, info.m_strName);
             for (; !recordset.IsEOF(); recordset.MoveNext()) {
                 for (int c = 0; c < recordset.GetFieldCount(); ++c)
                     recordset.GetFieldValue(c);

@@ -31,11 +31,8 @@ CTable ReadTable(const std::string &strFile, const std::string &strTable)
 {
     CDaoDatabase database;
     database.Open(strFile);
-    CDaoTableDef tableDef(&database);
-    tableDef.Open(strTable);
     CDaoRecordset recordset;
-    recordset.Open(&tableDef);
-    tableDef.Close();
+    recordset.OpenTable(&database, strTable);
     CTable table;
     for (int i = 0; i < recordset.GetFieldCount(); ++i)
         table.fields.push_back(recordset.GetFieldInfo(i));

@@ -9,7 +9,6 @@
 
 #include "document/DaoDatabase.h"
 #include "document/DaoRecordset.h"
-#include "document/DaoTableDef.h"
 #include "mail/Progress.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
@@ -53,9 +52,7 @@ protected:
     void Open(const std::string &strTable)
     {
         m_database.Open(kData + "contacts.mdb");
-        CDaoTableDef tableDef(&m_database);
-        tableDef.Open(strTable);
-        m_recordset.Open(&tableDef);
+        m_recordset.OpenTable(&m_database, strTable);
         m_fields.clear();
         for (int i = 0; i < m_recordset.GetFieldCount(); ++i)
             m_fields.push_back(m_recordset.GetFieldInfo(i).m_strName);
