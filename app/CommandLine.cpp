@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -214,14 +215,43 @@ std::optional<CRuleSet> Selection(
     return rules;
 }
 
-int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t nSelected)
+// Writes each test message to standard output as it is made, so that a large test merge never
+// has to be held in memory whole. Remembers the first write error.
+class CTestOutput final
+{
+public:
+    bool Write(std::string_view text)
+    {
+        if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size())
+            return true;
+        m_nError = errno;
+        return false;
+    }
+    // Flushes what is left; false when anything could not be written.
+    bool Finish()
+    {
+        if (m_nError == 0 && std::fflush(stdout) != 0)
+            m_nError = errno;
+        return m_nError == 0;
+    }
+    int Error() const { return m_nError; }
+
+private:
+    int m_nError = 0;
+};
+
+int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t nSelected,
+    CTestOutput &output)
 {
     if (outcome == CMergeRun::EOutcome::NoToField)
         return 2;
     if (!bSend) {
-        const std::string &strResults = run.TestResults();
-        std::fwrite(strResults.data(), 1, strResults.size(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 2;
+        if (output.Finish())
+            return 0;
+        CConsolePrompter::Print(std::string("The test merge could not be written to standard "
+                                            "output: ")
+            + std::strerror(output.Error()));
+        return 2;
     }
     const std::vector<std::string> failed = run.FailedAddresses();
     if (!failed.empty()) {
@@ -274,8 +304,12 @@ int RunMerge(const SOptions &options)
         };
         input.bTestMode = !options.bSend;
         input.bInteractive = false;
+        CTestOutput output;
+        input.testOutput = [&output](std::string_view text) {
+            return output.Write(text);
+        };
         const CMergeRun::EOutcome outcome = run.Run(input, progress);
-        return Report(run, outcome, options.bSend, list.SelectedRows().size());
+        return Report(run, outcome, options.bSend, list.SelectedRows().size(), output);
     } catch (const SStop &stop) {
         CConsolePrompter::Print(stop.strMessage);
     } catch (const CDaoException &error) {

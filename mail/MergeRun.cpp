@@ -1,10 +1,7 @@
 #include "mail/MergeRun.h"
 
-#include <future>
-#include <system_error>
-#include <thread>
-
 #include "app/Prompter.h"
+#include "mail/DeliveryWorkers.h"
 #include "mail/Progress.h"
 #include "mail/RecordList.h"
 #include "mail/SmtpConnection.h"
@@ -16,6 +13,8 @@ namespace {
 
 constexpr int kRange = 32000;
 constexpr size_t kLargeTest = 50;
+// How long the run waits for a delivery to end before it lets the window repaint again.
+constexpr std::chrono::milliseconds kWaitSlice {100};
 
 void AddFailedAddress(const std::string &strTo)
 {
@@ -43,6 +42,62 @@ std::vector<std::string> CMergeRun::FailedAddresses() const
          nStart = nEnd + 2)
         addresses.push_back(g_strFailedAddresses.substr(nStart, nEnd - nStart));
     return addresses;
+}
+
+bool CMergeRun::ConfirmCancel(const SInput &input, CProgress &progress) const
+{
+    return progress.CheckCancel()
+        && (!input.bInteractive
+            || AskYesNo("Are you sure you want to Cancel?\nNot all messages have been sent."));
+}
+
+bool CMergeRun::WaitWhileResponsive(
+    const SInput &input, CProgress &progress, const std::function<bool()> &waitStep) const
+{
+    while (!waitStep()) {
+        if (ConfirmCancel(input, progress))
+            return false;
+    }
+    return true;
+}
+
+bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
+    const std::string &strTo, const std::string &strBody)
+{
+    const auto roomForOne = [&] {
+        workers.Reap();
+        if (workers.Count() < std::max<size_t>(m_nMaxDeliveries, 1))
+            return true;
+        workers.WaitForAny(kWaitSlice);
+        return false;
+    };
+    if (!WaitWhileResponsive(input, progress, roomForOne))
+        return false;
+
+    const std::string strServer = input.serverName ? input.serverName() : std::string();
+    const auto makeJob = [&] {
+        MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
+            strBody, static_cast<int>(strBody.size())};
+        return std::function<void()>([params = std::move(params)]() mutable {
+            SendThreadProc(std::make_unique<MailParams>(std::move(params)));
+        });
+    };
+    bool bStarted = workers.Start(makeJob());
+    if (!bStarted) {
+        // The system has no thread to spare: try once more when the oldest delivery has ended.
+        const auto oldestEnded = [&] {
+            return workers.WaitForOldest(kWaitSlice);
+        };
+        if (!WaitWhileResponsive(input, progress, oldestEnded))
+            return false;
+        workers.Reap();
+        bStarted = workers.Start(makeJob());
+    }
+    if (!bStarted)
+        AddFailedAddress(strTo);
+    else
+        workers.WaitForNewest(m_workerWait); // a slow delivery runs on beside the next ones
+    return true;
 }
 
 CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
@@ -83,40 +138,40 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     progress.SetStatusText(input.bTestMode ? "Simulating e-mail merge..." : "Sending mail...");
     m_strTestResults.clear();
 
-    std::vector<std::thread> workers;
+    CDeliveryWorkers workers;
     EOutcome outcome = EOutcome::Completed;
     for (const int nRow : rows) {
         const std::string strBody = ExpandTemplate(
             input.strTemplate, statements, input.fields, CRecordListRow(list, nRow));
         const std::string strTo(MergeCellText(list.CellText(nRow, nToColumn)));
         if (input.bTestMode) {
-            m_strTestResults += std::string(64, '-') + "\r\n";
-            m_strTestResults += "To: " + strTo + "\r\n";
-            m_strTestResults += strBody + "\r\n\r\n";
-        } else {
-            auto pParams = std::make_unique<MailParams>(MailParams {
-                input.serverName ? input.serverName() : std::string(), input.strFrom, strTo,
-                input.strReplyTo, input.strSubject, strBody, static_cast<int>(strBody.size())});
-            try {
-                std::packaged_task<unsigned(std::unique_ptr<MailParams>)> task(SendThreadProc);
-                std::future<unsigned> done = task.get_future();
-                workers.emplace_back(std::move(task), std::move(pParams));
-                done.wait_for(m_workerWait); // a slow delivery runs on beside the next ones
-            } catch (const std::system_error &) {
-                AddFailedAddress(strTo); // no thread could be started for it
+            std::string strMessage = std::string(64, '-') + "\r\n";
+            strMessage += "To: " + strTo + "\r\n";
+            strMessage += strBody + "\r\n\r\n";
+            if (!input.testOutput) {
+                m_strTestResults += strMessage;
+            } else if (!input.testOutput(strMessage)) {
+                outcome = EOutcome::OutputFailed;
+                break;
             }
+        } else if (!HandOver(workers, input, progress, strTo, strBody)) {
+            outcome = EOutcome::Cancelled;
+            break;
         }
-        if (progress.CheckCancel()
-            && (!input.bInteractive
-                || AskYesNo(
-                    "Are you sure you want to Cancel?\nNot all messages have been sent."))) {
+        if (ConfirmCancel(input, progress)) {
             outcome = EOutcome::Cancelled;
             break;
         }
         progress.StepBar();
     }
-    for (std::thread &worker : workers)
-        worker.join();
+    // Every message has been handed over: wait for the last deliveries, keeping the window
+    // painted. A Cancel now has nothing left to stop.
+    while (workers.Count() > 0) {
+        workers.WaitForAny(kWaitSlice);
+        workers.Reap();
+        progress.CheckCancel();
+    }
+    m_nPeakDeliveries = workers.Peak();
     progress.SetBarPos(kRange);
 
     std::string strFailed;

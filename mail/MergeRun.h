@@ -5,10 +5,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/MergeTemplate.h"
 
+class CDeliveryWorkers;
 class CProgress;
 class CRecordList;
 
@@ -52,6 +54,9 @@ public:
         // With windows the run asks before a large test, confirms Cancel and shows the failed
         // addresses; without, it asks nothing and leaves the reporting to its caller.
         bool bInteractive = true;
+        // When set, each test message is handed here as soon as it is made instead of being
+        // collected in TestResults(); false from it stops the run (the output is lost).
+        std::function<bool(std::string_view)> testOutput;
     };
 
     enum class EOutcome {
@@ -60,6 +65,7 @@ public:
         NoToField, // the To field names no column; nothing was sent
         Completed,
         Cancelled, // Cancel confirmed; deliveries already started were still waited for
+        OutputFailed, // the test output could not be written; the run stopped there
     };
 
     EOutcome Run(const SInput &input, CProgress &progress);
@@ -68,9 +74,27 @@ public:
     // The failed addresses of the last run, in the order the deliveries failed.
     std::vector<std::string> FailedAddresses() const;
 
+    // The most deliveries that were in flight at the same time in the last run.
+    size_t PeakDeliveries() const { return m_nPeakDeliveries; }
+
     // How long the run waits for one worker before it goes on with the next message.
     std::chrono::milliseconds m_workerWait {1000};
+    // How many deliveries may be in flight at once: a server that answers slowly makes the run
+    // wait for one to end rather than pile up threads.
+    size_t m_nMaxDeliveries = 64;
 
 private:
+    bool ConfirmCancel(const SInput &input, CProgress &progress) const;
+    // Waits, keeping the progress window alive, until the condition holds; false when the user
+    // cancelled the run meanwhile.
+    bool WaitWhileResponsive(
+        const SInput &input, CProgress &progress, const std::function<bool()> &waitStep) const;
+
+    // Starts the delivery of one message once fewer than the ceiling are in flight; false when
+    // the user cancelled while the run waited (the message is then not sent).
+    bool HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
+        const std::string &strTo, const std::string &strBody);
+
     std::string m_strTestResults;
+    size_t m_nPeakDeliveries = 0;
 };

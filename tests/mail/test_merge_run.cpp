@@ -2,10 +2,22 @@
 // send runs against the real SMTP server of the tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include <QJsonArray>
+
+#include <malloc.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/Data.h"
 #include "mail/MergeRun.h"
@@ -53,6 +65,38 @@ public:
     Texts texts;
 };
 
+// A server that takes connections (the kernel completes them) and never says a word.
+class CSilentServer final
+{
+public:
+    CSilentServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t nLength = sizeof address;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), nLength) != 0
+            || ::listen(m_fd, 64) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &nLength) != 0)
+            return;
+        m_strServer = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    }
+    ~CSilentServer()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CSilentServer(const CSilentServer &) = delete;
+    CSilentServer &operator=(const CSilentServer &) = delete;
+
+    const std::string &Server() const { return m_strServer; }
+
+private:
+    int m_fd = -1;
+    std::string m_strServer;
+};
+
 class MergeRunTest : public testing::Test
 {
 protected:
@@ -69,11 +113,54 @@ protected:
         m_input.strSubject = "News";
         m_input.bTestMode = true;
     }
-    void AddPeople(int nCount)
+    void AddPeople(int nCount, const std::string &strPrefix = "p")
     {
         for (int i = 0; i < nCount; ++i)
-            m_list.AddRecord({"P" + std::to_string(i), "p" + std::to_string(i) + "@example.org",
-                "Town", std::to_string(10 + i)});
+            m_list.AddRecord({"P" + std::to_string(i),
+                strPrefix + std::to_string(i) + "@example.org", "Town", std::to_string(10 + i)});
+    }
+    void SendTo(const std::string &strServer)
+    {
+        m_input.bTestMode = false;
+        m_input.serverName = [strServer] {
+            return strServer;
+        };
+    }
+    // Runs a send in a child process whose address space leaves room for only a few thread
+    // stacks, as a long run on a busy machine meets the system's limits; returns how many
+    // deliveries failed, or -1 when the child did not end well within a minute.
+    int FailuresWithRoomForThreads(int nStacks)
+    {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            constexpr size_t kStack = size_t(256) << 20;
+            ::mallopt(M_ARENA_MAX, 1); // thread arenas would reserve address space too
+            pthread_attr_t attributes;
+            ::pthread_attr_init(&attributes);
+            ::pthread_attr_setstacksize(&attributes, kStack);
+            ::pthread_setattr_default_np(&attributes);
+            std::ifstream status("/proc/self/status");
+            size_t nUsed = 0;
+            for (std::string strLine; std::getline(status, strLine);) {
+                if (strLine.rfind("VmSize:", 0) == 0)
+                    nUsed = std::stoul(strLine.substr(7)) * 1024;
+            }
+            const rlimit limit {nUsed + nStacks * kStack + kStack / 2, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_AS, &limit);
+            CNullProgress progress;
+            m_input.bInteractive = false;
+            m_run.Run(m_input, progress);
+            ::_exit(static_cast<int>(std::min<size_t>(m_run.FailedAddresses().size(), 100)));
+        }
+        for (int i = 0; i < 600; ++i) {
+            int nStatus = 0;
+            if (::waitpid(pid, &nStatus, WNOHANG) == pid)
+                return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+            std::this_thread::sleep_for(100ms);
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        return -1;
     }
 
     CRecordingPrompter m_prompter;
@@ -220,6 +307,73 @@ TEST_F(MergeRunTest, EveryDeliveryFailingListsEveryAddress)
     EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
     EXPECT_EQ(m_run.FailedAddresses().size(), 3u);
     EXPECT_EQ(m_prompter.Entries().size(), 1u);
+}
+
+TEST_F(MergeRunTest, FinishedDeliveriesAreJoinedSoALongRunNeverRunsOutOfThreads)
+{
+    CSmtpTestServer server;
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    AddPeople(300, "member");
+    m_list.SelectAll();
+    SendTo(server.Server());
+    // Room for eight stacks at a time: a run that kept its finished workers failed from the
+    // ninth message on.
+    EXPECT_EQ(FailuresWithRoomForThreads(8), 0);
+    EXPECT_EQ(server.Messages().size(), 300u);
+}
+
+TEST_F(MergeRunTest, AThreadThatCannotStartIsTriedAgainWhenTheOldestDeliveryEnds)
+{
+    CSmtpTestServer server;
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    AddPeople(4, "slow-member"); // each answered after two seconds
+    m_list.SelectAll();
+    SendTo(server.Server());
+    m_run.m_workerWait = 0ms;
+    // Three deliveries fit; the fourth thread can start only once the first has ended.
+    EXPECT_EQ(FailuresWithRoomForThreads(3), 0);
+    EXPECT_EQ(server.Messages().size(), 4u);
+}
+
+TEST_F(MergeRunTest, ASlowServerMakesTheRunWaitAtTheCeiling)
+{
+    CSmtpTestServer server;
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    AddPeople(3, "fast");
+    AddPeople(2, "slow"); // on top, so handed out first
+    m_list.SelectAll();
+    SendTo(server.Server());
+    m_run.m_workerWait = 0ms;
+    m_run.m_nMaxDeliveries = 2;
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_EQ(m_run.PeakDeliveries(), 2u);
+    EXPECT_TRUE(m_run.FailedAddresses().empty());
+    EXPECT_EQ(server.Messages().size(), 5u);
+    EXPECT_TRUE(m_prompter.Entries().empty());
+}
+
+TEST_F(MergeRunTest, CancelWorksWhileTheRunWaitsForASilentServer)
+{
+    CSilentServer server;
+    ASSERT_FALSE(server.Server().empty());
+    AddPeople(8);
+    m_list.SelectAll();
+    SendTo(server.Server());
+    m_run.m_workerWait = 0ms;
+    m_run.m_nMaxDeliveries = 3;
+    // Checks 1 to 3 follow the first three messages; the later ones come while the run waits
+    // for room, and the sixth is a press of Cancel.
+    m_progress.nCancelAt = 6;
+    m_prompter.ScriptAnswer(true);
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Cancelled);
+    EXPECT_EQ(m_prompter.Entries().size(), 2u); // the question, then the failed addresses
+    EXPECT_EQ(m_prompter.TakeTexts()[0],
+        "Are you sure you want to Cancel?\nNot all messages have been sent.");
+    EXPECT_EQ(m_run.PeakDeliveries(), 3u);
+    // The three in flight ended within the reply wait and were counted; the rest never left.
+    Texts failed = m_run.FailedAddresses();
+    std::sort(failed.begin(), failed.end());
+    EXPECT_EQ(failed, (Texts {"p5@example.org", "p6@example.org", "p7@example.org"}));
 }
 
 } // namespace
