@@ -12,8 +12,6 @@ namespace {
 
 constexpr int kLoadRange = 32700;
 
-const std::string s_strEmpty;
-
 } // namespace
 
 CRecordList::CRecordList(QObject *pParent) : QAbstractTableModel(pParent)
@@ -23,7 +21,7 @@ void CRecordList::SetColumns(std::vector<std::string> names)
 {
     beginResetModel();
     m_columns = std::move(names);
-    m_cells.clear();
+    m_cells.Clear(m_columns.size());
     m_selected.clear();
     m_nRows = 0;
     endResetModel();
@@ -32,7 +30,7 @@ void CRecordList::SetColumns(std::vector<std::string> names)
 void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
 {
     beginResetModel();
-    m_cells.clear();
+    m_cells.Clear(m_columns.size());
     m_selected.clear();
     m_nRows = 0;
     const long nCount = recordset.GetRecordCount();
@@ -49,20 +47,18 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
     } endReset {this};
     recordset.MoveFirst();
     progress.SetStatusText("Loading items...");
-    m_cells.reserve(static_cast<size_t>(std::max<long>(nCount, 0)) * m_columns.size());
+    m_cells.ReserveRows(static_cast<size_t>(std::max<long>(nCount, 0)));
+    m_selected.reserve(static_cast<size_t>(std::max<long>(nCount, 0)));
 
     const int nFields = recordset.GetFieldCount();
     const size_t nColumns = m_columns.size();
     CData value;
     while (!recordset.IsEOF()) {
         // The columns follow the field list; a value beyond it is dropped, a missing one empty.
-        for (size_t i = 0; i < nColumns; ++i) {
-            if (static_cast<int>(i) < nFields) {
-                value = recordset.GetFieldValue(static_cast<int>(i));
-                m_cells.push_back(value.GetString());
-            } else {
-                m_cells.emplace_back();
-            }
+        m_cells.AddRow();
+        for (size_t i = 0; i < nColumns && static_cast<int>(i) < nFields; ++i) {
+            value = recordset.GetFieldValue(static_cast<int>(i));
+            m_cells.AppendCell(value.GetString());
         }
         m_selected.push_back(0);
         ++m_nRows;
@@ -76,23 +72,22 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
     progress.DestroyWindow();
 }
 
-void CRecordList::AddRecord(std::vector<std::string> cells)
+void CRecordList::AddRecord(const std::vector<std::string> &cells)
 {
     beginResetModel();
-    cells.resize(m_columns.size());
-    for (std::string &strCell : cells)
-        m_cells.push_back(std::move(strCell));
+    m_cells.AddRow();
+    for (const std::string &strCell : cells)
+        m_cells.AppendCell(strCell);
     m_selected.push_back(0);
     ++m_nRows;
     endResetModel();
 }
 
-const std::string &CRecordList::CellText(int nRow, int nColumn) const
+std::string_view CRecordList::CellText(int nRow, int nColumn) const
 {
-    if (nRow < 0 || static_cast<size_t>(nRow) >= m_nRows || nColumn < 0
-        || static_cast<size_t>(nColumn) >= m_columns.size())
-        return s_strEmpty;
-    return m_cells[Storage(nRow) * m_columns.size() + static_cast<size_t>(nColumn)];
+    if (nRow < 0 || static_cast<size_t>(nRow) >= m_nRows || nColumn < 0)
+        return {};
+    return m_cells.Cell(Storage(nRow), static_cast<size_t>(nColumn));
 }
 
 int CRecordList::RowOfRecord(long nRecord) const
@@ -153,7 +148,8 @@ QVariant CRecordList::data(const QModelIndex &index, int nRole) const
     if (!index.isValid() || nRole != Qt::DisplayRole || index.row() >= RowCount()
         || index.column() >= ColumnCount())
         return {};
-    return QString::fromStdString(CellText(index.row(), index.column()));
+    const std::string_view text = CellText(index.row(), index.column());
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QVariant CRecordList::headerData(int nSection, Qt::Orientation orientation, int nRole) const

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QAbstractTableModel>
 
 #include "engine/MergeTemplate.h"
+#include "mail/CellStore.h"
 
 class CDaoRecordset;
 class CProgress;
@@ -29,12 +31,13 @@ public:
 
     // Adds a record after those read so far (it shows on top); cells beyond the columns are
     // dropped, missing ones are empty.
-    void AddRecord(std::vector<std::string> cells);
+    void AddRecord(const std::vector<std::string> &cells);
 
     int RowCount() const { return static_cast<int>(m_nRows); }
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }
-    const std::string &CellText(int nRow, int nColumn) const;
-    const std::string &Label(int nRow) const { return CellText(nRow, 0); }
+    // Valid until the list is loaded or emptied again.
+    std::string_view CellText(int nRow, int nColumn) const;
+    std::string_view Label(int nRow) const { return CellText(nRow, 0); }
     // The row that shows the record at this position of the recordset, or -1 when that record
     // was not loaded.
     int RowOfRecord(long nRecord) const;
@@ -60,7 +63,7 @@ private:
     size_t Storage(int nRow) const { return m_nRows - 1 - static_cast<size_t>(nRow); }
 
     std::vector<std::string> m_columns;
-    std::vector<std::string> m_cells; // record by record, column by column
+    CCellStore m_cells; // by storage index
     std::vector<char> m_selected; // by storage index
     size_t m_nRows = 0;
 };

@@ -69,7 +69,7 @@ protected:
     {
         std::set<std::string> ids;
         for (int nRow : m_list.SelectedRows())
-            ids.insert(m_list.CellText(nRow, 0));
+            ids.emplace(m_list.CellText(nRow, 0));
         return ids;
     }
     CRuleSet Rule(const std::string &strField, const std::string &strCondition,
