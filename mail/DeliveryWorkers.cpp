@@ -48,20 +48,18 @@ size_t CDeliveryWorkers::Reap()
 
 bool CDeliveryWorkers::WaitForNewest(Clock::duration timeout)
 {
-    if (m_workers.empty())
-        return true;
-    SWorker *pNewest = m_workers.back().get();
-    std::unique_lock lock(m_lock);
-    return m_finished.wait_for(lock, timeout, [pNewest] { return pNewest->bFinished; });
+    return m_workers.empty() || WaitForWorker(*m_workers.back(), timeout);
 }
 
 bool CDeliveryWorkers::WaitForOldest(Clock::duration timeout)
 {
-    if (m_workers.empty())
-        return true;
-    SWorker *pOldest = m_workers.front().get();
+    return m_workers.empty() || WaitForWorker(*m_workers.front(), timeout);
+}
+
+bool CDeliveryWorkers::WaitForWorker(const SWorker &worker, Clock::duration timeout)
+{
     std::unique_lock lock(m_lock);
-    return m_finished.wait_for(lock, timeout, [pOldest] { return pOldest->bFinished; });
+    return m_finished.wait_for(lock, timeout, [&worker] { return worker.bFinished; });
 }
 
 bool CDeliveryWorkers::WaitForAny(Clock::duration timeout)

@@ -49,6 +49,8 @@ private:
         bool bFinished = false; // guarded by m_lock
     };
 
+    bool WaitForWorker(const SWorker &worker, Clock::duration timeout);
+
     std::vector<std::unique_ptr<SWorker>> m_workers;
     size_t m_nPeak = 0;
     std::mutex m_lock;
