@@ -1,53 +1,49 @@
 #include "document/DaoDatabase.h"
 
-#include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "document/AccessFile.h"
 #include "document/DaoException.h"
 #include "document/DbReader.h"
 #include "engine/AsciiCase.h"
-
-namespace { } // namespace
+#include "engine/PrintableText.h"
 
 void CheckDatabaseFile(const std::string &strPath)
 {
     using EKind = CDaoException::EKind;
-    struct stat status
-    { };
-    if (strPath.empty() || ::stat(strPath.c_str(), &status) != 0) {
-        if (!strPath.empty() && errno == EACCES)
-            throw CDaoException(EKind::CannotRead,
-                "The database file \"" + strPath + "\" cannot be read: permission denied.");
+    using EProblem = EAccessFileProblem;
+    const std::string strShown = PrintableText(strPath);
+    if (HasLineBreakOrNul(strPath))
+        throw CDaoException(EKind::FileNotFound,
+            "The database path \"" + strShown
+                + "\" is not valid: a file path cannot hold a line break or a zero byte.");
+    const SAccessFileCheck check = CheckAccessFile(strPath);
+    switch (check.problem) {
+    case EProblem::None:
+        return;
+    case EProblem::NotFound:
         throw CDaoException(
-            EKind::FileNotFound, "The database file \"" + strPath + "\" was not found.");
-    }
-    if (S_ISDIR(status.st_mode))
-        throw CDaoException(EKind::NotAccessDatabase,
-            "\"" + strPath + "\" is a folder, not a Microsoft Access database.");
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+            EKind::FileNotFound, "The database file \"" + strShown + "\" was not found.");
+    case EProblem::PermissionDenied:
         throw CDaoException(EKind::CannotRead,
-            "The database file \"" + strPath + "\" cannot be read: " + std::strerror(errno) + ".");
-    // Every Jet and ACE file starts with the same page header and names its engine.
-    char header[32] = {};
-    const ssize_t n = ::read(fd, header, sizeof header);
-    ::close(fd);
-    const bool bJet = n >= 21 && header[0] == 0 && header[1] == 1 && header[2] == 0
-        && header[3] == 0
-        && (std::memcmp(header + 4, "Standard Jet DB", 15) == 0
-            || std::memcmp(header + 4, "Standard ACE DB", 15) == 0);
-    if (!bJet)
+            "The database file \"" + strShown + "\" cannot be read: permission denied.");
+    case EProblem::CannotRead:
+        throw CDaoException(EKind::CannotRead,
+            "The database file \"" + strShown + "\" cannot be read: " + std::strerror(check.nErrno)
+                + ".");
+    case EProblem::Folder:
+        throw CDaoException(EKind::NotAccessDatabase,
+            "\"" + strShown + "\" is a folder, not a Microsoft Access database.");
+    case EProblem::NotAFile:
+        throw CDaoException(EKind::NotAccessDatabase,
+            "\"" + strShown + "\" is not a file, so it cannot be a Microsoft Access database.");
+    case EProblem::NotAccessDatabase:
         throw CDaoException(
-            EKind::NotAccessDatabase, "\"" + strPath + "\" is not a Microsoft Access database.");
-    // Access writes whole pages (2 KB for Jet 3, 4 KB later); anything else was cut short.
-    const off_t nPageSize = header[20] == 0 ? 2048 : 4096;
-    if (status.st_size < 2 * nPageSize || status.st_size % nPageSize != 0)
+            EKind::NotAccessDatabase, "\"" + strShown + "\" is not a Microsoft Access database.");
+    case EProblem::Damaged:
         throw CDaoException(
-            EKind::Damaged, "The database \"" + strPath + "\" is damaged and cannot be read.");
+            EKind::Damaged, "The database \"" + strShown + "\" is damaged and cannot be read.");
+    }
 }
 
 void CDaoDatabase::Open(const std::string &strPath)

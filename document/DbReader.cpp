@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "document/DaoException.h"
+#include "engine/PrintableText.h"
 
 extern char **environ;
 
@@ -21,6 +22,12 @@ namespace {
 std::atomic<long long> s_nIdleLimitMs {15000};
 std::mutex s_pathMutex;
 std::string s_strReaderPath;
+
+bool ShowsReaderErrors()
+{
+    const char *pShow = std::getenv("MERGIX_DBREADER_STDERR");
+    return pShow && std::strcmp(pShow, "1") == 0;
+}
 
 bool IsExecutable(const std::string &strPath)
 {
@@ -98,7 +105,9 @@ CDbReader::CDbReader(
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // libmdb's own complaints are noise to a user; a sanitizer build's reports are not.
+    if (!ShowsReaderErrors())
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char *> environment = ReaderEnvironment();
     const int nError = ::posix_spawnp(
         &m_pid, strProgram.c_str(), &actions, nullptr, argv.data(), environment.data());
@@ -132,32 +141,47 @@ void CDbReader::Stop()
     }
 }
 
+std::string CDbReader::DatabaseShown() const
+{
+    if (m_strLinkTarget.empty())
+        return "\"" + PrintableText(m_strDatabase) + "\"";
+    return "\"" + PrintableText(m_strLinkTarget) + "\", the target of the linked table \""
+        + PrintableText(m_strTable) + "\",";
+}
+
 void CDbReader::ThrowDamaged()
 {
     Stop();
     throw CDaoException(CDaoException::EKind::Damaged,
-        "The database \"" + m_strDatabase + "\" is damaged and cannot be read.");
+        "The database " + DatabaseShown() + " is damaged and cannot be read.");
 }
 
 void CDbReader::ThrowReaderError(const CReaderStream::SRecord &record)
 {
     Stop();
     using ReaderProtocol::EReaderError;
+    using EKind = CDaoException::EKind;
     switch (record.error) {
     case EReaderError::NotAccessDatabase:
-        throw CDaoException(CDaoException::EKind::NotAccessDatabase,
-            "\"" + m_strDatabase + "\" is not a Microsoft Access database.");
+        throw CDaoException(
+            EKind::NotAccessDatabase, DatabaseShown() + " is not a Microsoft Access database.");
     case EReaderError::NoSuchTable:
-        throw CDaoException(CDaoException::EKind::NoSuchTable,
-            "The table \"" + m_strTable + "\" does not exist in the database \"" + m_strDatabase
-                + "\".");
+        throw CDaoException(EKind::NoSuchTable,
+            "The table \"" + PrintableText(m_strTable) + "\" does not exist in the database "
+                + DatabaseShown() + ".");
     case EReaderError::CannotRead:
-        throw CDaoException(CDaoException::EKind::CannotRead,
-            "The database \"" + m_strDatabase + "\" cannot be read.");
+        throw CDaoException(
+            EKind::CannotRead, "The database " + DatabaseShown() + " cannot be read.");
     case EReaderError::LinkedDatabase:
-        throw CDaoException(CDaoException::EKind::FileNotFound,
-            "The table \"" + m_strTable + "\" is linked to the database \"" + record.strDetail
-                + "\", which was not found.");
+        throw CDaoException(EKind::FileNotFound,
+            "The table \"" + PrintableText(m_strTable) + "\" is linked to the database \""
+                + PrintableText(record.strDetail) + "\", which was not found.");
+    case EReaderError::LinkedFolder:
+        throw CDaoException(EKind::NotAccessDatabase,
+            DatabaseShown() + " is a folder, not a Microsoft Access database.");
+    case EReaderError::LinkedNotFile:
+        throw CDaoException(EKind::NotAccessDatabase,
+            DatabaseShown() + " is not a file, so it cannot be a Microsoft Access database.");
     case EReaderError::Damaged:
     case EReaderError::Usage:
         break;
@@ -197,6 +221,10 @@ bool CDbReader::Next(CReaderStream::SRecord &record, std::vector<CVariant> &valu
     for (;;) {
         switch (m_stream.Next(record, values)) {
         case CReaderStream::EResult::Record:
+            if (record.tag == ReaderProtocol::kLinkTarget) {
+                m_strLinkTarget = record.strDetail;
+                break;
+            }
             if (record.tag == ReaderProtocol::kError)
                 ThrowReaderError(record);
             if (record.tag == ReaderProtocol::kEnd) {

@@ -11,7 +11,8 @@
 // One run of the database reader process (mergix-dbreader) and the records it sends. Every
 // failure becomes a CDaoException with a clear description: an error the reader reports, a
 // reader that crashes, stops sending for longer than the idle limit, or sends anything that is
-// not the stream format. The process is killed and reaped when the object goes.
+// not the stream format. The process is killed and reaped when the object goes. The reader's
+// standard error goes to /dev/null unless MERGIX_DBREADER_STDERR is 1 (for sanitizer builds).
 class CDbReader final
 {
 public:
@@ -34,6 +35,8 @@ public:
     static std::string ReaderPath();
 
 private:
+    // The database in messages: once the reader follows a linked table, its target.
+    std::string DatabaseShown() const;
     [[noreturn]] void ThrowDamaged();
     [[noreturn]] void ThrowReaderError(const CReaderStream::SRecord &record);
     bool ReadMore();
@@ -41,6 +44,7 @@ private:
 
     std::string m_strDatabase;
     std::string m_strTable;
+    std::string m_strLinkTarget;
     pid_t m_pid = -1;
     int m_fd = -1;
     CReaderStream m_stream;

@@ -15,6 +15,7 @@
 #include "document/DaoTableDef.h"
 #include "document/DocumentControls.h"
 #include "document/MgxArchive.h"
+#include "engine/PrintableText.h"
 #include "mail/Progress.h"
 
 namespace {
@@ -39,38 +40,49 @@ private:
     std::unique_ptr<CProgress> m_pProgress;
 };
 
-// Reads a whole file; 0, or the errno of the failure (EISDIR for a folder).
+// A merge file holds seven strings; the editor takes at most 16 MB of text, so anything
+// beyond this is not a merge file, and reading it could only exhaust the memory.
+constexpr off_t kMaxMergeFileBytes = 64 << 20;
+
+// Reads a whole regular file; 0, or the errno of the failure: EISDIR for a folder, ENODEV for a
+// FIFO, a device or a socket (never opened for reading in earnest: a FIFO would block), EFBIG
+// for a file too large to be a merge file.
 int ReadWholeFile(const std::string &strPath, std::string &strData)
 {
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
     struct stat status
     { };
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-        ::close(fd);
-        return EISDIR;
-    }
+    int nError = 0;
+    if (::fstat(fd, &status) != 0)
+        nError = errno;
+    else if (S_ISDIR(status.st_mode))
+        nError = EISDIR;
+    else if (!S_ISREG(status.st_mode))
+        nError = ENODEV;
+    else if (status.st_size > kMaxMergeFileBytes)
+        nError = EFBIG;
     char buffer[65536];
-    for (;;) {
+    while (nError == 0) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
             strData.append(buffer, static_cast<size_t>(n));
+            if (strData.size() > static_cast<size_t>(kMaxMergeFileBytes))
+                nError = EFBIG; // it grew while being read
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            const int nError = errno;
-            ::close(fd);
-            return nError;
+            nError = errno;
         }
     }
     ::close(fd);
-    return 0;
+    return nError;
 }
 
 std::string Replace(std::string strText, const std::string &strPath)
 {
-    return strText.replace(strText.find("%1"), 2, strPath);
+    return strText.replace(strText.find("%1"), 2, PrintableText(strPath));
 }
 
 } // namespace
@@ -163,6 +175,10 @@ bool CMergixDoc::OnOpenDocument(const std::string &strPath)
             ShowMessage(Replace("%1 was not found.", strPath));
         else if (nError == EACCES || nError == EPERM)
             ShowMessage(Replace("Access to %1 was denied.", strPath));
+        else if (nError == ENODEV)
+            ShowMessage(Replace("%1 is not a file.", strPath));
+        else if (nError == EFBIG)
+            ShowMessage(Replace("%1 is too large to be a merge file (at most 64 MB).", strPath));
         else
             ShowMessage("Failed to open document.");
         return false;

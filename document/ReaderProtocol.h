@@ -9,6 +9,7 @@
 //   'F' field              text name, i16 DAO type, i32 size, i32 attributes
 //   'N' record count       u64
 //   'R' record             one value per field: a variant type byte and its payload
+//   'L' linked target      text path: the rows come from this database from now on
 //   'E' error              u8 EReaderError, text detail
 //   'Z' end                the stream is complete
 //
@@ -20,6 +21,7 @@ constexpr char kTableDef = 'T';
 constexpr char kField = 'F';
 constexpr char kRecordCount = 'N';
 constexpr char kRecord = 'R';
+constexpr char kLinkTarget = 'L';
 constexpr char kError = 'E';
 constexpr char kEnd = 'Z';
 
@@ -35,6 +37,8 @@ enum class EReaderError : uint8_t {
     CannotRead = 4,
     LinkedDatabase = 5, // the detail names the linked file that could not be opened
     Usage = 6,
+    LinkedFolder = 7, // the target of a linked table is a folder; the detail names it
+    LinkedNotFile = 8, // ... a FIFO, a device or a socket
 };
 
 // DAO table attributes the catalog reports.

@@ -137,6 +137,11 @@ CReaderStream::EResult CReaderStream::Next(SRecord &record, std::vector<CVariant
         record.error = static_cast<ReaderProtocol::EReaderError>(nError);
         break;
     }
+    case ReaderProtocol::kLinkTarget:
+        if (textTooLong(nPos))
+            return malformed();
+        bComplete = ReadText(nPos, record.strDetail);
+        break;
     case ReaderProtocol::kEnd:
         bComplete = true;
         break;

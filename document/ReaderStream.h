@@ -25,7 +25,7 @@ public:
         int32_t nFieldAttributes = 0; // field
         uint64_t nCount = 0; // record count
         ReaderProtocol::EReaderError error {}; // error
-        std::string strDetail; // error
+        std::string strDetail; // error, linked target
     };
 
     void Append(const char *pData, size_t nSize);

@@ -1,8 +1,12 @@
 #include "mail/MessageText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace {
 
@@ -119,11 +123,6 @@ std::string DotStuff(std::string_view text)
     return strResult;
 }
 
-bool HasLineBreakOrNul(std::string_view text)
-{
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
 bool HasNonAscii(std::string_view text)
 {
     for (const char c : text) {
@@ -185,43 +184,82 @@ std::string FormatMessageDate(std::time_t time)
     return buffer;
 }
 
-bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort)
+std::string ParseServerName(
+    const std::string &strServer, std::string &strHost, std::string &strPort)
 {
     strPort = "25";
     std::string strPortText;
-    if (!strServer.empty() && strServer.front() == '[') {
+    bool bPortGiven = false;
+    bool bBracketed = false;
+    if (strServer.empty())
+        return "it is empty";
+    if (strServer.front() == '[') {
         const size_t nClose = strServer.find(']');
         if (nClose == std::string::npos)
-            return false;
+            return "the \"[\" of its IPv6 address is not closed by \"]\"";
         strHost = strServer.substr(1, nClose - 1);
+        bBracketed = true;
         if (nClose + 1 < strServer.size()) {
             if (strServer[nClose + 1] != ':')
-                return false;
+                return "only \":\" and a port may follow the \"]\"";
             strPortText = strServer.substr(nClose + 2);
-            if (strPortText.empty())
-                return false;
+            bPortGiven = true;
         }
     } else if (const size_t nColon = strServer.find(':'); nColon != std::string::npos
                && strServer.find(':', nColon + 1) == std::string::npos) {
         strHost = strServer.substr(0, nColon);
         strPortText = strServer.substr(nColon + 1);
-        if (strPortText.empty())
-            return false;
+        bPortGiven = true;
     } else {
         strHost = strServer; // a name, or an IPv6 address without brackets
     }
     if (strHost.empty())
-        return false;
-    if (!strPortText.empty()) {
+        return "it names no host before the port";
+    if (bPortGiven) {
+        if (strPortText.empty())
+            return "no port number follows the \":\"";
         long nPort = 0;
         for (const char c : strPortText) {
-            if (c < '0' || c > '9' || nPort > 65535)
-                return false;
-            nPort = nPort * 10 + (c - '0');
+            if (c < '0' || c > '9')
+                return "its port must be a number from 1 to 65535";
+            nPort = std::min(nPort * 10 + (c - '0'), 100000L);
         }
         if (nPort < 1 || nPort > 65535)
-            return false;
+            return "its port must be a number from 1 to 65535";
         strPort = std::to_string(nPort);
     }
-    return true;
+    if (bBracketed || strHost.find(':') != std::string::npos) {
+        in6_addr address {};
+        if (::inet_pton(AF_INET6, strHost.c_str(), &address) != 1)
+            return "\"" + strHost + "\" is not an IPv6 address";
+        return {};
+    }
+    if (strHost.size() > 253)
+        return "a host name has at most 253 characters";
+    for (const char c : strHost) {
+        const auto b = static_cast<unsigned char>(c);
+        // Letters, digits, "-", "." and "_"; bytes of UTF-8 for names in other scripts.
+        if (b < 0x80 && !std::isalnum(b) && c != '-' && c != '.' && c != '_')
+            return c == ' ' ? "a host name cannot hold a blank"
+                            : "a host name cannot hold the character \"" + std::string(1, c) + "\"";
+    }
+    return {};
+}
+
+bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort)
+{
+    return ParseServerName(strServer, strHost, strPort).empty();
+}
+
+std::string CheckServerName(const std::string &strServer)
+{
+    std::string strHost;
+    std::string strPort;
+    const std::string strProblem = ParseServerName(strServer, strHost, strPort);
+    if (strProblem.empty())
+        return {};
+    std::string strShown = PrintableText(strServer);
+    if (strShown.size() > 80)
+        strShown = strShown.substr(0, 60) + "...";
+    return "The SMTP server \"" + strShown + "\" is not valid: " + PrintableText(strProblem) + ".";
 }

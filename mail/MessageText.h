@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/PrintableText.h" // HasLineBreakOrNul
+
 // The texts of one outgoing message, as the SMTP connection writes them.
 
 // The bare address of a "Name <address>" text: what lies between the first "<" and the first
@@ -18,10 +20,6 @@ std::string WrapBody(std::string_view text, int nWidth);
 
 // SMTP transparency: a period that starts a line gets a second one in front of it.
 std::string DotStuff(std::string_view text);
-
-// True when the text holds a CR, an LF or a zero byte, which would let it add header lines or
-// SMTP commands.
-bool HasLineBreakOrNul(std::string_view text);
 
 // True when any byte is 0x80 or above.
 bool HasNonAscii(std::string_view text);
@@ -38,5 +36,12 @@ std::string EncodeAddressHeader(const std::string &strText);
 std::string FormatMessageDate(std::time_t time);
 
 // Splits "host", "host:port", "[v6-address]:port" or a bare IPv6 address into host and port
-// (25 when none is given). False when the text names no host or an invalid port.
+// (25 when none is given). Returns what is wrong with the text, or nothing: no host, a port
+// that is not a number from 1 to 65535, an IPv6 address that is none, a host name with blanks
+// or punctuation, or longer than 253 characters.
+std::string ParseServerName(
+    const std::string &strServer, std::string &strHost, std::string &strPort);
 bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort);
+// The message for a server name that cannot be used, naming it and what is wrong; empty when
+// it can be used.
+std::string CheckServerName(const std::string &strServer);

@@ -13,8 +13,19 @@
 
 #include <sys/resource.h>
 
+#include "document/AccessFile.h"
 #include "document/ReaderProtocol.h"
 #include "engine/AsciiCase.h"
+
+// The sanitizers reserve far more address space than the cap below allows.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define MERGIX_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)                            \
+    || __has_feature(memory_sanitizer)
+#define MERGIX_SANITIZED 1
+#endif
+#endif
 
 namespace {
 
@@ -307,6 +318,29 @@ void PutValue(
     }
 }
 
+// The target of a linked table gets the checks the program makes of the database it opens.
+void CheckLinkedFile(const std::string &strPath)
+{
+    switch (CheckAccessFile(strPath).problem) {
+    case EAccessFileProblem::None:
+        return;
+    case EAccessFileProblem::NotFound:
+        Fail(EReaderError::LinkedDatabase, strPath);
+    case EAccessFileProblem::Folder:
+        Fail(EReaderError::LinkedFolder, strPath);
+    case EAccessFileProblem::NotAFile:
+        Fail(EReaderError::LinkedNotFile, strPath);
+    case EAccessFileProblem::NotAccessDatabase:
+        Fail(EReaderError::NotAccessDatabase, strPath);
+    case EAccessFileProblem::Damaged:
+        Fail(EReaderError::Damaged, strPath);
+    case EAccessFileProblem::PermissionDenied:
+    case EAccessFileProblem::CannotRead:
+        break;
+    }
+    Fail(EReaderError::CannotRead, strPath);
+}
+
 void SendRows(std::string strPath, std::string strName)
 {
     MdbHandle *pMdb = OpenDatabase(strPath);
@@ -317,10 +351,11 @@ void SendRows(std::string strPath, std::string strName)
         if (nHop == kMaxLinkHops || !FindLink(pMdb, pEntry->object_name, strDatabase, strForeign))
             Fail(EReaderError::Damaged, strPath);
         const std::string strLinked = ResolveLink(strPath, strDatabase);
-        if (std::FILE *pFile = std::fopen(strLinked.c_str(), "rb"))
-            std::fclose(pFile);
-        else
-            Fail(EReaderError::LinkedDatabase, strLinked);
+        // Said at once, so that a crash in the linked file is blamed on that file.
+        PutTag(ReaderProtocol::kLinkTarget);
+        PutText(strLinked);
+        std::fflush(stdout);
+        CheckLinkedFile(strLinked);
         strPath = strLinked;
         strName = strForeign;
         pMdb = OpenDatabase(strPath);
@@ -364,8 +399,10 @@ void LimitResources()
     // A damaged file must not make the reader eat the machine or leave core files behind.
     const rlimit noCore {0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
+#ifndef MERGIX_SANITIZED
     const rlimit memory {4ull << 30, 4ull << 30};
     setrlimit(RLIMIT_AS, &memory);
+#endif
 }
 
 } // namespace
