@@ -1,12 +1,18 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QSettings>
 #include <QString>
@@ -17,7 +23,10 @@
 #include "document/DaoException.h"
 #include "document/MergixDoc.h"
 #include "engine/Comparison.h"
+#include "engine/Fault.h"
+#include "engine/PrintableText.h"
 #include "mail/MergeRun.h"
+#include "mail/MessageText.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
 
@@ -53,6 +62,25 @@ database error.
 )";
 
 std::atomic<bool> s_bInterrupted {false};
+bool s_bStdoutClosed = false;
+
+// A standard stream that was closed when the program started is opened on /dev/null, so that
+// no file, pipe or connection opened later takes its number and receives what is meant for
+// the terminal. Remembers whether standard output was closed, to say so.
+void ReserveStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        if (fd == STDOUT_FILENO)
+            s_bStdoutClosed = true;
+        const int nNull = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (nNull >= 0 && nNull != fd) {
+            ::dup2(nNull, fd);
+            ::close(nNull);
+        }
+    }
+}
 
 void OnInterrupt(int)
 {
@@ -67,14 +95,70 @@ public:
     void ShowMessage(const std::string &strText, EIcon) override { Print(strText); }
     bool AskYesNo(const std::string &, EIcon) override { return true; }
 
-    static void Print(std::string strText)
+    // Each line of the text gets the program's name; control characters other than the line
+    // breaks (which a quoted file text never brings: those are escaped where it is quoted)
+    // are shown as escapes, so that no message can drive the terminal.
+    static void Print(const std::string &strText)
     {
-        for (size_t n; (n = strText.find("\r\n")) != std::string::npos;)
-            strText.replace(n, 2, "\n");
-        for (size_t n = 0; (n = strText.find('\n', n)) != std::string::npos; n += 8)
-            strText.replace(n, 1, "\nmergix: ");
-        std::fprintf(stderr, "mergix: %s\n", strText.c_str());
+        std::string strOut = "mergix: ";
+        for (size_t i = 0; i < strText.size(); ++i) {
+            if (strText.compare(i, 2, "\r\n") == 0 || strText[i] == '\n') {
+                i += strText[i] == '\r' ? 1 : 0;
+                strOut += "\nmergix: ";
+            } else {
+                size_t nEnd = i;
+                while (nEnd < strText.size() && strText[nEnd] != '\n'
+                    && strText.compare(nEnd, 2, "\r\n") != 0)
+                    ++nEnd;
+                strOut += PrintableText(std::string_view(strText).substr(i, nEnd - i));
+                i = nEnd - 1;
+            }
+        }
+        std::fprintf(stderr, "%s\n", strOut.c_str());
     }
+};
+
+// Engine faults on the command line: each distinct text is shown once, when it first occurs,
+// and how often it occurred is told at the end, so that a fault in every record cannot flood
+// the terminal.
+class CFaultCounter final
+{
+public:
+    CFaultCounter()
+    {
+        m_previous = SetFaultHook([this](const std::string &strText) { Report(strText); });
+    }
+    ~CFaultCounter() { SetFaultHook(std::move(m_previous)); }
+    CFaultCounter(const CFaultCounter &) = delete;
+    CFaultCounter &operator=(const CFaultCounter &) = delete;
+
+    void PrintCounts() const
+    {
+        std::lock_guard lock(m_lock);
+        for (const auto &[strText, nCount] : m_faults) {
+            CConsolePrompter::Print("The message \"" + strText + "\" occurred "
+                + (nCount == 1 ? std::string("once") : std::to_string(nCount) + " times")
+                + " in this run.");
+        }
+    }
+
+private:
+    void Report(const std::string &strText)
+    {
+        std::lock_guard lock(m_lock);
+        const auto found = std::find_if(m_faults.begin(), m_faults.end(),
+            [&strText](const auto &fault) { return fault.first == strText; });
+        if (found != m_faults.end()) {
+            ++found->second;
+            return;
+        }
+        m_faults.emplace_back(strText, 1);
+        CConsolePrompter::Print(strText);
+    }
+
+    FaultHook m_previous;
+    mutable std::mutex m_lock;
+    std::vector<std::pair<std::string, long long>> m_faults; // in the order first reported
 };
 
 struct SOptions
@@ -91,6 +175,16 @@ int UsageError(const std::string &strText)
 {
     std::fprintf(stderr, "mergix: %s\nTry 'mergix --help'.\n", strText.c_str());
     return 2;
+}
+
+bool IsKnownOption(const std::string &strArg)
+{
+    for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
+             "--where", "--and", "--or", "--and-not", "--case-sensitive"}) {
+        if (strArg == pOption)
+            return true;
+    }
+    return false;
 }
 
 bool IsComparison(const std::string &strName)
@@ -134,11 +228,15 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
         const auto need = [&](size_t nCount) {
             return i + nCount < args.size();
         };
-        if (strArg == "--server" && need(1)) {
+        if (strArg == "--server") {
+            if (!need(1) || args[i + 1].empty())
+                return "--server needs a HOST[:PORT]";
             options.strServer = args[++i];
-            if (options.strServer.empty())
-                return "--server needs a host name";
-        } else if (strArg == "--rules" && need(1)) {
+            if (std::string strProblem = CheckServerName(options.strServer); !strProblem.empty())
+                return strProblem;
+        } else if (strArg == "--rules") {
+            if (!need(1) || args[i + 1].empty())
+                return "--rules needs a NAME";
             options.strRulesName = args[++i];
         } else if (strArg == "--case-sensitive") {
             options.rules.CaseSensitive = 1;
@@ -152,7 +250,7 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
                 return "at most three rules can be combined";
             const std::string &strComparison = args[i + 2];
             if (!IsComparison(strComparison))
-                return "unknown comparison \"" + strComparison + "\"";
+                return "unknown comparison \"" + PrintableText(strComparison) + "\"";
             const int nCode = strArg == "--and" ? CRuleSet::kAnd
                 : strArg == "--or"              ? CRuleSet::kOr
                                                 : CRuleSet::kAndNot;
@@ -161,7 +259,8 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
             ++nRows;
             i += 3;
         } else {
-            return "unexpected argument \"" + strArg + "\"";
+            return (strArg.rfind('-', 0) == 0 ? "unknown option \"" : "unexpected argument \"")
+                + PrintableText(strArg) + "\"";
         }
     }
     if (options.bWhere && !options.strRulesName.empty())
@@ -187,6 +286,10 @@ std::string SendingServer(const SOptions &options, const CSettings &settings, co
     if (strServer.empty())
         throw SStop {"No SMTP server is set: give one with --server HOST[:PORT] or set it in the "
                      "program's Mail Options."};
+    if (std::string strProblem = CheckServerName(strServer); !strProblem.empty())
+        throw SStop {strProblem
+            + " Give another with --server HOST[:PORT] or change it in the "
+              "program's Mail Options."};
     if (doc.m_strFrom.empty())
         throw SStop {"Please specify a from e-mail address and name"};
     if (doc.m_strSubject.empty())
@@ -205,7 +308,8 @@ std::optional<CRuleSet> Selection(
     CRuleSet rules = options.rules;
     if (!options.strRulesName.empty()) {
         if (!settings.HasRuleSet(options.strRulesName))
-            throw SStop {"There is no saved rule set named \"" + options.strRulesName + "\"."};
+            throw SStop {"There is no saved rule set named \"" + PrintableText(options.strRulesName)
+                + "\"."};
         rules = settings.LoadRuleSet(options.strRulesName);
     }
     if (const auto problem = ValidateRuleSet(rules))
@@ -222,6 +326,10 @@ class CTestOutput final
 public:
     bool Write(std::string_view text)
     {
+        if (s_bStdoutClosed) {
+            m_nError = EBADF;
+            return false;
+        }
         if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size())
             return true;
         m_nError = errno;
@@ -267,6 +375,17 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t
     return 0;
 }
 
+// The run's own check, made before the records are loaded and with the name that was not found.
+void CheckToField(const CMergixDoc &doc)
+{
+    if (doc.MergeFields().FindColumn(doc.m_strToField) >= 0)
+        return;
+    throw SStop {"Please choose the field of the database that contains the e-mail address\n"
+        + (doc.m_strToField.empty() ? std::string("The merge file names no To field.")
+                                    : "The To field \"" + PrintableText(doc.m_strToField)
+                    + "\" is not a column of table " + PrintableText(doc.m_strTableName) + ".")};
+}
+
 int RunMerge(const SOptions &options)
 {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope,
@@ -281,6 +400,7 @@ int RunMerge(const SOptions &options)
             return 2; // the file's message has been shown
         const std::string strServer = options.bSend ? SendingServer(options, settings, doc) : "";
         const std::optional<CRuleSet> rules = Selection(options, settings, doc);
+        CheckToField(doc);
 
         list.SetColumns(doc.m_fieldNames);
         list.Load(doc.m_recordset, progress);
@@ -322,19 +442,41 @@ int RunMerge(const SOptions &options)
 
 std::optional<int> RunCommandLine(int argc, char *argv[])
 {
+    ReserveStandardStreams();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || (args.size() == 1 && args[0].rfind("--", 0) != 0))
-        return std::nullopt;
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kHelp, stdout);
-        return 0;
+    // No argument, or one merge file, starts the windows; every argument that starts with "-"
+    // is an option, so nothing that looks like one ever opens a window.
+    const auto isOption = [](const std::string &strArg) {
+        return strArg.rfind('-', 0) == 0;
+    };
+    if (std::none_of(args.begin(), args.end(), isOption)) {
+        if (args.size() <= 1)
+            return std::nullopt;
+        return UsageError("unexpected argument \"" + PrintableText(args[1]) + "\"");
     }
+    const auto firstOption = std::find_if(args.begin(), args.end(), isOption);
+    const auto isHelp = [](const std::string &strArg) {
+        return strArg == "--help" || strArg == "-h";
+    };
+    if (isHelp(*firstOption)) {
+        std::fputs(kHelp, stdout);
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !s_bStdoutClosed)
+            return 0;
+        if (s_bStdoutClosed)
+            errno = EBADF;
+        CConsolePrompter::Print(std::string("The help could not be written to standard output: ")
+            + std::strerror(errno));
+        return 2;
+    }
+    if (!IsKnownOption(*firstOption))
+        return UsageError("unknown option \"" + PrintableText(*firstOption) + "\"");
     SOptions options;
     if (args[0] == "--send")
         options.bSend = true;
     else if (args[0] != "--test-merge")
-        return UsageError("unknown option \"" + args[0] + "\"");
-    if (args.size() < 2 || args[1].empty() || args[1].rfind("--", 0) == 0)
+        return UsageError("unexpected argument \"" + PrintableText(args[0])
+            + "\" (the merge file follows --test-merge or --send)");
+    if (args.size() < 2 || args[1].empty() || isOption(args[1]))
         return UsageError(args[0] + " needs a merge file (.mgx)");
     options.strFile = args[1];
     if (const std::string strError = ParseSelection(args, 2, options); !strError.empty())
@@ -342,7 +484,12 @@ std::optional<int> RunCommandLine(int argc, char *argv[])
 
     CConsolePrompter prompter;
     CPrompter *pPrevious = CPrompter::Install(&prompter);
-    const int nExit = RunMerge(options);
+    int nExit = 0;
+    {
+        CFaultCounter faults;
+        nExit = RunMerge(options);
+        faults.PrintCounts();
+    }
     CPrompter::Install(pPrevious);
     return nExit;
 }
