@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QSettings>
@@ -66,11 +67,13 @@ protected:
     // many seconds.
     SResult Run(const std::vector<std::string> &args, const char *pInterruptAfter = nullptr)
     {
-        std::string strCommand = "env XDG_CONFIG_HOME=" + Quoted((m_folder / "config").string())
-            + " LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 " + Quoted(MERGIX_EXE);
+        // A hang ends after 30 seconds with exit 124 instead of holding the suite.
+        std::string strCommand = "env " + m_strEnvironment
+            + " XDG_CONFIG_HOME=" + Quoted((m_folder / "config").string())
+            + " LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 timeout -k 2 30 " + Quoted(MERGIX_EXE);
         for (const std::string &strArg : args)
             strCommand += " " + Quoted(strArg);
-        strCommand += " 2>" + Quoted((m_folder / "stderr").string()) + " </dev/null";
+        strCommand += " 2>" + Quoted((m_folder / "stderr").string()) + " </dev/null " + m_strStdout;
         if (pInterruptAfter)
             strCommand = "(" + strCommand + ") & pid=$!; sleep " + pInterruptAfter
                 + "; kill -INT $pid; wait $pid";
@@ -93,8 +96,24 @@ protected:
             QSettings::IniFormat);
     }
 
+    // Writes a merge file of the sample's database (a copy in this test's folder) with these
+    // changes to its seven strings.
+    std::string WriteMerge(const std::string &strName, const std::string &strDatabase,
+        const std::string &strToField = "Email", const std::string &strBody = "Hello <<City>>")
+    {
+        CMgxArchive archive;
+        for (const std::string &strText :
+            {strDatabase, strToField, std::string("a <a@example.com>"),
+                std::string("r@example.com"), std::string("S"), std::string("Contacts"), strBody})
+            archive.WriteString(strText);
+        std::ofstream(m_folder / strName, std::ios::binary) << archive.Bytes();
+        return (m_folder / strName).string();
+    }
+
     fs::path m_folder;
     const std::string m_strSample = MERGIX_EXAMPLES_DIR "/sample.mgx";
+    std::string m_strEnvironment; // variables to set or (-u NAME) unset for the program
+    std::string m_strStdout; // a redirection of its standard output
 };
 
 TEST_F(CommandLineTest, TestMergeOfTheSamplePrintsEveryRecordNewestFirst)
@@ -232,6 +251,164 @@ TEST_F(CommandLineTest, AnInterruptStopsHandingOutMessagesButFinishesTheStartedO
     EXPECT_GE(nDelivered, 2u);
     EXPECT_LT(nDelivered, 12u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9));
+}
+
+TEST_F(CommandLineTest, OptionsNeverStartTheWindows)
+{
+    m_strEnvironment = "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM";
+    for (const std::vector<std::string> &args :
+        std::vector<std::vector<std::string>> {{"-h"}, {"--help", "more"}, {"x.mgx", "-h"}}) {
+        const SResult result = Run(args);
+        EXPECT_EQ(result.nExit, 0) << args[0] << result.strErr;
+        EXPECT_NE(result.strOut.find("Usage:"), std::string::npos) << args[0];
+    }
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>> {
+             {"-x"}, {"x.mgx", "-x"}, {"-x", "x.mgx"}, {"--test-merge", m_strSample, "-x"}}) {
+        const SResult result = Run(args);
+        EXPECT_EQ(result.nExit, 2) << args[0];
+        EXPECT_NE(result.strErr.find("unknown option \"-x\""), std::string::npos) << result.strErr;
+    }
+}
+
+TEST_F(CommandLineTest, OnlyRegularFilesOfASensibleSizeAreOpened)
+{
+    fs::copy_file(MERGIX_EXAMPLES_DIR "/contacts.mdb", m_folder / "contacts.mdb");
+    ASSERT_EQ(::mkfifo((m_folder / "fifo.mgx").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_folder / "fifo.mdb").c_str(), 0600), 0);
+    const std::string strFifoBase = WriteMerge("fifo-base.mgx", "fifo.mdb");
+    std::ofstream(m_folder / "huge.mgx").close();
+    fs::resize_file(m_folder / "huge.mgx", (64u << 20) + 1); // sparse: takes no room
+    const std::vector<std::pair<std::string, std::string>> kCases = {
+        {(m_folder / "fifo.mgx").string(), "/fifo.mgx is not a file."},
+        {strFifoBase, "/fifo.mdb\" is not a file, so it cannot be a Microsoft Access database."},
+        {"/dev/zero", "/dev/zero is not a file."},
+        {(m_folder / "huge.mgx").string(),
+            "huge.mgx is too large to be a merge file (at most 64 MB)."},
+    };
+    for (const auto &[strFile, strExpected] : kCases) {
+        const SResult result = Run({"--test-merge", strFile});
+        EXPECT_EQ(result.nExit, 2) << strFile; // 124 when it hung
+        EXPECT_NE(result.strErr.find(strExpected), std::string::npos) << result.strErr;
+    }
+}
+
+TEST_F(CommandLineTest, MalformedServersAndEmptyValuesAreRefusedBeforeAnythingIsSent)
+{
+    const std::vector<std::pair<std::string, std::string>> kServers = {
+        {"host:99999", "its port must be a number from 1 to 65535"},
+        {":::", "\":::\" is not an IPv6 address"},
+        {"[::1", "the \"[\" of its IPv6 address is not closed by \"]\""},
+        {"host:-1", "its port must be a number from 1 to 65535"},
+        {"host:0", "its port must be a number from 1 to 65535"},
+        {"host:", "no port number follows the \":\""},
+        {":25", "it names no host before the port"},
+        {"[::1]x", "only \":\" and a port may follow the \"]\""},
+        {"localhost:25x", "its port must be a number from 1 to 65535"},
+        {"mail example.com", "a host name cannot hold a blank"},
+        {std::string(5000, 'm'), "a host name has at most 253 characters"},
+    };
+    for (const auto &[strServer, strProblem] : kServers) {
+        const SResult result = Run({"--send", m_strSample, "--server", strServer});
+        EXPECT_EQ(result.nExit, 2) << strServer;
+        EXPECT_NE(
+            result.strErr.find("The SMTP server \"" + strServer.substr(0, 60)), std::string::npos)
+            << result.strErr;
+        EXPECT_NE(result.strErr.find("is not valid: " + strProblem), std::string::npos)
+            << result.strErr;
+        EXPECT_EQ(result.strErr.find("Loading items"), std::string::npos) << strServer;
+    }
+    {
+        QSettings store = Store();
+        CSettings(store).SetSmtpServerName("mail.example.com:0");
+    }
+    SResult result = Run({"--send", m_strSample});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("The SMTP server \"mail.example.com:0\" is not valid"),
+        std::string::npos)
+        << result.strErr;
+
+    for (const auto &[args, strExpected] :
+        std::vector<std::pair<std::vector<std::string>, std::string>> {
+            {{"--test-merge", m_strSample, "--rules", ""}, "--rules needs a NAME"},
+            {{"--test-merge", m_strSample, "--rules"}, "--rules needs a NAME"},
+            {{"--send", m_strSample, "--server"}, "--server needs a HOST[:PORT]"}}) {
+        result = Run(args);
+        EXPECT_EQ(result.nExit, 2) << strExpected;
+        EXPECT_NE(result.strErr.find(strExpected), std::string::npos) << result.strErr;
+    }
+}
+
+TEST_F(CommandLineTest, TextsFromFilesCannotForgeOutputOrDriveTheTerminal)
+{
+    fs::copy_file(MERGIX_EXAMPLES_DIR "/contacts.mdb", m_folder / "contacts.mdb");
+    const std::vector<std::pair<std::string, std::string>> kPaths = {
+        {std::string("contacts.mdb\0junk", 17), "contacts.mdb\\x00junk\" is not valid"},
+        {"contacts.mdb\nmergix: 12 message(s) delivered.",
+            "contacts.mdb\\nmergix: 12 message(s) delivered.\" is not valid"},
+        {"\x1b[2J\x1b[31mred.mdb", "\\x1b[2J\\x1b[31mred.mdb\" was not found."},
+    };
+    for (const auto &[strPath, strExpected] : kPaths) {
+        const SResult result = Run({"--test-merge", WriteMerge("hostile.mgx", strPath)});
+        EXPECT_EQ(result.nExit, 2);
+        EXPECT_NE(result.strErr.find(strExpected), std::string::npos) << result.strErr;
+        EXPECT_EQ(result.strErr.find('\x1b'), std::string::npos);
+        EXPECT_EQ(Count(result.strErr, "\n"), 1u) << result.strErr; // one line, no forged ones
+    }
+}
+
+TEST_F(CommandLineTest, OutputThatCannotBeWrittenIsReported)
+{
+    for (const auto &[strRedirect, strReason] : std::vector<std::pair<std::string, std::string>> {
+             {">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}}) {
+        m_strStdout = strRedirect;
+        SResult result = Run({"--test-merge", m_strSample});
+        EXPECT_EQ(result.nExit, 2) << strRedirect;
+        EXPECT_NE(result.strErr.find(
+                      "The test merge could not be written to standard output: " + strReason),
+            std::string::npos)
+            << result.strErr;
+        result = Run({"--help"});
+        EXPECT_EQ(result.nExit, 2) << strRedirect;
+        EXPECT_NE(result.strErr.find("could not be written to standard output: " + strReason),
+            std::string::npos)
+            << result.strErr;
+    }
+}
+
+TEST_F(CommandLineTest, EachFaultIsShownOnceWithItsCountAtTheEnd)
+{
+    fs::copy_file(MERGIX_EXAMPLES_DIR "/contacts.mdb", m_folder / "contacts.mdb");
+    const std::string strBody
+        = "{IF \"<<City>>\" \"Equals\" \"x\" THEN \"a\" ELSE \"b\"}"
+          "{IF \"<<City>>\" \"Resembles\" \"x\" THEN \"a\" ELSE \"b\" \"CASENO\"}";
+    const SResult result
+        = Run({"--test-merge", WriteMerge("faults.mgx", "contacts.mdb", "Email", strBody)});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_EQ(Count(result.strOut, "To: "), 12u);
+    EXPECT_EQ(Count(result.strErr, "mergix: Unknown comparison!\n"), 1u) << result.strErr;
+    EXPECT_NE(result.strErr.find("mergix: The message \"Unknown comparison!\" occurred 12 times "
+                                 "in this run.\n"),
+        std::string::npos)
+        << result.strErr;
+    EXPECT_EQ(Count(result.strErr, "mergix: Unknown 'Case Sensitive' argument in if"), 1u);
+    EXPECT_NE(
+        result.strErr.find("mergix: The message \"Unknown 'Case Sensitive' argument in if "
+                           "-- defaulting to case\\ninsensitive.\" occurred once in this run."),
+        std::string::npos)
+        << result.strErr;
+}
+
+TEST_F(CommandLineTest, AToFieldThatIsNoColumnIsNamed)
+{
+    fs::copy_file(MERGIX_EXAMPLES_DIR "/contacts.mdb", m_folder / "contacts.mdb");
+    const SResult result = Run({"--test-merge", WriteMerge("to.mgx", "contacts.mdb", "Emial")});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("mergix: Please choose the field of the database that contains "
+                                 "the e-mail address\nmergix: The To field \"Emial\" is not a "
+                                 "column of table Contacts.\n"),
+        std::string::npos)
+        << result.strErr;
+    EXPECT_EQ(result.strErr.find("Loading items"), std::string::npos); // refused before loading
 }
 
 } // namespace

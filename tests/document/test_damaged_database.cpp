@@ -113,6 +113,19 @@ TEST_F(DamagedDatabaseTest, FailingReadersBecomeDamagedDatabases)
         EXPECT_EQ(ReadEverything(strPath), DamagedText(strPath)) << pReader;
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << pReader;
     }
+    // A crash after the reader followed a link is the linked file's.
+    CDbReader::SetReaderPath(kFakeReaders + std::string("crashing-in-link.sh"));
+    try {
+        CDbReader reader({"rows", strPath, "LinkedPeople"}, strPath, "LinkedPeople");
+        CReaderStream::SRecord record;
+        std::vector<CVariant> values;
+        reader.Next(record, values);
+        ADD_FAILURE() << "no failure";
+    } catch (const CDaoException &error) {
+        EXPECT_EQ(error.Description(),
+            "The database \"other.mdb\", the target of the linked table \"LinkedPeople\", is "
+            "damaged and cannot be read.");
+    }
     CDbReader::SetReaderPath("/nonexistent/mergix-dbreader");
     EXPECT_EQ(ReadEverything(strPath),
         "The database reader \"/nonexistent/mergix-dbreader\" could "

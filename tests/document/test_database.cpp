@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "document/DaoDatabase.h"
 #include "document/DaoException.h"
@@ -305,6 +308,45 @@ TEST(DatabaseTest, LinkedTablesReadTheirTarget)
     EXPECT_EQ(ErrorOf([&] { ReadTable((folder / "contacts.mdb").string(), "LinkedPeople"); }),
         "The table \"LinkedPeople\" is linked to the database \"" + folder.string()
             + "/linked.mdb\", which was not found.");
+    fs::remove_all(folder);
+}
+
+TEST(DatabaseTest, ABrokenLinkTargetIsNamedAsSuch)
+{
+    const fs::path folder = fs::temp_directory_path() / "mergix-broken-link-test";
+    const std::string strLinked = (folder / "linked.mdb").string();
+    const std::string strTarget
+        = "\"" + strLinked + "\", the target of the linked table \"LinkedPeople\",";
+    const auto readLinked = [&] {
+        return ErrorOf([&] { ReadTable((folder / "contacts.mdb").string(), "LinkedPeople"); });
+    };
+    const auto reset = [&] {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::copy_file(kData + "contacts.mdb", folder / "contacts.mdb");
+    };
+
+    reset();
+    fs::create_directory(strLinked);
+    EXPECT_EQ(readLinked(), strTarget + " is a folder, not a Microsoft Access database.");
+
+    reset();
+    std::ofstream(strLinked).close(); // empty
+    EXPECT_EQ(readLinked(), strTarget + " is not a Microsoft Access database.");
+
+    reset();
+    std::ofstream(strLinked) << "Name,Email\nAda,ada@example.org\n";
+    EXPECT_EQ(readLinked(), strTarget + " is not a Microsoft Access database.");
+
+    reset();
+    fs::copy_file(kData + "linked.mdb", strLinked);
+    fs::resize_file(strLinked, fs::file_size(strLinked) - 1000); // cut short
+    EXPECT_EQ(readLinked(), "The database " + strTarget + " is damaged and cannot be read.");
+
+    reset();
+    ASSERT_EQ(::mkfifo(strLinked.c_str(), 0600), 0);
+    EXPECT_EQ(
+        readLinked(), strTarget + " is not a file, so it cannot be a Microsoft Access database.");
     fs::remove_all(folder);
 }
 

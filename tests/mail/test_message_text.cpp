@@ -225,8 +225,35 @@ TEST(MessageTextTest, ServerNamesMayCarryAPort)
     EXPECT_EQ(split("::1"), "::1|25");
     EXPECT_EQ(split("fe80::1:25"), "fe80::1:25|25");
     for (const char *pBad : {"", ":25", "host:", "host:0", "host:65536", "host:2x", "[::1",
-             "[::1]x", "[::1]:", "[]:25"})
+             "[::1]x", "[::1]:", "[]:25", ":::", "host:-1", "host:99999", "localhost:25x",
+             "mail server", "mail\x1b.example.com", "[mail.example.com]:25"})
         EXPECT_EQ(split(pBad), "refused") << pBad;
+    EXPECT_EQ(split("smtp_relay.büro.example:2525"), "smtp_relay.büro.example|2525");
+    EXPECT_EQ(split(std::string(253, 'a')), std::string(253, 'a') + "|25");
+    EXPECT_EQ(split(std::string(254, 'a')), "refused");
+
+    // The message names the value, with control characters escaped and a long one cut.
+    EXPECT_EQ(CheckServerName("mail.example.com:587"), "");
+    EXPECT_EQ(CheckServerName("host:99999"),
+        "The SMTP server \"host:99999\" is not valid: its port must be a number from 1 to 65535.");
+    EXPECT_EQ(CheckServerName("[::1"),
+        "The SMTP server \"[::1\" is not valid: the \"[\" of its IPv6 address is not closed by "
+        "\"]\".");
+    EXPECT_EQ(CheckServerName("a\x1b[2Jb"),
+        "The SMTP server \"a\\x1b[2Jb\" is not valid: a host name cannot hold the character "
+        "\"\\x1b\".");
+    EXPECT_EQ(CheckServerName(std::string(5000, 'a')),
+        "The SMTP server \"" + std::string(60, 'a')
+            + "...\" is not valid: a host name has at most 253 characters.");
+}
+
+TEST(PrintableTextTest, ControlCharactersBecomeEscapes)
+{
+    EXPECT_EQ(PrintableText("plain Zürich \\server\\share"), "plain Zürich \\server\\share");
+    EXPECT_EQ(PrintableText(std::string("a\nb\rc\td\x1b[31me\x7f\0f", 16)),
+        "a\\nb\\rc\\td\\x1b[31me\\x7f\\x00f");
+    EXPECT_EQ(PrintableText("csi \xC2\x9B end \xC2\xA0"), "csi \\u009b end \xC2\xA0");
+    EXPECT_EQ(PrintableText("cut \xC2"), "cut \xC2"); // a lone lead byte stays as it is
 }
 
 TEST(SmtpReplyTest, RepliesAreReadWholeAndInOrder)
