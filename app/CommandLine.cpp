@@ -136,7 +136,7 @@ public:
     {
         std::lock_guard lock(m_lock);
         for (const auto &[strText, nCount] : m_faults) {
-            CConsolePrompter::Print("The message \"" + strText + "\" occurred "
+            CConsolePrompter::Print("The message \"" + PrintableText(strText) + "\" occurred "
                 + (nCount == 1 ? std::string("once") : std::to_string(nCount) + " times")
                 + " in this run.");
         }
