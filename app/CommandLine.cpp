@@ -366,7 +366,7 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t
         std::string strText = "There was an error sending one or more messages to the following "
                               "addresses:";
         for (const std::string &strAddress : failed)
-            strText += "\n  " + strAddress;
+            strText += "\n  " + PrintableText(strAddress); // a cell cannot add lines
         CConsolePrompter::Print(strText);
         return 1;
     }
