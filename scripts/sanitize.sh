@@ -10,6 +10,7 @@ build_dir="${MERGIX_BUILD_DIR:-build-sanitize}"
 flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 flags+=" -Wno-maybe-uninitialized"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERGIX_BUILD_BENCH=OFF \
+    -DMERGIX_WARNINGS_AS_ERRORS=ON \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build "$build_dir"
 cd "$build_dir"
