@@ -45,3 +45,8 @@ bool AskYesNo(const std::string &strText, CPrompter::EIcon icon)
 {
     return CPrompter::Current().AskYesNo(strText, icon);
 }
+
+CPrompter::EAnswer AskYesNoCancel(const std::string &strText, CPrompter::EIcon icon)
+{
+    return CPrompter::Current().AskYesNoCancel(strText, icon);
+}

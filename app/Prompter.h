@@ -9,12 +9,18 @@ class CPrompter
 {
 public:
     enum class EIcon { Exclamation, Stop, Information, Question };
+    enum class EAnswer { Yes, No, Cancel };
 
     virtual ~CPrompter() = default;
 
     virtual void ShowMessage(const std::string &strText, EIcon icon) = 0;
     // Returns true for Yes.
     virtual bool AskYesNo(const std::string &strText, EIcon icon) = 0;
+    // A question with Yes, No and Cancel. Without windows there is no Cancel to press.
+    virtual EAnswer AskYesNoCancel(const std::string &strText, EIcon icon)
+    {
+        return AskYesNo(strText, icon) ? EAnswer::Yes : EAnswer::No;
+    }
 
     // Installs the prompter (not owned; it must outlive its use) and returns the previous
     // one. nullptr restores the default, which writes to standard error and answers No.
@@ -26,3 +32,5 @@ public:
 void ShowMessage(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
 // Asks a Yes/No question; returns true for Yes.
 bool AskYesNo(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
+CPrompter::EAnswer AskYesNoCancel(
+    const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);

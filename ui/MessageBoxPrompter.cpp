@@ -42,3 +42,16 @@ bool CMessageBoxPrompter::AskYesNo(const std::string &strText, EIcon icon)
 {
     return Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
+
+CPrompter::EAnswer CMessageBoxPrompter::AskYesNoCancel(const std::string &strText, EIcon icon)
+{
+    switch (
+        Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+        return EAnswer::Yes;
+    case QMessageBox::No:
+        return EAnswer::No;
+    default:
+        return EAnswer::Cancel;
+    }
+}

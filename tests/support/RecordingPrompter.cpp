@@ -18,9 +18,19 @@ bool CRecordingPrompter::AskYesNo(const std::string &strText, EIcon icon)
     m_entries.push_back({strText, icon, true});
     if (m_answers.empty())
         return false;
-    const bool bYes = m_answers.front();
+    const EAnswer answer = m_answers.front();
     m_answers.pop_front();
-    return bYes;
+    return answer == EAnswer::Yes;
+}
+
+CPrompter::EAnswer CRecordingPrompter::AskYesNoCancel(const std::string &strText, EIcon icon)
+{
+    m_entries.push_back({strText, icon, true});
+    if (m_answers.empty())
+        return EAnswer::Cancel;
+    const EAnswer answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
 }
 
 std::vector<std::string> CRecordingPrompter::TakeTexts()

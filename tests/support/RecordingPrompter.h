@@ -26,7 +26,10 @@ public:
     void ShowMessage(const std::string &strText, EIcon icon) override;
     bool AskYesNo(const std::string &strText, EIcon icon) override;
 
-    void ScriptAnswer(bool bYes) { m_answers.push_back(bYes); }
+    // Unscripted, a Yes/No/Cancel question is answered Cancel.
+    EAnswer AskYesNoCancel(const std::string &strText, EIcon icon) override;
+    void ScriptAnswer(bool bYes) { m_answers.push_back(bYes ? EAnswer::Yes : EAnswer::No); }
+    void ScriptAnswer(EAnswer answer) { m_answers.push_back(answer); }
     // The texts seen so far, in order, and forgets them.
     std::vector<std::string> TakeTexts();
     const std::vector<SEntry> &Entries() const { return m_entries; }
@@ -34,5 +37,5 @@ public:
 private:
     CPrompter *m_pPrevious = nullptr;
     std::vector<SEntry> m_entries;
-    std::deque<bool> m_answers;
+    std::deque<EAnswer> m_answers;
 };
