@@ -37,6 +37,7 @@ constexpr const char *kHelp = R"(Usage:
   mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
   mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]]
                                             send one message per selected record
+  mergix --print FILE.mgx                   print the merge's message on the default printer
   mergix --help                             show this help
 
 The sender, subject, Reply-To, the field that holds the addresses and the message come from the
@@ -453,6 +454,12 @@ std::optional<int> RunCommandLine(int argc, char *argv[])
         if (args.size() <= 1)
             return std::nullopt;
         return UsageError("unexpected argument \"" + PrintableText(args[1]) + "\"");
+    }
+    // Printing needs the window system's fonts and printers: main does it.
+    if (args[0] == "--print") {
+        if (args.size() == 2 && !args[1].empty() && !isOption(args[1]))
+            return std::nullopt;
+        return UsageError("--print needs one merge file (.mgx)");
     }
     const auto firstOption = std::find_if(args.begin(), args.end(), isOption);
     const auto isHelp = [](const std::string &strArg) {

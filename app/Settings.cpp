@@ -40,6 +40,28 @@ void CSettings::SetDontRemind(int nValue)
     m_settings.setValue(QString::fromLatin1(kDontRemind), nValue);
 }
 
+std::vector<std::string> CSettings::RecentFiles() const
+{
+    std::vector<std::string> paths;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString key
+            = QString::fromLatin1(kRecentFileList) + QStringLiteral("/File") + QString::number(i);
+        const std::string strPath = m_settings.value(key).toString().toStdString();
+        if (!strPath.empty())
+            paths.push_back(strPath);
+    }
+    return paths;
+}
+
+void CSettings::SetRecentFiles(const std::vector<std::string> &paths)
+{
+    m_settings.remove(QString::fromLatin1(kRecentFileList));
+    for (size_t i = 0; i < paths.size() && i < size_t(kRecentFiles); ++i)
+        m_settings.setValue(
+            QString::fromLatin1(kRecentFileList) + QStringLiteral("/File") + QString::number(i + 1),
+            Q(paths[i]));
+}
+
 std::vector<std::string> CSettings::SavedRuleSets() const
 {
     m_settings.beginGroup(QString::fromLatin1(kSavedSearches));

@@ -18,11 +18,17 @@ public:
     static constexpr const char *kSmtpServerName = "SMTPServerName";
     static constexpr const char *kDontRemind = "DontRemind";
     static constexpr const char *kSavedSearches = "Saved Searches";
+    static constexpr const char *kRecentFileList = "Recent File List";
+    static constexpr int kRecentFiles = 4;
 
     std::string SmtpServerName() const;
     void SetSmtpServerName(const std::string &strName);
     int DontRemind() const;
     void SetDontRemind(int nValue);
+
+    // The recently opened or saved merges, newest first, at most kRecentFiles ("File1"...).
+    std::vector<std::string> RecentFiles() const;
+    void SetRecentFiles(const std::vector<std::string> &paths);
 
     // The names of the saved rule sets, sorted.
     std::vector<std::string> SavedRuleSets() const;

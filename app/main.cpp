@@ -1,23 +1,52 @@
+#include <optional>
+#include <string>
+
 #include <QApplication>
+#include <QFileDialog>
+#include <QSettings>
 
 #include "app/CommandLine.h"
 #include "app/Prompter.h"
+#include "app/StartupDlg.h"
+#include "ui/Artwork.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBoxPrompter.h"
+#include "ui/MessagePrinter.h"
 
 int main(int argc, char *argv[])
 {
     // --test-merge, --send and --help run without a display.
     if (const auto nExit = RunCommandLine(argc, argv))
         return *nExit;
+    const bool bPrint = argc == 3 && std::string(argv[1]) == "--print";
+    if (bPrint && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // printing needs no window
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane Software"));
     QApplication::setApplicationName(QStringLiteral("Mergix"));
+    QApplication::setWindowIcon(ApplicationIcon());
+    if (bPrint)
+        return PrintMergeFile(argv[2]);
 
-    CMainFrame frame;
+    QSettings store;
+    CMainFrame frame(store);
     CMessageBoxPrompter prompter(&frame);
     CPrompter::Install(&prompter);
+    SDocumentHooks hooks;
+    hooks.startupChoice = [] {
+        CStartupDlg dlg;
+        return dlg.exec() == QDialog::Accepted ? dlg.Choice() : 2;
+    };
+    hooks.chooseFileToOpen = [&frame]() -> std::optional<std::string> {
+        const QString strPath = QFileDialog::getOpenFileName(&frame, QStringLiteral("Open"), {},
+            QStringLiteral("Mergix Files (*.mgx);;All Files (*)"));
+        if (strPath.isEmpty())
+            return std::nullopt;
+        return strPath.toStdString();
+    };
+    frame.Document().SetHooks(hooks);
+    frame.Start(argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt);
     frame.show();
     const int nResult = app.exec();
     CPrompter::Install(nullptr);

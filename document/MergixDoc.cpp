@@ -114,8 +114,17 @@ void CMergixDoc::Serialize(CMgxArchive &archive)
     }
 }
 
+void CMergixDoc::LeaveUnconfigured()
+{
+    // A merge opened before (from the command line) must not leave its table open behind an
+    // empty merge, or its commands would stay enabled.
+    m_bDatabaseReady = false;
+    CloseConnection();
+}
+
 void CMergixDoc::CloseConnection()
 {
+    const CStateNotice notice(*this);
     if (m_database.IsOpen())
         m_database.Close();
     if (m_recordset.IsOpen())
@@ -124,6 +133,7 @@ void CMergixDoc::CloseConnection()
 
 bool CMergixDoc::OnNewDocument()
 {
+    const CStateNotice notice(*this);
     int nChoice = 0;
     if (m_bFirstNew) {
         nChoice = m_hooks.startupChoice ? m_hooks.startupChoice() : 2;
@@ -135,10 +145,12 @@ bool CMergixDoc::OnNewDocument()
         const auto path = m_hooks.chooseFileToOpen ? m_hooks.chooseFileToOpen() : std::nullopt;
         if (path && OnOpenDocument(*path))
             SetPathName(*path);
+        else if (!path)
+            LeaveUnconfigured();
         return true;
     }
     if (nChoice == 2) {
-        m_bDatabaseReady = false;
+        LeaveUnconfigured();
         return true;
     }
 
@@ -158,6 +170,8 @@ bool CMergixDoc::OnNewDocument()
         m_bDatabaseReady = true;
     } else if (m_bDatabaseReady) {
         ReopenConnection();
+    } else {
+        CloseConnection(); // what a cancelled wizard opened: nothing is set up
     }
     if (m_bDatabaseReady) {
         LoadFieldList();
@@ -166,7 +180,7 @@ bool CMergixDoc::OnNewDocument()
     return true;
 }
 
-bool CMergixDoc::OnOpenDocument(const std::string &strPath)
+bool CMergixDoc::ReadMergeFile(const std::string &strPath)
 {
     std::string strData;
     const int nError = ReadWholeFile(strPath, strData);
@@ -193,6 +207,14 @@ bool CMergixDoc::OnOpenDocument(const std::string &strPath)
             return false;
         }
     }
+    return true;
+}
+
+bool CMergixDoc::OnOpenDocument(const std::string &strPath)
+{
+    const CStateNotice notice(*this);
+    if (!ReadMergeFile(strPath))
+        return false;
     m_bModified = false;
     const size_t nSlash = strPath.rfind('/');
     m_strMergeFolder = nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
@@ -266,6 +288,7 @@ void CMergixDoc::OpenTableRecordset(const std::string &strName)
 
 void CMergixDoc::OpenConnection()
 {
+    const CStateNotice notice(*this);
     CProgressScope progress(CreateProgress());
     CloseConnection();
     progress->SetStatusText("Opening database file...");
@@ -281,6 +304,7 @@ void CMergixDoc::OpenConnection()
 
 void CMergixDoc::ReopenConnection()
 {
+    const CStateNotice notice(*this);
     CProgressScope progress(CreateProgress());
     progress->SetStatusText("Reopening database...");
     CloseConnection();
@@ -305,6 +329,7 @@ void CMergixDoc::LoadFieldList()
 
 void CMergixDoc::RefreshDatabase()
 {
+    const CStateNotice notice(*this);
     CProgressScope progress(CreateProgress());
     progress->SetStatusText("Closing database...");
     m_recordset.Close();

@@ -53,11 +53,17 @@ public:
     void SetControls(CDocumentControls *pControls) { m_pControls = pControls; }
     void SetProgressFactory(std::function<std::unique_ptr<CProgress>()> factory);
     void SetHooks(SDocumentHooks hooks) { m_hooks = std::move(hooks); }
+    // Called whenever the connection or the ready state may have changed, also when an
+    // operation ends by a database failure: the windows follow it to enable their commands.
+    void SetStateObserver(std::function<void()> observer) { m_stateObserver = std::move(observer); }
 
     // The seven strings in their file order.
     void Serialize(CMgxArchive &archive);
     bool OnNewDocument();
     bool OnOpenDocument(const std::string &strPath);
+    // Reads the seven strings of a merge file without opening its database; false, with the
+    // message shown, when the file cannot be read.
+    bool ReadMergeFile(const std::string &strPath);
     bool OnSaveDocument(const std::string &strPath);
     void UpdateControlsFromDocument();
     void UpdateDocumentFromControls();
@@ -100,11 +106,29 @@ public:
 
 private:
     std::unique_ptr<CProgress> CreateProgress();
+    // Tells the observer when the operation that made it ends, however it ends.
+    class CStateNotice final
+    {
+    public:
+        explicit CStateNotice(const CMergixDoc &doc) : m_doc(doc) { }
+        ~CStateNotice()
+        {
+            if (m_doc.m_stateObserver)
+                m_doc.m_stateObserver();
+        }
+        CStateNotice(const CStateNotice &) = delete;
+        CStateNotice &operator=(const CStateNotice &) = delete;
+
+    private:
+        const CMergixDoc &m_doc;
+    };
     void CloseConnection();
+    void LeaveUnconfigured();
 
     CDocumentControls *m_pControls = nullptr;
     std::function<std::unique_ptr<CProgress>()> m_progressFactory;
     SDocumentHooks m_hooks;
+    std::function<void()> m_stateObserver;
     std::string m_strPathName;
     std::string m_strMergeFolder; // of the .mgx file last opened, ending in "/"
     bool m_bModified = false;

@@ -6,11 +6,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev fonts-liberation2
     libgtest-dev
     mdbtools-dev mdbtools
     python3 python3-aiosmtpd
     postfix
+    xvfb xauth imagemagick poppler-utils
 )
 
 missing=()

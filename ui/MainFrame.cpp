@@ -1,10 +1,270 @@
 #include "ui/MainFrame.h"
 
-CMainFrame::CMainFrame(QWidget *pParent) : QMainWindow(pParent)
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QWhatsThis>
+
+#include "app/CommandDispatcher.h"
+#include "mail/ProgressDlg.h"
+#include "ui/FrameControls.h"
+#include "ui/HeaderBar.h"
+#include "ui/MergixView.h"
+
+CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
+    : QMainWindow(pParent)
+    , m_settings(store)
+    , m_fileCommands(m_doc, m_settings,
+          {[this] { return ChooseFileToOpen(); },
+              [this](const std::string &strSuggested) {
+                  return ChooseFileToSave(strSuggested);
+              }})
+    , m_pHeaderBar(new CHeaderBar)
+    , m_pView(new CMergixView(this))
+    , m_pControls(std::make_unique<CFrameControls>(*m_pHeaderBar, *m_pView))
 {
     setObjectName(QStringLiteral("mainFrame"));
-    setWindowTitle(QStringLiteral("Mergix"));
-    resize(800, 600);
+    setCentralWidget(m_pView);
+    setAcceptDrops(true);
+    resize(860, 620);
+    CreateActions();
+    CreateBars();
+
+    m_doc.SetControls(m_pControls.get());
+    m_doc.SetProgressFactory([this] { return std::make_unique<CProgressDlg>(this); });
+    m_doc.SetStateObserver([this] { UpdateCommandStates(); });
+    const auto markModified = [this] {
+        m_doc.SetModifiedFlag(true);
+    };
+    connect(m_pView, &CMergixView::EditedByUser, this, markModified);
+    connect(m_pHeaderBar, &CHeaderBar::EditedByUser, this, markModified);
+    UpdateCommandStates();
+    UpdateTitle();
+    UpdateRecentFiles();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    m_doc.SetStateObserver({});
+    m_doc.SetControls(nullptr);
+}
+
+void CMainFrame::SetHooks(SHooks hooks)
+{
+    m_hooks = std::move(hooks);
+    UpdateCommandStates();
+}
+
+QAction *CMainFrame::AddAction(const QString &strName, const QString &strText,
+    const QList<QKeySequence> &keys, const QString &strPrompt, void (CMainFrame::*handler)())
+{
+    auto *pAction = new QAction(strText, this);
+    pAction->setObjectName(strName);
+    pAction->setShortcuts(keys);
+    // A prompt is the status bar text, a line break, and the tooltip.
+    const qsizetype nBreak = strPrompt.indexOf(u'\n');
+    pAction->setStatusTip(strPrompt.left(nBreak));
+    if (nBreak >= 0)
+        pAction->setToolTip(strPrompt.mid(nBreak + 1));
+    if (handler)
+        connect(pAction, &QAction::triggered, this,
+            [this, handler] { Run([=, this] { (this->*handler)(); }); });
+    addAction(pAction); // the shortcut works wherever the focus is in the frame
+    return pAction;
+}
+
+void CMainFrame::Run(const std::function<void()> &command)
+{
+    RunCommand(command);
+    ApplyDocumentToView();
+    UpdateCommandStates();
+    UpdateTitle();
+    UpdateRecentFiles();
+}
+
+void CMainFrame::CreateActions()
+{
+    QStyle *pStyle = style();
+    QMenu *pFile = m_pFileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    pFile->addAction(AddAction(QStringLiteral("actionNew"), QStringLiteral("&New"),
+        {QKeySequence(Qt::CTRL | Qt::Key_N)}, QStringLiteral("Create a new merge\nNew"),
+        &CMainFrame::OnFileNew));
+    pFile->addAction(AddAction(QStringLiteral("actionOpen"), QStringLiteral("&Open..."),
+        {QKeySequence(Qt::CTRL | Qt::Key_O)}, QStringLiteral("Open an existing merge\nOpen"),
+        &CMainFrame::OnFileOpen));
+    QAction *pSave = AddAction(QStringLiteral("actionSave"), QStringLiteral("&Save"),
+        {QKeySequence(Qt::CTRL | Qt::Key_S)}, QStringLiteral("Save the merge to disk\nSave"),
+        &CMainFrame::OnFileSave);
+    QAction *pSaveAs = AddAction(QStringLiteral("actionSaveAs"), QStringLiteral("Save &As..."), {},
+        QStringLiteral("Save the merge under a new name\nSave As"), &CMainFrame::OnFileSaveAs);
+    pFile->addActions({pSave, pSaveAs});
+    m_pRecentSeparator = pFile->addSeparator();
+    pFile->addSeparator();
+    QAction *pExit = AddAction(QStringLiteral("actionExit"), QStringLiteral("E&xit"), {},
+        QStringLiteral("Quit the application; asks to save a changed merge\nExit"), nullptr);
+    connect(pExit, &QAction::triggered, this, &QWidget::close);
+    pFile->addAction(pExit);
+    m_needDatabase = {pSave, pSaveAs};
+    pFile->actions()[0]->setIcon(pStyle->standardIcon(QStyle::SP_FileIcon));
+    pFile->actions()[1]->setIcon(pStyle->standardIcon(QStyle::SP_DialogOpenButton));
+    pSave->setIcon(pStyle->standardIcon(QStyle::SP_DialogSaveButton));
+
+    // Edit commands go to the editor.
+    QMenu *pEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    const auto editAction = [&](const char *pName, const char *pText, QList<QKeySequence> keys,
+                                const char *pPrompt, auto slot) {
+        QAction *pAction = AddAction(QString::fromLatin1(pName), QString::fromUtf8(pText), keys,
+            QString::fromUtf8(pPrompt), nullptr);
+        connect(pAction, &QAction::triggered, m_pView, slot);
+        pEdit->addAction(pAction);
+        return pAction;
+    };
+    editAction("actionUndo", "&Undo",
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)},
+        "Undo the last action\nUndo", &QTextEdit::undo);
+    pEdit->addSeparator();
+    editAction("actionCut", "Cu&t",
+        {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
+        "Cut the current selection's contents to the clipboard\nCut", &QTextEdit::cut);
+    editAction("actionCopy", "&Copy",
+        {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)},
+        "Copy the current selection's contents to the clipboard\nCopy", &QTextEdit::copy);
+    editAction("actionPaste", "&Paste",
+        {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)},
+        "Paste the clipboard's contents into the current selection\nPaste", &QTextEdit::paste);
+    editAction("actionClear", "C&lear", {QKeySequence(Qt::Key_Delete)},
+        "Erase the selection\nErase", [this] { m_pView->textCursor().removeSelectedText(); });
+    editAction("actionSelectAll", "Select &All", {QKeySequence(Qt::CTRL | Qt::Key_A)},
+        "Select the entire message\nSelect All", &QTextEdit::selectAll);
+    pEdit->addSeparator();
+    m_pFindAction = editAction("actionFind", "&Find", {QKeySequence(Qt::CTRL | Qt::Key_F)},
+        "Find the specified text\nFind", [this] { OnFind(false); });
+    editAction("actionFindNext", "F&ind Next", {QKeySequence(Qt::Key_F3)},
+        "Repeat the last search\nFind Next", [this] { OnFindNext(); });
+    editAction("actionReplace", "R&eplace", {QKeySequence(Qt::CTRL | Qt::Key_H)},
+        "Replace specific text with different text\nReplace", [this] { OnFind(true); });
+    // The editor and the header edits handle the editing keys themselves, each for its own
+    // text; the menu shows them. Find, Find Next and Replace work from anywhere in the window.
+    for (QAction *pAction : pEdit->actions()) {
+        if (pAction != m_pFindAction && pAction->objectName() != QStringLiteral("actionFindNext")
+            && pAction->objectName() != QStringLiteral("actionReplace"))
+            pAction->setShortcutContext(Qt::WidgetShortcut);
+    }
+    auto *pAltBackspace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), m_pView);
+    pAltBackspace->setContext(Qt::WidgetShortcut);
+    connect(pAltBackspace, &QShortcut::activated, m_pView, &QTextEdit::undo);
+
+    QMenu *pViewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    m_pViewToolBar = pViewMenu->addAction(QStringLiteral("&Toolbar"));
+    m_pViewToolBar->setObjectName(QStringLiteral("actionViewToolbar"));
+    m_pViewToolBar->setStatusTip(QStringLiteral("Show or hide the toolbar"));
+    m_pViewStatusBar = pViewMenu->addAction(QStringLiteral("&Status Bar"));
+    m_pViewStatusBar->setObjectName(QStringLiteral("actionViewStatusBar"));
+    m_pViewStatusBar->setStatusTip(QStringLiteral("Show or hide the status bar"));
+
+    QMenu *pMail = menuBar()->addMenu(QStringLiteral("&Mail"));
+    QAction *pSend = AddAction(QStringLiteral("actionSendMail"), QStringLiteral("&Send Mail"),
+        {QKeySequence(Qt::CTRL | Qt::Key_M)},
+        QStringLiteral("Bring up the send mail dialog box to begin an e-mail merge\nSend Mail"),
+        &CMainFrame::OnSendMail);
+    pMail->addAction(pSend);
+    pMail->addSeparator();
+    m_pInsertField = AddAction(QStringLiteral("actionInsertField"), QStringLiteral("&Insert Field"),
+        {QKeySequence(Qt::CTRL | Qt::Key_I)}, {}, nullptr);
+    connect(m_pInsertField, &QAction::triggered, this, [this] {
+        if (m_hooks.insertField)
+            m_hooks.insertField();
+    });
+    m_pInsertIf = AddAction(
+        QStringLiteral("actionInsertIf"), QStringLiteral("I&nsert IF"), {}, {}, nullptr);
+    connect(m_pInsertIf, &QAction::triggered, this, [this] {
+        if (m_hooks.insertIf)
+            m_hooks.insertIf();
+    });
+    QAction *pTest = AddAction(QStringLiteral("actionTestMailMerge"),
+        QStringLiteral("&Test Mail Merge"), {QKeySequence(Qt::CTRL | Qt::Key_T)},
+        QStringLiteral("Test the e-mail merge\nTest e-mail merge"), &CMainFrame::OnTestMailMerge);
+    QAction *pRefresh
+        = AddAction(QStringLiteral("actionRefreshDatabase"), QStringLiteral("&Refresh Database"),
+            {}, QStringLiteral("Refresh the contents of the database\nRefresh"),
+            &CMainFrame::OnRefreshDatabase);
+    pMail->addActions({m_pInsertField, m_pInsertIf, pTest, pRefresh});
+    pMail->addSeparator();
+    pMail->addAction(AddAction(QStringLiteral("actionOptions"), QStringLiteral("&Options"), {}, {},
+        &CMainFrame::OnOptions));
+    pSend->setIcon(pStyle->standardIcon(QStyle::SP_ArrowForward));
+    pTest->setIcon(pStyle->standardIcon(QStyle::SP_FileDialogContentsView));
+    pRefresh->setIcon(pStyle->standardIcon(QStyle::SP_BrowserReload));
+    m_needDatabase += {pSend, m_pInsertField, m_pInsertIf, pTest, pRefresh};
+
+    QMenu *pHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    pHelp->addAction(AddAction(QStringLiteral("actionHelpTopics"), QStringLiteral("&Help Topics"),
+        {QKeySequence(Qt::Key_F1)}, QStringLiteral("List the help topics\nHelp Topics"),
+        &CMainFrame::OnHelpTopics));
+    m_pContextHelp = QWhatsThis::createAction(this);
+    m_pContextHelp->setObjectName(QStringLiteral("actionContextHelp"));
+    m_pContextHelp->setText(QStringLiteral("&Context Help"));
+    m_pContextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+    m_pContextHelp->setStatusTip(
+        QStringLiteral("Display help for clicked buttons, menus and windows"));
+    addAction(m_pContextHelp);
+    pHelp->addAction(m_pContextHelp);
+    pHelp->addSeparator();
+    pHelp->addAction(AddAction(QStringLiteral("actionAbout"), QStringLiteral("&About Mergix..."),
+        {}, QStringLiteral("Display program information and version number\nAbout"),
+        &CMainFrame::OnAppAbout));
+    auto *pPrint = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    connect(pPrint, &QShortcut::activated, this, [this] { Run([this] { OnPrint(); }); });
+}
+
+void CMainFrame::CreateBars()
+{
+    m_pToolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_pToolBar->setObjectName(QStringLiteral("toolBar"));
+    const auto action = [this](const char *pName) {
+        return findChild<QAction *>(QString::fromLatin1(pName));
+    };
+    m_pToolBar->addActions({action("actionNew"), action("actionOpen"), action("actionSave")});
+    m_pToolBar->addSeparator();
+    for (const char *pName : {"actionCut", "actionCopy", "actionPaste"}) {
+        QAction *pAction = action(pName);
+        pAction->setIcon(QIcon::fromTheme(
+            QString::fromLatin1(pName).mid(6).toLower().prepend(QStringLiteral("edit-"))));
+        if (pAction->icon().isNull())
+            pAction->setIconText(pAction->toolTip());
+        m_pToolBar->addAction(pAction);
+    }
+    m_pToolBar->addSeparator();
+    m_pToolBar->addActions(
+        {action("actionSendMail"), action("actionTestMailMerge"), action("actionRefreshDatabase")});
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(m_pContextHelp);
+
+    addToolBarBreak();
+    m_pHeaderToolBar = addToolBar(QStringLiteral("Message Header"));
+    m_pHeaderToolBar->setObjectName(QStringLiteral("headerToolBar"));
+    m_pHeaderToolBar->addWidget(m_pHeaderBar);
+    m_pHeaderToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    connect(m_pHeaderBar->InsertFieldButton(), &QPushButton::clicked, m_pInsertField,
+        &QAction::trigger);
+    connect(m_pHeaderBar->InsertIfButton(), &QPushButton::clicked, m_pInsertIf, &QAction::trigger);
+
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    m_pViewToolBar->setCheckable(true);
+    m_pViewToolBar->setChecked(true);
+    connect(m_pViewToolBar, &QAction::toggled, m_pToolBar, &QToolBar::setVisible);
+    connect(m_pToolBar, &QToolBar::visibilityChanged, m_pViewToolBar, &QAction::setChecked);
+    m_pViewStatusBar->setCheckable(true);
+    m_pViewStatusBar->setChecked(true);
+    connect(m_pViewStatusBar, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
+}

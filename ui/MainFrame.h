@@ -1,15 +1,108 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
 #include <QMainWindow>
 
-// The main window. For now it holds only the frame itself; the header bar, the editor and
-// the commands are added as they are built.
+#include "app/FileCommands.h"
+#include "app/Settings.h"
+#include "document/MergixDoc.h"
+
+class QAction;
+class QMenu;
+class QSettings;
+class QToolBar;
+class CFrameControls;
+class CHeaderBar;
+class CMergixView;
+
+// The main window: menus, toolbar, the message header bar (a movable toolbar), the message
+// editor and the status bar, over the one merge document. The Mail commands check what they
+// need and hand over to the dialogs that plug in through the hooks.
 class CMainFrame final : public QMainWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CMainFrame)
 
 public:
-    explicit CMainFrame(QWidget *pParent = nullptr);
+    // What the recipient, test-merge and insertion dialogs plug in.
+    struct SHooks
+    {
+        // Runs Choose Recipients for sending or for a test; the test text when a test ran.
+        std::function<std::optional<std::string>(bool bTestMode)> chooseRecipients;
+        // The test-merge reminder: nothing for Cancel, else whether not to remind again.
+        std::function<std::optional<bool>()> testMergeInfo;
+        std::function<void(const std::string &strResults)> showTestResults;
+        std::function<void()> insertField;
+        std::function<void()> insertIf;
+    };
+
+    explicit CMainFrame(QSettings &store, QWidget *pParent = nullptr);
     ~CMainFrame() override;
+
+    void SetHooks(SHooks hooks);
+    CMergixDoc &Document() { return m_doc; }
+    CFileCommands &FileCommands() { return m_fileCommands; }
+    CHeaderBar &HeaderBar() { return *m_pHeaderBar; }
+    CMergixView &View() { return *m_pView; }
+
+    // Start-up: opens the file, or makes a new merge (which asks the start-up choice).
+    void Start(const std::optional<std::string> &path);
+
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnSendMail();
+    void OnTestMailMerge();
+    void OnRefreshDatabase();
+    void OnOptions();
+    void OnPrint();
+    void OnHelpTopics();
+    void OnAppAbout();
+
+protected:
+    void closeEvent(QCloseEvent *pEvent) override;
+    void dragEnterEvent(QDragEnterEvent *pEvent) override;
+    void dropEvent(QDropEvent *pEvent) override;
+
+private:
+    void CreateActions();
+    void CreateBars();
+    void OnFind(bool bReplace);
+    void OnFindNext();
+    QAction *AddAction(const QString &strName, const QString &strText,
+        const QList<QKeySequence> &keys, const QString &strPrompt, void (CMainFrame::*handler)());
+    // Runs a command through the dispatcher, then brings the window up to date.
+    void Run(const std::function<void()> &command);
+    void UpdateCommandStates();
+    void UpdateTitle();
+    void UpdateRecentFiles();
+    void ApplyDocumentToView();
+    std::optional<std::string> ChooseFileToOpen();
+    std::optional<std::string> ChooseFileToSave(const std::string &strSuggested);
+
+    CSettings m_settings;
+    CMergixDoc m_doc;
+    CFileCommands m_fileCommands;
+    SHooks m_hooks;
+    CHeaderBar *m_pHeaderBar;
+    CMergixView *m_pView;
+    std::unique_ptr<CFrameControls> m_pControls;
+    QToolBar *m_pToolBar = nullptr;
+    QToolBar *m_pHeaderToolBar = nullptr;
+    QMenu *m_pFileMenu = nullptr;
+    QAction *m_pRecentSeparator = nullptr;
+    QList<QAction *> m_recentActions;
+    QList<QAction *> m_needDatabase; // enabled while a merge's table is open
+    QAction *m_pInsertField = nullptr;
+    QAction *m_pInsertIf = nullptr;
+    QAction *m_pFindAction = nullptr;
+    QAction *m_pViewToolBar = nullptr;
+    QAction *m_pViewStatusBar = nullptr;
+    QAction *m_pContextHelp = nullptr;
+    class CFindReplaceDlg *m_pFindDlg = nullptr;
 };

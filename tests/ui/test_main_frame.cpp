@@ -1,0 +1,378 @@
+// The main window driven through its real widgets, offscreen: start-up paths, command
+// enabling, the Send Mail checks, the modified flag and the save question, Save As round trips,
+// recent files, the editor's menu, Find/Replace, database failures and printing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/Settings.h"
+#include "support/RecordingPrompter.h"
+#include "ui/FindReplaceDlg.h"
+#include "ui/HeaderBar.h"
+#include "ui/MailOptionsDlg.h"
+#include "ui/MainFrame.h"
+#include "ui/MergixView.h"
+#include "ui/MessagePrinter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+using EAnswer = CPrompter::EAnswer;
+
+const std::string kData = MERGIX_TESTS_DIR "/data/";
+
+class MainFrameTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_folder = fs::path(m_dir.path().toStdString());
+        fs::copy_file(kData + "contacts.mdb", m_folder / "contacts.mdb");
+        m_pStore = std::make_unique<QSettings>(
+            QString::fromStdString((m_folder / "settings.ini").string()), QSettings::IniFormat);
+        m_pFrame = std::make_unique<CMainFrame>(*m_pStore);
+        SDocumentHooks hooks;
+        hooks.startupChoice = [this] {
+            ++m_nChoicesAsked;
+            return m_nChoice;
+        };
+        hooks.chooseFileToOpen = [this] {
+            return m_fileToOpen;
+        };
+        hooks.runWizard = [this]() -> std::optional<SWizardResult> {
+            if (!m_bWizardFinishes)
+                return std::nullopt;
+            // The wizard works on the document's own connection.
+            CMergixDoc &doc = m_pFrame->Document();
+            doc.m_database.Open((m_folder / "contacts.mdb").string());
+            doc.OpenTableRecordset("Contacts");
+            return SWizardResult {(m_folder / "contacts.mdb").string(), "Contacts", "Email", "Club",
+                "club@example.com", "News", "replies@example.com"};
+        };
+        m_pFrame->Document().SetHooks(hooks);
+        m_pFrame->FileCommands().SetDialogs({[this] { return m_fileToOpen; },
+            [this](const std::string &) {
+                return m_fileToSave;
+            }});
+        m_pFrame->show();
+    }
+    void TearDown() override
+    {
+        m_pFrame->Document().SetModifiedFlag(false);
+        m_pFrame.reset();
+    }
+
+    QAction *Action(const char *pName) const
+    {
+        return m_pFrame->findChild<QAction *>(QString::fromLatin1(pName));
+    }
+    bool MailCommandsEnabled() const
+    {
+        bool bAll = true;
+        bool bAny = false;
+        for (const char *pName : {"actionSendMail", "actionTestMailMerge", "actionRefreshDatabase",
+                 "actionSave", "actionSaveAs"}) {
+            bAll = bAll && Action(pName)->isEnabled();
+            bAny = bAny || Action(pName)->isEnabled();
+        }
+        EXPECT_EQ(bAll, bAny) << "some commands on, some off";
+        return bAll;
+    }
+    std::string WriteMerge(const std::string &strName, const std::string &strDatabase,
+        const std::string &strTable = "Contacts")
+    {
+        std::ofstream out(m_folder / strName, std::ios::binary);
+        for (const std::string &strText : {strDatabase, std::string("Email"),
+                 std::string("Club <club@example.com>"), std::string("replies@example.com"),
+                 std::string("News"), strTable, std::string("Dear <<FirstName>>,\r\nHello.")}) {
+            out.put(static_cast<char>(strText.size()));
+            out << strText;
+        }
+        return (m_folder / strName).string();
+    }
+
+    QTemporaryDir m_dir;
+    fs::path m_folder;
+    CRecordingPrompter m_prompter;
+    std::unique_ptr<QSettings> m_pStore;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    int m_nChoice = 2;
+    int m_nChoicesAsked = 0;
+    bool m_bWizardFinishes = true;
+    std::optional<std::string> m_fileToOpen;
+    std::optional<std::string> m_fileToSave;
+};
+
+TEST_F(MainFrameTest, StartUpPathsAndTheCommandsTheyEnable)
+{
+    // Cancel at the start-up choice: an empty, unconfigured merge.
+    m_pFrame->Start(std::nullopt);
+    EXPECT_EQ(m_nChoicesAsked, 1);
+    EXPECT_FALSE(MailCommandsEnabled());
+    EXPECT_FALSE(m_pFrame->View().isEnabled());
+    EXPECT_TRUE(m_pFrame->View().isReadOnly());
+    EXPECT_FALSE(m_pFrame->HeaderBar().InsertFieldButton()->isEnabled());
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("Untitled - Mergix"));
+
+    // File New runs the wizard from now on; its merge enables everything.
+    Action("actionNew")->trigger();
+    EXPECT_EQ(m_nChoicesAsked, 1);
+    EXPECT_TRUE(MailCommandsEnabled());
+    EXPECT_TRUE(m_pFrame->View().isEnabled());
+    EXPECT_EQ(m_pFrame->HeaderBar().FromEdit()->text(), QStringLiteral("Club <club@example.com>"));
+    EXPECT_EQ(m_pFrame->HeaderBar().SelectedToField(), "Email");
+
+    // A cancelled wizard on a fresh start leaves nothing open behind.
+    CMainFrame second(*m_pStore);
+    SDocumentHooks hooks;
+    hooks.startupChoice = [] {
+        return 0;
+    };
+    hooks.runWizard = [&second]() -> std::optional<SWizardResult> {
+        second.Document().m_database.Open(kData + "contacts.mdb"); // the wizard's own look
+        second.Document().OpenTableRecordset("Contacts");
+        return std::nullopt;
+    };
+    second.Document().SetHooks(hooks);
+    second.Start(std::nullopt);
+    EXPECT_FALSE(second.Document().m_database.IsOpen());
+    EXPECT_FALSE(second.findChild<QAction *>(QStringLiteral("actionSendMail"))->isEnabled());
+}
+
+TEST_F(MainFrameTest, OpeningFromTheChoiceOrTheCommandLine)
+{
+    const std::string strMerge = WriteMerge("club.mgx", "contacts.mdb");
+    m_nChoice = 1;
+    m_fileToOpen = strMerge;
+    m_pFrame->Start(std::nullopt);
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("club.mgx - Mergix"));
+    EXPECT_TRUE(MailCommandsEnabled());
+    EXPECT_EQ(m_pFrame->View().PlainText(), "Dear <<FirstName>>,\r\nHello.");
+
+    CMainFrame direct(*m_pStore);
+    int nAsked = 0;
+    SDocumentHooks hooks;
+    hooks.startupChoice = [&nAsked] {
+        return ++nAsked, 2;
+    };
+    direct.Document().SetHooks(hooks);
+    direct.Start(strMerge);
+    EXPECT_EQ(nAsked, 0);
+    EXPECT_EQ(direct.windowTitle(), QStringLiteral("club.mgx - Mergix"));
+    direct.findChild<QAction *>(QStringLiteral("actionNew"))->trigger();
+    EXPECT_EQ(nAsked, 1); // the choice comes at the first File New
+}
+
+TEST_F(MainFrameTest, SendMailChecksTheHeaderInOrder)
+{
+    CSettings(*m_pStore).SetSmtpServerName("mail.example.com");
+    m_pFrame->Start(std::nullopt);
+    Action("actionNew")->trigger();
+    CHeaderBar &bar = m_pFrame->HeaderBar();
+    bar.FromEdit()->clear();
+    bar.SubjectEdit()->clear();
+    Action("actionSendMail")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Please specify a from e-mail address and name"});
+    EXPECT_EQ(m_pFrame->focusWidget(), bar.FromEdit());
+    bar.FromEdit()->setText(QStringLiteral("a <a@example.com>"));
+    Action("actionSendMail")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Please specify a subject"});
+    EXPECT_EQ(m_pFrame->focusWidget(), bar.SubjectEdit());
+    bar.SubjectEdit()->setText(QStringLiteral("  "));
+    bar.ReplyToEdit()->clear();
+    Action("actionSendMail")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Please specify a reply-to e-mail address"});
+    EXPECT_EQ(m_pFrame->focusWidget(), bar.ReplyToEdit());
+
+    // A stored server that cannot be used is named before anything else.
+    CSettings(*m_pStore).SetSmtpServerName("mail.example.com:0");
+    QTimer::singleShot(0, [] {
+        if (auto *pDlg = qobject_cast<CMailOptionsDlg *>(QApplication::activeModalWidget()))
+            pDlg->reject();
+    });
+    Action("actionSendMail")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"The SMTP server \"mail.example.com:0\" is not valid: its port must be a number "
+               "from 1 to 65535."});
+}
+
+TEST_F(MainFrameTest, MailOptionsRequireANameOnlyForSending)
+{
+    CMailOptionsDlg required(m_pFrame.get(), true);
+    required.show();
+    required.accept();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"Please enter the name for the SMTP server that will\nbe used to send mail"});
+    EXPECT_TRUE(required.isVisible());
+    required.SetServerName("   ");
+    required.accept();
+    EXPECT_FALSE(required.isVisible());
+    EXPECT_EQ(required.ServerName(), "   "); // blanks are taken as typed
+
+    CMailOptionsDlg optional(m_pFrame.get(), false);
+    optional.show();
+    optional.accept();
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    EXPECT_EQ(optional.result(), QDialog::Accepted);
+}
+
+TEST_F(MainFrameTest, TypingMarksTheMergeModifiedAndClosingAsks)
+{
+    const std::string strMerge = WriteMerge("club.mgx", "contacts.mdb");
+    m_pFrame->Start(strMerge);
+    EXPECT_FALSE(m_pFrame->Document().IsModified());
+    m_pFrame->View().setFocus();
+    QTest::keyClicks(&m_pFrame->View(), QStringLiteral("More news"));
+    EXPECT_TRUE(m_pFrame->Document().IsModified());
+
+    m_prompter.ScriptAnswer(EAnswer::Cancel);
+    EXPECT_FALSE(m_pFrame->close());
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Save changes to club.mgx?"});
+    EXPECT_TRUE(m_pFrame->isVisible());
+
+    // New asks too; No drops the change.
+    m_prompter.ScriptAnswer(EAnswer::No);
+    Action("actionNew")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Save changes to club.mgx?"});
+    EXPECT_FALSE(m_pFrame->Document().IsModified());
+
+    // A header field counts as well; Yes saves before the window closes.
+    m_pFrame->Start(strMerge);
+    m_pFrame->HeaderBar().SubjectEdit()->setFocus();
+    QTest::keyClicks(m_pFrame->HeaderBar().SubjectEdit(), QStringLiteral("!"));
+    EXPECT_TRUE(m_pFrame->Document().IsModified());
+    m_prompter.ScriptAnswer(EAnswer::Yes);
+    EXPECT_TRUE(m_pFrame->close());
+    CMergixDoc reread;
+    ASSERT_TRUE(reread.ReadMergeFile(strMerge));
+    EXPECT_EQ(reread.m_strSubject, "News!");
+}
+
+TEST_F(MainFrameTest, SaveAsKeepsAllSevenSettingsAndTheRecentList)
+{
+    const std::string strMerge = WriteMerge("club.mgx", "contacts.mdb");
+    m_pFrame->Start(strMerge);
+    CHeaderBar &bar = m_pFrame->HeaderBar();
+    bar.FromEdit()->setText(QStringLiteral("Zoë <zoe@example.com>"));
+    bar.ReplyToEdit()->setText(QStringLiteral("r@example.com"));
+    bar.SubjectEdit()->setText(QStringLiteral("Été"));
+    bar.SelectToField("FirstName");
+    m_pFrame->View().SetPlainText("Grüße <<City>>\r\nline two\r\n");
+    m_fileToSave = (m_folder / "copy").string(); // typed without an extension
+    Action("actionSaveAs")->trigger();
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("copy.mgx - Mergix"));
+
+    CMergixDoc reread;
+    ASSERT_TRUE(reread.ReadMergeFile((m_folder / "copy.mgx").string()));
+    EXPECT_EQ(reread.m_strDatabasePath, "contacts.mdb");
+    EXPECT_EQ(reread.m_strTableName, "Contacts");
+    EXPECT_EQ(reread.m_strToField, "FirstName");
+    EXPECT_EQ(reread.m_strFrom, "Zoë <zoe@example.com>");
+    EXPECT_EQ(reread.m_strReplyTo, "r@example.com");
+    EXPECT_EQ(reread.m_strSubject, "Été");
+    EXPECT_EQ(reread.m_strBody, "Grüße <<City>>\r\nline two\r\n");
+
+    // Newest first, four at most; one that has gone is reported and dropped.
+    for (const char *pName : {"a.mgx", "b.mgx", "c.mgx"})
+        m_pFrame->FileCommands().OpenFile(WriteMerge(pName, "contacts.mdb"));
+    const Texts recent = CSettings(*m_pStore).RecentFiles();
+    ASSERT_EQ(recent.size(), 4u);
+    EXPECT_EQ(recent[0], (m_folder / "c.mgx").string());
+    EXPECT_EQ(recent[3], (m_folder / "copy.mgx").string());
+    fs::remove(m_folder / "b.mgx");
+    m_prompter.TakeTexts();
+    EXPECT_FALSE(m_pFrame->FileCommands().OpenRecentFile(1));
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {(m_folder / "b.mgx").string() + " was not found."});
+    EXPECT_EQ(CSettings(*m_pStore).RecentFiles().size(), 3u);
+}
+
+TEST_F(MainFrameTest, EditorMenuPasteAndFindReplace)
+{
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    CMergixView &view = m_pFrame->View();
+    view.SetPlainText("one cat, two cats, Cat");
+    std::unique_ptr<QMenu> pMenu(view.CreatePopupMenu());
+    const QList<QAction *> items = pMenu->actions();
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_FALSE(items[0]->isEnabled()); // Cut
+    EXPECT_FALSE(items[1]->isEnabled()); // Copy
+    EXPECT_TRUE(items[2]->isEnabled());
+    EXPECT_TRUE(items[4]->isEnabled());
+    view.selectAll();
+    pMenu.reset(view.CreatePopupMenu());
+    EXPECT_TRUE(pMenu->actions()[0]->isEnabled());
+
+    EXPECT_EQ(view.ReplaceAll(QStringLiteral("cat"), QStringLiteral("dog"), {}), 3);
+    EXPECT_EQ(view.PlainText(), "one dog, two dogs, dog");
+    EXPECT_EQ(view.ReplaceAll(QStringLiteral("dog"), QStringLiteral("cat"),
+                  QTextDocument::FindCaseSensitively | QTextDocument::FindWholeWords),
+        2);
+
+    // Pasted formatting shows, but the merge keeps plain text.
+    auto *pMime = new QMimeData;
+    pMime->setHtml(QStringLiteral("<b>Bold</b> <i>words</i>"));
+    QApplication::clipboard()->setMimeData(pMime);
+    view.SetPlainText("");
+    view.paste();
+    EXPECT_TRUE(m_pFrame->Document().IsModified());
+    EXPECT_TRUE(view.toHtml().contains(QStringLiteral("font-weight")));
+    EXPECT_EQ(view.PlainText(), "Bold words");
+}
+
+TEST_F(MainFrameTest, ADamagedDatabaseGivesTheStopBoxAndTheProgramGoesOn)
+{
+    std::ofstream(m_folder / "broken.mdb") << std::string(8192, 'x');
+    m_pFrame->Start(WriteMerge("broken.mgx", "broken.mdb"));
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_EQ(m_prompter.Entries()[0].icon, CPrompter::EIcon::Stop);
+    EXPECT_NE(
+        m_prompter.TakeTexts()[0].find("is not a Microsoft Access database"), std::string::npos);
+    EXPECT_FALSE(MailCommandsEnabled());
+
+    // The next command works; a database that breaks under Refresh is reported the same way.
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    EXPECT_TRUE(MailCommandsEnabled());
+    fs::resize_file(m_folder / "contacts.mdb", 5000);
+    Action("actionRefreshDatabase")->trigger();
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_EQ(m_prompter.Entries()[0].icon, CPrompter::EIcon::Stop);
+    EXPECT_TRUE(m_pFrame->isEnabled()); // the progress window gave the frame back
+    EXPECT_FALSE(MailCommandsEnabled());
+}
+
+TEST_F(MainFrameTest, TheMessagePrintsAsText)
+{
+    const std::string strPdf = (m_folder / "message.pdf").string();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(strPdf));
+    ASSERT_EQ(PrintMergeFile(WriteMerge("club.mgx", "contacts.mdb"), &printer), 0);
+    std::string strText;
+    if (std::FILE *pPipe = ::popen(("pdftotext '" + strPdf + "' -").c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0;)
+            strText.append(buffer, n);
+        ::pclose(pPipe);
+    }
+    EXPECT_NE(strText.find("Dear <<FirstName>>,"), std::string::npos) << strText;
+    EXPECT_NE(strText.find("Hello."), std::string::npos) << strText;
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+#include "ui/FrameControls.h"
+
+#include <QLineEdit>
+
+#include "ui/HeaderBar.h"
+#include "ui/MergixView.h"
+
+namespace {
+
+QString Q(const std::string &strText)
+{
+    return QString::fromStdString(strText);
+}
+
+} // namespace
+
+void CFrameControls::SetToFieldList(const std::vector<std::string> &names)
+{
+    m_headerBar.SetToFieldList(names);
+}
+
+void CFrameControls::SelectToField(const std::string &strName)
+{
+    m_headerBar.SelectToField(strName);
+}
+
+std::string CFrameControls::SelectedToField() const
+{
+    return m_headerBar.SelectedToField();
+}
+
+std::string CFrameControls::From() const
+{
+    return m_headerBar.FromEdit()->text().toStdString();
+}
+
+void CFrameControls::SetFrom(const std::string &strText)
+{
+    m_headerBar.FromEdit()->setText(Q(strText));
+}
+
+std::string CFrameControls::Subject() const
+{
+    return m_headerBar.SubjectEdit()->text().toStdString();
+}
+
+void CFrameControls::SetSubject(const std::string &strText)
+{
+    m_headerBar.SubjectEdit()->setText(Q(strText));
+}
+
+std::string CFrameControls::ReplyTo() const
+{
+    return m_headerBar.ReplyToEdit()->text().toStdString();
+}
+
+void CFrameControls::SetReplyTo(const std::string &strText)
+{
+    m_headerBar.ReplyToEdit()->setText(Q(strText));
+}
+
+std::string CFrameControls::Body() const
+{
+    return m_view.PlainText();
+}
+
+void CFrameControls::SetBody(const std::string &strText)
+{
+    m_view.SetPlainText(strText);
+}

@@ -1,0 +1,80 @@
+#include "ui/HeaderBar.h"
+
+#include <algorithm>
+
+#include "engine/AsciiCase.h"
+#include "ui_HeaderBar.h"
+
+CHeaderBar::CHeaderBar(QWidget *pParent) : QWidget(pParent), m_pUi(new Ui::CHeaderBar)
+{
+    m_pUi->setupUi(this);
+    setObjectName(QStringLiteral("headerBar"));
+    for (QLineEdit *pEdit : {m_pUi->fromEdit, m_pUi->subjectEdit, m_pUi->replyToEdit})
+        connect(pEdit, &QLineEdit::textEdited, this, &CHeaderBar::EditedByUser);
+    connect(m_pUi->toCombo, &QComboBox::activated, this, &CHeaderBar::EditedByUser);
+}
+
+CHeaderBar::~CHeaderBar()
+{
+    delete m_pUi;
+}
+
+QLineEdit *CHeaderBar::FromEdit() const
+{
+    return m_pUi->fromEdit;
+}
+
+QComboBox *CHeaderBar::ToCombo() const
+{
+    return m_pUi->toCombo;
+}
+
+QLineEdit *CHeaderBar::SubjectEdit() const
+{
+    return m_pUi->subjectEdit;
+}
+
+QLineEdit *CHeaderBar::ReplyToEdit() const
+{
+    return m_pUi->replyToEdit;
+}
+
+QPushButton *CHeaderBar::InsertFieldButton() const
+{
+    return m_pUi->insertFieldButton;
+}
+
+QPushButton *CHeaderBar::InsertIfButton() const
+{
+    return m_pUi->insertIfButton;
+}
+
+void CHeaderBar::SetToFieldList(const std::vector<std::string> &names)
+{
+    std::vector<std::string> sorted = names;
+    // A sorted list box orders without regard to letter case.
+    std::stable_sort(sorted.begin(), sorted.end(), [](const std::string &a, const std::string &b) {
+        return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive)
+            < 0;
+    });
+    m_pUi->toCombo->clear();
+    for (const std::string &strName : sorted)
+        m_pUi->toCombo->addItem(QString::fromStdString(strName));
+    m_pUi->toCombo->setCurrentIndex(-1);
+}
+
+void CHeaderBar::SelectToField(const std::string &strName)
+{
+    int nFound = -1;
+    for (int i = 0; i < m_pUi->toCombo->count() && nFound < 0; ++i) {
+        if (EqualsIgnoringAsciiCase(m_pUi->toCombo->itemText(i).toStdString(), strName))
+            nFound = i;
+    }
+    m_pUi->toCombo->setCurrentIndex(nFound);
+}
+
+std::string CHeaderBar::SelectedToField() const
+{
+    return m_pUi->toCombo->currentIndex() < 0 ? std::string()
+                                              : m_pUi->toCombo->currentText().toStdString();
+}

@@ -1,0 +1,17 @@
+#include "ui/HelpWindow.h"
+
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QTextBrowser(this))
+{
+    setObjectName(QStringLiteral("helpWindow"));
+    setWindowTitle(QStringLiteral("Mergix Help"));
+    m_pBrowser->setObjectName(QStringLiteral("helpBrowser"));
+    m_pBrowser->setAccessibleName(QStringLiteral("Help text"));
+    m_pBrowser->setSource(QUrl(QStringLiteral("qrc:/help/index.html")));
+    auto *pLayout = new QVBoxLayout(this);
+    pLayout->addWidget(m_pBrowser);
+    resize(640, 560);
+}

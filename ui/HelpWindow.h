@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDialog>
+
+class QTextBrowser;
+
+// The user guide, bundled as HTML in the program's resources.
+class CHelpWindow final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CHelpWindow)
+
+public:
+    explicit CHelpWindow(QWidget *pParent = nullptr);
+
+private:
+    QTextBrowser *m_pBrowser;
+};

@@ -1,0 +1,245 @@
+// The commands of the main window: files, the Mail menu, printing, help, and keeping the
+// title, the recent files and the enabled commands up to date.
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QUrl>
+
+#include "app/Prompter.h"
+#include "engine/PrintableText.h"
+#include "mail/MessageText.h"
+#include "ui/AboutDlg.h"
+#include "ui/FindReplaceDlg.h"
+#include "ui/HeaderBar.h"
+#include "ui/HelpWindow.h"
+#include "ui/MailOptionsDlg.h"
+#include "ui/MainFrame.h"
+#include "ui/MergixView.h"
+#include "ui/MessagePrinter.h"
+
+void CMainFrame::Start(const std::optional<std::string> &path)
+{
+    Run([&] {
+        if (path)
+            m_fileCommands.OpenFile(*path);
+        else
+            m_fileCommands.New();
+    });
+}
+
+void CMainFrame::OnFileNew()
+{
+    m_fileCommands.New();
+}
+
+void CMainFrame::OnFileOpen()
+{
+    m_fileCommands.Open();
+}
+
+void CMainFrame::OnFileSave()
+{
+    m_fileCommands.Save();
+}
+
+void CMainFrame::OnFileSaveAs()
+{
+    m_fileCommands.SaveAs();
+}
+
+void CMainFrame::OnSendMail()
+{
+    std::string strServer = m_settings.SmtpServerName();
+    // A stored name that cannot be used is named, and asked for again, before anything starts.
+    if (!strServer.empty()) {
+        if (const std::string strProblem = CheckServerName(strServer); !strProblem.empty()) {
+            ShowMessage(strProblem);
+            strServer.clear();
+        }
+    }
+    if (strServer.empty()) {
+        CMailOptionsDlg dlg(this, true);
+        dlg.SetServerName(m_settings.SmtpServerName());
+        if (dlg.exec() != QDialog::Accepted)
+            return;
+        m_settings.SetSmtpServerName(dlg.ServerName());
+    }
+    const std::pair<QLineEdit *, const char *> checks[] = {
+        {m_pHeaderBar->FromEdit(), "Please specify a from e-mail address and name"},
+        {m_pHeaderBar->SubjectEdit(), "Please specify a subject"},
+        {m_pHeaderBar->ReplyToEdit(), "Please specify a reply-to e-mail address"},
+    };
+    for (const auto &[pEdit, pMessage] : checks) {
+        if (pEdit->text().isEmpty()) {
+            ShowMessage(pMessage);
+            pEdit->setFocus();
+            return;
+        }
+    }
+    if (!m_hooks.chooseRecipients) {
+        ShowMessage("Choosing recipients is not available in this version, so nothing was sent.",
+            CPrompter::EIcon::Information);
+        return;
+    }
+    m_hooks.chooseRecipients(false);
+}
+
+void CMainFrame::OnTestMailMerge()
+{
+    if (m_settings.DontRemind() == 0 && m_hooks.testMergeInfo) {
+        const std::optional<bool> dontRemind = m_hooks.testMergeInfo();
+        if (!dontRemind)
+            return;
+        m_settings.SetDontRemind(*dontRemind ? 1 : 0);
+    }
+    if (!m_hooks.chooseRecipients) {
+        ShowMessage("Choosing recipients is not available in this version, so no test merge "
+                    "was made.",
+            CPrompter::EIcon::Information);
+        return;
+    }
+    const std::optional<std::string> results = m_hooks.chooseRecipients(true);
+    if (results && m_hooks.showTestResults)
+        m_hooks.showTestResults(*results);
+}
+
+void CMainFrame::OnRefreshDatabase()
+{
+    m_doc.RefreshDatabase();
+}
+
+void CMainFrame::OnOptions()
+{
+    CMailOptionsDlg dlg(this, false);
+    dlg.SetServerName(m_settings.SmtpServerName());
+    if (dlg.exec() == QDialog::Accepted)
+        m_settings.SetSmtpServerName(dlg.ServerName());
+}
+
+void CMainFrame::OnPrint()
+{
+    QPrinter printer;
+    QPrintDialog dlg(&printer, this);
+    if (dlg.exec() == QDialog::Accepted)
+        PrintMessage(m_pView->document(), printer);
+}
+
+void CMainFrame::OnHelpTopics()
+{
+    auto *pHelp = findChild<CHelpWindow *>();
+    if (!pHelp)
+        pHelp = new CHelpWindow(this);
+    pHelp->show();
+    pHelp->raise();
+}
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CMainFrame::OnFind(bool bReplace)
+{
+    if (!m_pFindDlg)
+        m_pFindDlg = new CFindReplaceDlg(*m_pView, this);
+    m_pFindDlg->Open(bReplace);
+}
+
+void CMainFrame::OnFindNext()
+{
+    if (!m_pFindDlg)
+        OnFind(false);
+    else
+        m_pFindDlg->FindNext();
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    const bool bOpen = m_doc.IsConnectionOpen();
+    for (QAction *pAction : m_needDatabase)
+        pAction->setEnabled(bOpen);
+    // Insertion needs its dialog too; until it is there the commands stay off.
+    m_pInsertField->setEnabled(bOpen && m_hooks.insertField);
+    m_pInsertIf->setEnabled(bOpen && m_hooks.insertIf);
+    m_pHeaderBar->InsertFieldButton()->setEnabled(m_pInsertField->isEnabled());
+    m_pHeaderBar->InsertIfButton()->setEnabled(m_pInsertIf->isEnabled());
+}
+
+void CMainFrame::ApplyDocumentToView()
+{
+    m_pView->SetReady(m_doc.m_bDatabaseReady);
+}
+
+void CMainFrame::UpdateTitle()
+{
+    setWindowTitle(QString::fromStdString(m_fileCommands.WindowTitle()));
+}
+
+void CMainFrame::UpdateRecentFiles()
+{
+    qDeleteAll(m_recentActions);
+    m_recentActions.clear();
+    const std::vector<std::string> paths = m_fileCommands.RecentFiles();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const QString strPath = QString::fromStdString(paths[i]);
+        auto *pAction = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(strPath), this);
+        pAction->setObjectName(QStringLiteral("actionRecentFile%1").arg(i + 1));
+        pAction->setStatusTip(QStringLiteral("Open this merge"));
+        connect(pAction, &QAction::triggered, this,
+            [this, i] { Run([this, i] { m_fileCommands.OpenRecentFile(i); }); });
+        m_pFileMenu->insertAction(m_pRecentSeparator, pAction);
+        m_recentActions.push_back(pAction);
+    }
+}
+
+std::optional<std::string> CMainFrame::ChooseFileToOpen()
+{
+    const QString strPath = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open"), {}, QStringLiteral("Mergix Files (*.mgx);;All Files (*)"));
+    if (strPath.isEmpty())
+        return std::nullopt;
+    return strPath.toStdString();
+}
+
+std::optional<std::string> CMainFrame::ChooseFileToSave(const std::string &strSuggested)
+{
+    const QString strPath = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"),
+        QString::fromStdString(strSuggested), QStringLiteral("Mergix Files (*.mgx)"));
+    if (strPath.isEmpty())
+        return std::nullopt;
+    return strPath.toStdString();
+}
+
+void CMainFrame::closeEvent(QCloseEvent *pEvent)
+{
+    bool bClose = false;
+    Run([&] { bClose = m_fileCommands.SaveModified(); });
+    if (bClose)
+        pEvent->accept();
+    else
+        pEvent->ignore();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent *pEvent)
+{
+    if (pEvent->mimeData()->hasUrls() && pEvent->mimeData()->urls().value(0).isLocalFile())
+        pEvent->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent *pEvent)
+{
+    const QString strPath = pEvent->mimeData()->urls().value(0).toLocalFile();
+    if (strPath.isEmpty())
+        return;
+    pEvent->acceptProposedAction();
+    activateWindow();
+    Run([&] { m_fileCommands.OpenFile(strPath.toStdString()); });
+}
