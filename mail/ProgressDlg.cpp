@@ -30,11 +30,8 @@ void CProgressDlg::Create()
         m_pOwner->window()->setEnabled(false);
         m_bOwnerDisabled = true;
     }
-    if (m_pOwner && m_pOwner->window()->windowHandle()) {
-        winId(); // makes the native window, so that it can stand over its owner
-        windowHandle()->setTransientParent(m_pOwner->window()->windowHandle());
-    }
-    show();
+    m_bCreated = true;
+    m_sinceCreate.start();
     LetEventsThrough();
 }
 
@@ -94,6 +91,7 @@ void CProgressDlg::DestroyWindow()
     if (m_bOwnerDisabled && m_pOwner)
         m_pOwner->window()->setEnabled(true);
     m_bOwnerDisabled = false;
+    m_bCreated = false;
     hide();
 }
 
@@ -126,5 +124,12 @@ void CProgressDlg::ShowPercent(int nPos)
 
 void CProgressDlg::LetEventsThrough()
 {
+    if (m_bCreated && !isVisible() && m_sinceCreate.elapsed() >= m_showDelay.count()) {
+        if (m_pOwner && m_pOwner->window()->windowHandle()) {
+            winId(); // makes the native window, so that it can stand over its owner
+            windowHandle()->setTransientParent(m_pOwner->window()->windowHandle());
+        }
+        show();
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

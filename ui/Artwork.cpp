@@ -48,7 +48,7 @@ QPixmap Picture(int nSize, bool bOpen)
 QIcon ApplicationIcon()
 {
     QIcon icon;
-    for (const int nSize : {16, 24, 32, 48, 64, 128}) {
+    for (const int nSize : {16, 24, 32, 48, 64, 128, 256}) {
         QPixmap pixmap(nSize, nSize);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);

@@ -47,6 +47,10 @@ TEST(ProgressDlgTest, CancelAndEscAreReportedOnceAndTheWindowStays)
 {
     CProgressDlg dlg;
     dlg.Create();
+    EXPECT_FALSE(dlg.isVisible()); // a quick operation never shows it
+    dlg.m_showDelay = std::chrono::milliseconds(0);
+    dlg.CheckCancel();
+    EXPECT_TRUE(dlg.isVisible());
     dlg.SetStatusText("Loading items...");
     EXPECT_EQ(dlg.findChild<QLabel *>(QStringLiteral("statusText"))->text(),
         QStringLiteral("Loading items..."));

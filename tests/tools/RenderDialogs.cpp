@@ -47,6 +47,7 @@ int main(int argc, char *argv[])
     Save(find, strFolder, "find-replace.png");
 
     CProgressDlg progress(nullptr, QStringLiteral("Sending mail..."));
+    progress.m_showDelay = std::chrono::milliseconds(0);
     progress.Create();
     progress.SetStatusText("Sending mail...");
     progress.SetBarRange(0, 32000);
