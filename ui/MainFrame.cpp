@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -267,4 +268,29 @@ void CMainFrame::CreateBars()
     m_pViewStatusBar->setCheckable(true);
     m_pViewStatusBar->setChecked(true);
     connect(m_pViewStatusBar, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
+
+    m_pInsertField->setWhatsThis(m_pHeaderBar->InsertFieldButton()->whatsThis());
+    m_pInsertIf->setWhatsThis(m_pHeaderBar->InsertIfButton()->whatsThis());
+    findChild<QAction *>(QStringLiteral("actionOptions"))
+        ->setWhatsThis(QStringLiteral("Sets the SMTP server through which messages are sent."));
+    for (QAction *pAction : findChildren<QAction *>()) {
+        if (pAction->whatsThis().isEmpty())
+            pAction->setWhatsThis(pAction->statusTip());
+    }
+    m_pToolBar->setWhatsThis(QStringLiteral("The commands used most: files, editing and mail."));
+    m_pHeaderToolBar->setWhatsThis(
+        QStringLiteral("The message header: sender, the address field, subject and Reply-To."));
+    statusBar()->setWhatsThis(QStringLiteral("Describes the command under the pointer."));
+
+    // F6 and Shift+F6 go between the two panes: the header bar and the editor.
+    for (const QKeySequence &key :
+        {QKeySequence(Qt::Key_F6), QKeySequence(Qt::SHIFT | Qt::Key_F6)}) {
+        auto *pShortcut = new QShortcut(key, this);
+        connect(pShortcut, &QShortcut::activated, this, [this] {
+            if (m_pView->hasFocus() || focusWidget() == m_pView)
+                m_pHeaderBar->FromEdit()->setFocus(Qt::ShortcutFocusReason);
+            else
+                m_pView->setFocus(Qt::ShortcutFocusReason);
+        });
+    }
 }

@@ -13,6 +13,7 @@
 
 class QAction;
 class QMenu;
+class QMimeData;
 class QSettings;
 class QToolBar;
 class CFrameControls;
@@ -63,6 +64,8 @@ public:
     void OnPrint();
     void OnHelpTopics();
     void OnAppAbout();
+    // A file dropped on the window opens like File Open; false when it named no file.
+    bool OpenDroppedFile(const QMimeData &mime);
 
 protected:
     void closeEvent(QCloseEvent *pEvent) override;

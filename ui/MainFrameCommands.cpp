@@ -193,6 +193,7 @@ void CMainFrame::UpdateRecentFiles()
         auto *pAction = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(strPath), this);
         pAction->setObjectName(QStringLiteral("actionRecentFile%1").arg(i + 1));
         pAction->setStatusTip(QStringLiteral("Open this merge"));
+        pAction->setWhatsThis(QStringLiteral("Opens a merge you opened or saved lately."));
         connect(pAction, &QAction::triggered, this,
             [this, i] { Run([this, i] { m_fileCommands.OpenRecentFile(i); }); });
         m_pFileMenu->insertAction(m_pRecentSeparator, pAction);
@@ -236,10 +237,16 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent *pEvent)
 
 void CMainFrame::dropEvent(QDropEvent *pEvent)
 {
-    const QString strPath = pEvent->mimeData()->urls().value(0).toLocalFile();
+    if (OpenDroppedFile(*pEvent->mimeData()))
+        pEvent->acceptProposedAction();
+}
+
+bool CMainFrame::OpenDroppedFile(const QMimeData &mime)
+{
+    const QString strPath = mime.urls().value(0).toLocalFile();
     if (strPath.isEmpty())
-        return;
-    pEvent->acceptProposedAction();
+        return false;
     activateWindow();
     Run([&] { m_fileCommands.OpenFile(strPath.toStdString()); });
+    return true;
 }

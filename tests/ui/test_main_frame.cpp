@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/Settings.h"
 #include "support/RecordingPrompter.h"
@@ -211,6 +212,53 @@ TEST_F(MainFrameTest, SendMailChecksTheHeaderInOrder)
     EXPECT_EQ(m_prompter.TakeTexts(),
         Texts {"The SMTP server \"mail.example.com:0\" is not valid: its port must be a number "
                "from 1 to 65535."});
+}
+
+TEST_F(MainFrameTest, TheReminderIsSkippedOnceSwitchedOffAndDroppedFilesOpen)
+{
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    int nReminders = 0;
+    std::vector<bool> runs;
+    std::string strShown;
+    CMainFrame::SHooks hooks;
+    hooks.testMergeInfo = [&]() -> std::optional<bool> {
+        ++nReminders;
+        return true; // "Don't remind me again", OK
+    };
+    hooks.chooseRecipients = [&](bool bTestMode) -> std::optional<std::string> {
+        runs.push_back(bTestMode);
+        return std::string("results");
+    };
+    hooks.showTestResults = [&](const std::string &strResults) {
+        strShown = strResults;
+    };
+    m_pFrame->SetHooks(hooks);
+    Action("actionTestMailMerge")->trigger();
+    Action("actionTestMailMerge")->trigger();
+    EXPECT_EQ(nReminders, 1);
+    EXPECT_EQ(CSettings(*m_pStore).DontRemind(), 1);
+    EXPECT_EQ(runs, (std::vector<bool> {true, true}));
+    EXPECT_EQ(strShown, "results");
+
+    // A merge file dropped on the window opens like File Open.
+    const std::string strOther = WriteMerge("other.mgx", "contacts.mdb");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(strOther))});
+    EXPECT_TRUE(m_pFrame->OpenDroppedFile(mime));
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("other.mgx - Mergix"));
+
+    // Every command and control of the frame explains itself in What's This mode.
+    for (QAction *pAction : m_pFrame->findChildren<QAction *>()) {
+        if (pAction->objectName().startsWith(QStringLiteral("action"))) {
+            EXPECT_FALSE(pAction->whatsThis().isEmpty()) << pAction->objectName().toStdString();
+        }
+    }
+    for (QWidget *pWidget : m_pFrame->HeaderBar().findChildren<QWidget *>()) {
+        if (qobject_cast<QLineEdit *>(pWidget) || qobject_cast<QComboBox *>(pWidget)
+            || qobject_cast<QPushButton *>(pWidget)) {
+            EXPECT_FALSE(pWidget->whatsThis().isEmpty()) << pWidget->objectName().toStdString();
+        }
+    }
 }
 
 TEST_F(MainFrameTest, MailOptionsRequireANameOnlyForSending)
