@@ -1,6 +1,6 @@
 #include "app/CommandDispatcher.h"
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "document/DaoException.h"
 
 bool RunCommand(const std::function<void()> &command)

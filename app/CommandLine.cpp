@@ -18,7 +18,7 @@
 #include <QString>
 
 #include "app/ConsoleProgress.h"
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "app/Settings.h"
 #include "document/DaoException.h"
 #include "document/MergixDoc.h"

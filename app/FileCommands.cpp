@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
 

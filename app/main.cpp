@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "app/CommandLine.h"
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "app/StartupDlg.h"
 #include "ui/Artwork.h"
 #include "ui/MainFrame.h"

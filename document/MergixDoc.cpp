@@ -11,7 +11,7 @@
 #include <QSaveFile>
 #include <QString>
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "document/DaoTableDef.h"
 #include "document/DocumentControls.h"
 #include "document/MgxArchive.h"

@@ -1,6 +1,6 @@
 #include "engine/Fault.h"
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 
 #include <mutex>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "mail/MergeRun.h"
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
 #include "mail/Progress.h"
 #include "mail/RecordList.h"

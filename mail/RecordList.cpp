@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "document/DaoRecordset.h"
 #include "engine/AsciiCase.h"
 #include "engine/Data.h"

@@ -1,6 +1,6 @@
 #include "ui/FindReplaceDlg.h"
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "ui/MergixView.h"
 #include "ui_FindReplaceDlg.h"
 

@@ -1,6 +1,6 @@
 #include "ui/MailOptionsDlg.h"
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "ui_MailOptionsDlg.h"
 
 CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)

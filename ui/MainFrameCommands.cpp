@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
 #include "ui/AboutDlg.h"

@@ -8,7 +8,7 @@
 #include <QTextDocument>
 
 #include "app/CommandDispatcher.h"
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 #include "document/MergixDoc.h"
 
 void PrintMessage(const QTextDocument *pDocument, QPrinter &printer)

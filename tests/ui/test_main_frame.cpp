@@ -202,6 +202,19 @@ TEST_F(MainFrameTest, SendMailChecksTheHeaderInOrder)
     EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Please specify a reply-to e-mail address"});
     EXPECT_EQ(m_pFrame->focusWidget(), bar.ReplyToEdit());
 
+    // Without a stored server Mail Options comes first; Cancel there ends the command quietly.
+    CSettings(*m_pStore).SetSmtpServerName("");
+    int nDialogs = 0;
+    QTimer::singleShot(0, [&nDialogs] {
+        if (auto *pDlg = qobject_cast<CMailOptionsDlg *>(QApplication::activeModalWidget())) {
+            ++nDialogs;
+            pDlg->reject();
+        }
+    });
+    Action("actionSendMail")->trigger();
+    EXPECT_EQ(nDialogs, 1);
+    EXPECT_TRUE(m_prompter.Entries().empty());
+
     // A stored server that cannot be used is named before anything else.
     CSettings(*m_pStore).SetSmtpServerName("mail.example.com:0");
     QTimer::singleShot(0, [] {

@@ -1,4 +1,4 @@
-#include "app/Prompter.h"
+#include "engine/Prompter.h"
 
 #include <atomic>
 #include <cstdio>
