@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev fonts-liberation2
+    qt6-base-dev libgl-dev libx11-dev fonts-liberation2
     libgtest-dev
     mdbtools-dev mdbtools
     python3 python3-aiosmtpd

@@ -19,6 +19,7 @@
 #include "mail/ProgressDlg.h"
 #include "ui/FrameControls.h"
 #include "ui/HeaderBar.h"
+#include "ui/LockIndicators.h"
 #include "ui/MergixView.h"
 
 CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
@@ -261,6 +262,7 @@ void CMainFrame::CreateBars()
 
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     statusBar()->showMessage(QStringLiteral("Ready"));
+    new CLockIndicators(statusBar());
     m_pViewToolBar->setCheckable(true);
     m_pViewToolBar->setChecked(true);
     connect(m_pViewToolBar, &QAction::toggled, m_pToolBar, &QToolBar::setVisible);

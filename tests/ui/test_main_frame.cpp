@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -259,6 +260,9 @@ TEST_F(MainFrameTest, TheReminderIsSkippedOnceSwitchedOffAndDroppedFilesOpen)
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(strOther))});
     EXPECT_TRUE(m_pFrame->OpenDroppedFile(mime));
     EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("other.mgx - Mergix"));
+
+    // Offscreen the lock keys cannot be read: no indicator rather than a wrong one.
+    EXPECT_EQ(m_pFrame->findChild<QLabel *>(QStringLiteral("capsLockIndicator")), nullptr);
 
     // Every command and control of the frame explains itself in What's This mode.
     for (QAction *pAction : m_pFrame->findChildren<QAction *>()) {
