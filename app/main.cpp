@@ -2,14 +2,13 @@
 #include <string>
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QSettings>
 #include <QTimer>
 
 #include "app/CommandLine.h"
 #include "engine/Prompter.h"
-#include "app/StartupDlg.h"
 #include "ui/Artwork.h"
+#include "ui/DialogHooks.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBoxPrompter.h"
 #include "ui/MessagePrinter.h"
@@ -34,19 +33,8 @@ int main(int argc, char *argv[])
     CMainFrame frame(store);
     CMessageBoxPrompter prompter(&frame);
     CPrompter::Install(&prompter);
-    SDocumentHooks hooks;
-    hooks.startupChoice = [] {
-        CStartupDlg dlg;
-        return dlg.exec() == QDialog::Accepted ? dlg.Choice() : 2;
-    };
-    hooks.chooseFileToOpen = [&frame]() -> std::optional<std::string> {
-        const QString strPath = QFileDialog::getOpenFileName(&frame, QStringLiteral("Open"), {},
-            QStringLiteral("Mergix Files (*.mgx);;All Files (*)"));
-        if (strPath.isEmpty())
-            return std::nullopt;
-        return strPath.toStdString();
-    };
-    frame.Document().SetHooks(hooks);
+    frame.Document().SetHooks(DocumentDialogHooks(frame));
+    frame.SetHooks(FrameDialogHooks(frame));
     frame.Start(argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt);
     frame.show();
     // The start-up benchmark measures the time to the first shown window.

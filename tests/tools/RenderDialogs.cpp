@@ -8,6 +8,8 @@
 
 #include "app/StartupDlg.h"
 #include "mail/ProgressDlg.h"
+#include "mail/TestMergeInfoDlg.h"
+#include "mail/TestMergeResultsDlg.h"
 #include "ui/AboutDlg.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/MailOptionsDlg.h"
@@ -54,6 +56,14 @@ int main(int argc, char *argv[])
     progress.SetBarPos(13440);
     Save(progress, strFolder, "progress.png");
     progress.DestroyWindow();
+
+    CTestMergeInfoDlg info;
+    Save(info, strFolder, "test-merge-info.png");
+    CTestMergeResultsDlg results;
+    results.SetResults(std::string(64, '-') + "\r\nTo: ana.garcia@example.org\r\nDear Ana,\r\n\r\n"
+        + "Greetings to Sevilla!\r\n\r\n" + std::string(64, '-')
+        + "\r\nTo: liam.obrien@example.com\r\nDear Liam,\r\n\r\n");
+    Save(results, strFolder, "test-merge-results.png");
 
     CAboutDlg about;
     Save(about, strFolder, "about.png");
