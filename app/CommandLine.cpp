@@ -18,13 +18,13 @@
 #include <QString>
 
 #include "app/ConsoleProgress.h"
-#include "engine/Prompter.h"
 #include "app/Settings.h"
 #include "document/DaoException.h"
 #include "document/MergixDoc.h"
 #include "engine/Comparison.h"
-#include "engine/Fault.h"
+#include "engine/DistinctFaults.h"
 #include "engine/PrintableText.h"
+#include "engine/Prompter.h"
 #include "mail/MergeRun.h"
 #include "mail/MessageText.h"
 #include "mail/RecordList.h"
@@ -117,49 +117,6 @@ public:
         }
         std::fprintf(stderr, "%s\n", strOut.c_str());
     }
-};
-
-// Engine faults on the command line: each distinct text is shown once, when it first occurs,
-// and how often it occurred is told at the end, so that a fault in every record cannot flood
-// the terminal.
-class CFaultCounter final
-{
-public:
-    CFaultCounter()
-    {
-        m_previous = SetFaultHook([this](const std::string &strText) { Report(strText); });
-    }
-    ~CFaultCounter() { SetFaultHook(std::move(m_previous)); }
-    CFaultCounter(const CFaultCounter &) = delete;
-    CFaultCounter &operator=(const CFaultCounter &) = delete;
-
-    void PrintCounts() const
-    {
-        std::lock_guard lock(m_lock);
-        for (const auto &[strText, nCount] : m_faults) {
-            CConsolePrompter::Print("The message \"" + PrintableText(strText) + "\" occurred "
-                + (nCount == 1 ? std::string("once") : std::to_string(nCount) + " times")
-                + " in this run.");
-        }
-    }
-
-private:
-    void Report(const std::string &strText)
-    {
-        std::lock_guard lock(m_lock);
-        const auto found = std::find_if(m_faults.begin(), m_faults.end(),
-            [&strText](const auto &fault) { return fault.first == strText; });
-        if (found != m_faults.end()) {
-            ++found->second;
-            return;
-        }
-        m_faults.emplace_back(strText, 1);
-        CConsolePrompter::Print(strText);
-    }
-
-    FaultHook m_previous;
-    mutable std::mutex m_lock;
-    std::vector<std::pair<std::string, long long>> m_faults; // in the order first reported
 };
 
 struct SOptions
@@ -493,9 +450,14 @@ std::optional<int> RunCommandLine(int argc, char *argv[])
     CPrompter *pPrevious = CPrompter::Install(&prompter);
     int nExit = 0;
     {
-        CFaultCounter faults;
+        // Each distinct fault once, when it first occurs; how often, at the end.
+        const CDistinctFaults faults(CConsolePrompter::Print);
         nExit = RunMerge(options);
-        faults.PrintCounts();
+        for (const auto &[strText, nCount] : faults.Counts()) {
+            CConsolePrompter::Print("The message \"" + PrintableText(strText) + "\" occurred "
+                + (nCount == 1 ? std::string("once") : std::to_string(nCount) + " times")
+                + " in this run.");
+        }
     }
     CPrompter::Install(pPrevious);
     return nExit;

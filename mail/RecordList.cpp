@@ -2,10 +2,10 @@
 
 #include <QString>
 
-#include "engine/Prompter.h"
 #include "document/DaoRecordset.h"
 #include "engine/AsciiCase.h"
 #include "engine/Data.h"
+#include "engine/Prompter.h"
 #include "mail/Progress.h"
 
 namespace {

@@ -1,10 +1,14 @@
 #include "ui/DialogHooks.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 
 #include "app/StartupDlg.h"
+#include "mail/ChooseRecipientsDlg.h"
 #include "mail/TestMergeInfoDlg.h"
 #include "mail/TestMergeResultsDlg.h"
+#include "ui/HeaderBar.h"
+#include "ui/MergixView.h"
 
 CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
 {
@@ -14,6 +18,26 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         if (dlg.exec() != QDialog::Accepted)
             return std::nullopt;
         return dlg.DontRemind();
+    };
+    hooks.chooseRecipients = [&frame](bool bTestMode) -> std::optional<std::string> {
+        CMergeRun::SInput input;
+        input.fields = frame.Document().MergeFields();
+        input.strToField = frame.HeaderBar().SelectedToField();
+        input.strTemplate = frame.View().PlainText();
+        input.strFrom = frame.HeaderBar().FromEdit()->text().toStdString();
+        input.strReplyTo = frame.HeaderBar().ReplyToEdit()->text().toStdString();
+        input.strSubject = frame.HeaderBar().SubjectEdit()->text().toStdString();
+        input.serverName = [&frame] {
+            return frame.Settings().SmtpServerName();
+        };
+        CChooseRecipientsDlg dlg(frame.Document(), std::move(input), &frame);
+        dlg.SetTestMode(bTestMode);
+        QObject::connect(
+            &dlg, &CChooseRecipientsDlg::HelpRequested, &frame, &CMainFrame::ShowHelpTopic);
+        dlg.Load(); // a database failure ends the command with its message
+        if (dlg.exec() != QDialog::Accepted || !bTestMode)
+            return std::nullopt;
+        return dlg.TestResults();
     };
     hooks.showTestResults = [&frame](const std::string &strResults) {
         CTestMergeResultsDlg dlg(&frame);

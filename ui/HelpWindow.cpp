@@ -1,5 +1,6 @@
 #include "ui/HelpWindow.h"
 
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -14,4 +15,14 @@ CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QT
     auto *pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pBrowser);
     resize(640, 560);
+}
+
+void CHelpWindow::ShowTopic(const QString &strAnchor)
+{
+    if (strAnchor.isEmpty())
+        m_pBrowser->verticalScrollBar()->setValue(0);
+    else
+        m_pBrowser->scrollToAnchor(strAnchor);
+    show();
+    raise();
 }

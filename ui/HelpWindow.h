@@ -13,6 +13,9 @@ class CHelpWindow final : public QDialog
 public:
     explicit CHelpWindow(QWidget *pParent = nullptr);
 
+    // Shows the guide at a topic's anchor ("sending", "testing").
+    void ShowTopic(const QString &strAnchor);
+
 private:
     QTextBrowser *m_pBrowser;
 };

@@ -46,6 +46,7 @@ public:
 
     void SetHooks(SHooks hooks);
     CMergixDoc &Document() { return m_doc; }
+    CSettings &Settings() { return m_settings; }
     CFileCommands &FileCommands() { return m_fileCommands; }
     CHeaderBar &HeaderBar() { return *m_pHeaderBar; }
     CMergixView &View() { return *m_pView; }
@@ -63,6 +64,8 @@ public:
     void OnOptions();
     void OnPrint();
     void OnHelpTopics();
+    // The guide at a topic's anchor.
+    void ShowHelpTopic(const QString &strAnchor);
     void OnAppAbout();
     // A file dropped on the window opens like File Open; false when it named no file.
     bool OpenDroppedFile(const QMimeData &mime);

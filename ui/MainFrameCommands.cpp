@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "engine/Prompter.h"
 #include "engine/PrintableText.h"
+#include "engine/Prompter.h"
 #include "mail/MessageText.h"
 #include "ui/AboutDlg.h"
 #include "ui/FindReplaceDlg.h"
@@ -133,11 +133,15 @@ void CMainFrame::OnPrint()
 
 void CMainFrame::OnHelpTopics()
 {
+    ShowHelpTopic({});
+}
+
+void CMainFrame::ShowHelpTopic(const QString &strAnchor)
+{
     auto *pHelp = findChild<CHelpWindow *>();
     if (!pHelp)
         pHelp = new CHelpWindow(this);
-    pHelp->show();
-    pHelp->raise();
+    pHelp->ShowTopic(strAnchor);
 }
 
 void CMainFrame::OnAppAbout()

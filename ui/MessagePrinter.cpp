@@ -8,8 +8,8 @@
 #include <QTextDocument>
 
 #include "app/CommandDispatcher.h"
-#include "engine/Prompter.h"
 #include "document/MergixDoc.h"
+#include "engine/Prompter.h"
 
 void PrintMessage(const QTextDocument *pDocument, QPrinter &printer)
 {

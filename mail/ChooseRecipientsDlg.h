@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+
+#include <QDialog>
+
+#include "mail/MergeRun.h"
+#include "mail/RecordList.h"
+
+namespace Ui {
+class CChooseRecipientsDlg;
+}
+class CMergixDoc;
+
+// "Choose Recipients": every record of the merge's table in a list (the last one read on top),
+// selected by hand or by rules, and the default button that runs the merge over the selected
+// rows: "&Send Mail", or "&Test Merge" in test mode.
+class CChooseRecipientsDlg final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CChooseRecipientsDlg)
+
+public:
+    // The run's settings come with it (header texts, template, server); its list is this
+    // dialog's own.
+    CChooseRecipientsDlg(CMergixDoc &doc, CMergeRun::SInput input, QWidget *pParent = nullptr);
+    ~CChooseRecipientsDlg() override;
+
+    void SetTestMode(bool bTestMode);
+    // Loads every record under the progress window; database failures throw CDaoException.
+    void Load();
+
+    CRecordList &List() { return m_list; }
+    const std::string &TestResults() const { return m_strTestResults; }
+
+    void OnSelectAll();
+    void OnUnselectAll();
+    // The merge run over the selected rows; the dialog ends with OK once it has run.
+    void accept() override;
+
+    // The view shows the list's selected rows, and the reverse.
+    void ShowListSelection();
+    void TakeViewSelection();
+
+    // Offers Select by Rules; it asks whoever plugged it in.
+    void EnableSelectByRules(bool bEnable);
+
+signals:
+    void SelectByRulesRequested();
+    // F1: the help topic ("sending" or "testing").
+    void HelpRequested(const QString &strTopic);
+
+private:
+    Ui::CChooseRecipientsDlg *m_pUi;
+    CMergixDoc &m_doc;
+    CMergeRun::SInput m_input;
+    CRecordList m_list;
+    std::string m_strTestResults;
+    bool m_bTestMode = false;
+};
