@@ -9,6 +9,7 @@
 #include "mail/TestMergeResultsDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/MergixView.h"
+#include "ui/NewWizardSheetDlg.h"
 
 CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
 {
@@ -53,6 +54,12 @@ SDocumentHooks DocumentDialogHooks(CMainFrame &frame)
     hooks.startupChoice = [] {
         CStartupDlg dlg;
         return dlg.exec() == QDialog::Accepted ? dlg.Choice() : 2;
+    };
+    hooks.runWizard = [&frame]() -> std::optional<SWizardResult> {
+        CNewWizardSheetDlg wizard(frame.Document(), &frame);
+        if (wizard.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return wizard.Result();
     };
     hooks.chooseFileToOpen = [&frame]() -> std::optional<std::string> {
         const QString strPath = QFileDialog::getOpenFileName(&frame, QStringLiteral("Open"), {},

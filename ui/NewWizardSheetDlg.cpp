@@ -1,0 +1,250 @@
+#include "ui/NewWizardSheetDlg.h"
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/CommandDispatcher.h"
+#include "engine/Prompter.h"
+#include "ui/Artwork.h"
+
+// A page that fills itself through the sheet each time Next reaches it.
+class CNewWizardSheetDlg::CPage final : public QWizardPage
+{
+public:
+    CPage(const QString &strTitle, std::function<void()> initialize)
+        : m_initialize(std::move(initialize))
+    {
+        setTitle(strTitle);
+    }
+    void initializePage() override
+    {
+        if (m_initialize)
+            m_initialize();
+    }
+
+private:
+    std::function<void()> m_initialize;
+};
+
+namespace {
+
+QLabel *WrappedText(const QString &strText)
+{
+    auto *pLabel = new QLabel(strText);
+    pLabel->setWordWrap(true);
+    return pLabel;
+}
+
+QLineEdit *LabelledEdit(QFormLayout *pForm, const QString &strLabel, const char *pName)
+{
+    auto *pEdit = new QLineEdit;
+    pEdit->setObjectName(QString::fromLatin1(pName));
+    pForm->addRow(strLabel, pEdit);
+    return pEdit;
+}
+
+} // namespace
+
+CNewWizardSheetDlg::CNewWizardSheetDlg(CMergixDoc &doc, QWidget *pParent)
+    : QWizard(pParent), m_doc(doc)
+{
+    setObjectName(QStringLiteral("newWizard"));
+    setWindowTitle(QStringLiteral("New Merge"));
+    setWizardStyle(QWizard::ClassicStyle);
+    setOption(QWizard::NoBackButtonOnStartPage);
+    setPage(FilePage, CreateFilePage());
+    setPage(TablePage, CreateTablePage());
+    setPage(MessagePage, CreateMessagePage());
+    connect(this, &QWizard::currentIdChanged, this, [this](int nId) {
+        if (nId == FilePage)
+            m_pStatus->clear(); // also when coming Back from the table page
+    });
+}
+
+QWizardPage *CNewWizardSheetDlg::CreateFilePage()
+{
+    auto *pPage = new CPage(QStringLiteral("Welcome to Mergix"), nullptr);
+    auto *pBanner = new QLabel;
+    pBanner->setPixmap(::BannerPixmap(440, 72));
+    m_pFileEdit = new QLineEdit;
+    m_pFileEdit->setObjectName(QStringLiteral("fileEdit"));
+    auto *pFileLabel = new QLabel(QStringLiteral("Filename:"));
+    pFileLabel->setBuddy(m_pFileEdit);
+    auto *pBrowse = new QPushButton(QStringLiteral("&Browse"));
+    pBrowse->setObjectName(QStringLiteral("browseButton"));
+    connect(pBrowse, &QPushButton::clicked, this, &CNewWizardSheetDlg::OnBrowse);
+    m_pStatus = new QLabel;
+    m_pStatus->setObjectName(QStringLiteral("statusText"));
+    auto *pRow = new QHBoxLayout;
+    pRow->addWidget(pFileLabel);
+    pRow->addWidget(m_pFileEdit, 1);
+    pRow->addWidget(pBrowse);
+    auto *pLayout = new QVBoxLayout(pPage);
+    pLayout->addWidget(pBanner);
+    pLayout->addWidget(WrappedText(QStringLiteral(
+        "Welcome to Mergix, the easy way to create an E-Mail Merge. This wizard will guide you "
+        "through the process of selecting your database and configuring the e-mail merge.")));
+    pLayout->addWidget(WrappedText(
+        QStringLiteral("Please browse for the database that contains your mailing list.")));
+    pLayout->addLayout(pRow);
+    pLayout->addWidget(m_pStatus);
+    pLayout->addStretch();
+    return pPage;
+}
+
+QWizardPage *CNewWizardSheetDlg::CreateTablePage()
+{
+    auto *pPage = new CPage(QStringLiteral("Select Data Table"), [this] { LoadTables(); });
+    m_pTableList = new QListWidget;
+    m_pTableList->setObjectName(QStringLiteral("tableList"));
+    m_pTableList->setSortingEnabled(true);
+    auto *pText = new QLabel(QStringLiteral("Please choose the table you wish to use:"));
+    pText->setBuddy(m_pTableList);
+    auto *pLayout = new QVBoxLayout(pPage);
+    pLayout->addWidget(pText);
+    pLayout->addWidget(m_pTableList);
+    return pPage;
+}
+
+QWizardPage *CNewWizardSheetDlg::CreateMessagePage()
+{
+    auto *pPage = new CPage(QStringLiteral("Message Information"), [this] { LoadFields(); });
+    auto *pLayout = new QVBoxLayout(pPage);
+    pLayout->addWidget(WrappedText(QStringLiteral(
+        "Please fill in the From, To, Reply-To, and Subject fields of the e-mail message.")));
+    auto *pForm = new QFormLayout;
+    pForm->addRow(new QLabel(QStringLiteral("Enter your name...")));
+    m_pFromName = LabelledEdit(pForm, QStringLiteral("From:"), "fromNameEdit");
+    pForm->addRow(new QLabel(QStringLiteral("and e-mail address")));
+    m_pFromAddress = new QLineEdit;
+    m_pFromAddress->setObjectName(QStringLiteral("fromAddressEdit"));
+    m_pFromAddress->setAccessibleName(QStringLiteral("From e-mail address"));
+    pForm->addRow(QString(), m_pFromAddress);
+    pForm->addRow(WrappedText(QStringLiteral(
+        "Choose the field in the database that contains the \"To: \"e-mail address.")));
+    m_pToCombo = new QComboBox;
+    m_pToCombo->setObjectName(QStringLiteral("toCombo"));
+    pForm->addRow(QStringLiteral("To:"), m_pToCombo);
+    pForm->addRow(new QLabel(QStringLiteral("Enter the reply-to e-mail address")));
+    m_pReplyTo = LabelledEdit(pForm, QStringLiteral("Reply-To:"), "replyToEdit");
+    pForm->addRow(new QLabel(QStringLiteral("Enter the subject of the e-mail message.")));
+    m_pSubject = LabelledEdit(pForm, QStringLiteral("Subject:"), "subjectEdit");
+    pLayout->addLayout(pForm);
+    return pPage;
+}
+
+void CNewWizardSheetDlg::OnBrowse()
+{
+    const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("Open"), {},
+        QStringLiteral("Microsoft Access Databases (*.mdb *.accdb);;All Files (*)"));
+    if (!strPath.isEmpty())
+        m_pFileEdit->setText(strPath);
+}
+
+void CNewWizardSheetDlg::LoadTables()
+{
+    // A failure of the database layer shows its stop box; the list stays empty.
+    m_pTableList->clear();
+    RunCommand([this] {
+        m_doc.m_database.Open(m_result.strDatabasePath);
+        for (const std::string &strName : m_doc.ListTables())
+            m_pTableList->addItem(QString::fromStdString(strName));
+    });
+    if (m_pTableList->count() > 0)
+        m_pTableList->setCurrentRow(0);
+}
+
+void CNewWizardSheetDlg::LoadFields()
+{
+    m_pToCombo->clear();
+    RunCommand([this] {
+        m_doc.OpenTableRecordset(m_result.strTableName);
+        for (const std::string &strName : m_doc.ListFields())
+            m_pToCombo->addItem(QString::fromStdString(strName));
+    });
+    m_pToCombo->setCurrentIndex(-1);
+}
+
+bool CNewWizardSheetDlg::validateCurrentPage()
+{
+    switch (currentId()) {
+    case FilePage:
+        return CheckFile();
+    case TablePage:
+        return CheckTable();
+    case MessagePage:
+        return CheckMessage();
+    default:
+        return QWizard::validateCurrentPage();
+    }
+}
+
+bool CNewWizardSheetDlg::CheckFile()
+{
+    const std::string strPath = m_pFileEdit->text().toStdString();
+    if (strPath.empty()) {
+        ShowMessage("Please specify the database file.");
+        m_pFileEdit->setFocus();
+        return false;
+    }
+    // Without O_NONBLOCK a FIFO would hold the wizard here.
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        ShowMessage("The file:\n    " + strPath + "\nDoes not exist.");
+        m_pFileEdit->setFocus();
+        return false;
+    }
+    ::close(fd);
+    m_result.strDatabasePath = strPath;
+    m_pStatus->setText(QStringLiteral("Opening database..."));
+    m_pStatus->repaint();
+    return true;
+}
+
+bool CNewWizardSheetDlg::CheckTable()
+{
+    const QListWidgetItem *pItem = m_pTableList->currentItem();
+    if (!pItem || !pItem->isSelected() || pItem->text().isEmpty()) {
+        ShowMessage("Please select a table to use as the e-mail merge source");
+        m_pTableList->setFocus();
+        return false;
+    }
+    m_result.strTableName = pItem->text().toStdString();
+    return true;
+}
+
+bool CNewWizardSheetDlg::CheckMessage()
+{
+    const std::pair<QString, const char *> checks[] = {
+        {m_pFromName->text(), "Please enter the \"From\" name "},
+        {m_pFromAddress->text(), "Please enter the \"From\" e-mail address"},
+        {m_pToCombo->currentIndex() < 0 ? QString() : m_pToCombo->currentText(),
+            "Please choose the field of the database that contains the e-mail address"},
+        {m_pReplyTo->text(), "Please enter the Reply-To address"},
+        {m_pSubject->text(), "Please enter the subject of the message"},
+    };
+    for (const auto &[strText, pMessage] : checks) {
+        if (strText.isEmpty()) {
+            ShowMessage(pMessage);
+            return false;
+        }
+    }
+    m_result.strSenderName = m_pFromName->text().toStdString();
+    m_result.strSenderAddress = m_pFromAddress->text().toStdString();
+    m_result.strToField = m_pToCombo->currentText().toStdString();
+    m_result.strReplyTo = m_pReplyTo->text().toStdString();
+    m_result.strSubject = m_pSubject->text().toStdString();
+    return true;
+}
