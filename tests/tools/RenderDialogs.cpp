@@ -2,11 +2,15 @@
 // Options, Find and Replace, the progress window, About) into PNG files, for a person to look
 // at. Run under a real X server (scripts/screenshots.sh uses Xvfb).
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTimer>
 
 #include "app/StartupDlg.h"
+#include "document/MergixDoc.h"
+#include "mail/ChooseRecipientsDlg.h"
 #include "mail/ProgressDlg.h"
 #include "mail/TestMergeInfoDlg.h"
 #include "mail/TestMergeResultsDlg.h"
@@ -15,6 +19,7 @@
 #include "ui/MailOptionsDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
+#include "ui/NewWizardSheetDlg.h"
 
 namespace {
 
@@ -64,6 +69,34 @@ int main(int argc, char *argv[])
         + "Greetings to Sevilla!\r\n\r\n" + std::string(64, '-')
         + "\r\nTo: liam.obrien@example.com\r\nDear Liam,\r\n\r\n");
     Save(results, strFolder, "test-merge-results.png");
+
+    // The wizard's three pages on the sample's database, and Choose Recipients on the sample.
+    const QString strExamples = QStringLiteral(MERGIX_EXAMPLES_DIR);
+    CMergixDoc wizardDoc;
+    CNewWizardSheetDlg wizard(wizardDoc);
+    wizard.show();
+    wizard.restart();
+    Save(wizard, strFolder, "wizard-1-file.png");
+    wizard.FileEdit()->setText(strExamples + QStringLiteral("/contacts.mdb"));
+    wizard.next();
+    Save(wizard, strFolder, "wizard-2-table.png");
+    wizard.next();
+    wizard.FromNameEdit()->setText(QStringLiteral("The Club"));
+    wizard.FromAddressEdit()->setText(QStringLiteral("club@example.com"));
+    wizard.ToCombo()->setCurrentIndex(3);
+    Save(wizard, strFolder, "wizard-3-message.png");
+    wizard.hide();
+
+    CMergixDoc doc;
+    doc.OnOpenDocument(QString(strExamples + QStringLiteral("/sample.mgx")).toStdString());
+    CMergeRun::SInput input;
+    input.fields = doc.MergeFields();
+    CChooseRecipientsDlg recipients(doc, input);
+    recipients.Load();
+    for (const int nRow : {1, 2, 5})
+        recipients.List().SetSelected(nRow, true);
+    recipients.ShowListSelection();
+    Save(recipients, strFolder, "choose-recipients.png");
 
     CAboutDlg about;
     Save(about, strFolder, "about.png");
