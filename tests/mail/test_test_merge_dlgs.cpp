@@ -16,19 +16,11 @@
 #include "mail/TestMergeInfoDlg.h"
 #include "mail/TestMergeResultsDlg.h"
 #include "support/RecordingPrompter.h"
+#include "support/WhenShown.h"
 #include "ui/DialogHooks.h"
 #include "ui/MainFrame.h"
 
 namespace {
-
-// Acts on the next modal dialog of the type as soon as it shows.
-template<typename T> void WhenShown(std::function<void(T &)> action)
-{
-    QTimer::singleShot(0, [action] {
-        if (auto *pDlg = qobject_cast<T *>(QApplication::activeModalWidget()))
-            action(*pDlg);
-    });
-}
 
 class TestMergeDialogsTest : public testing::Test
 {

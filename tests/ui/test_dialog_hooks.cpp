@@ -1,0 +1,106 @@
+// The program's own dialogs plugged into the frame, driven as a user would: File New through
+// the real wizard, and Send Mail / Test Mail Merge opening Choose Recipients in the right mode.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/Settings.h"
+#include "mail/ChooseRecipientsDlg.h"
+#include "mail/TestMergeResultsDlg.h"
+#include "support/RecordingPrompter.h"
+#include "support/WhenShown.h"
+#include "ui/DialogHooks.h"
+#include "ui/HeaderBar.h"
+#include "ui/MainFrame.h"
+#include "ui/MergixView.h"
+#include "ui/NewWizardSheetDlg.h"
+
+namespace {
+
+const std::string kData = MERGIX_TESTS_DIR "/data/";
+
+class DialogHooksTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_pStore = std::make_unique<QSettings>(
+            m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        m_pFrame = std::make_unique<CMainFrame>(*m_pStore);
+        SDocumentHooks documentHooks = DocumentDialogHooks(*m_pFrame);
+        documentHooks.startupChoice = [] {
+            return 0;
+        }; // "Create a new e-mail merge"
+        m_pFrame->Document().SetHooks(documentHooks);
+        m_pFrame->SetHooks(FrameDialogHooks(*m_pFrame));
+        m_pFrame->show();
+    }
+    QAction *Action(const char *pName) const
+    {
+        return m_pFrame->findChild<QAction *>(QString::fromLatin1(pName));
+    }
+
+    QTemporaryDir m_dir;
+    CRecordingPrompter m_prompter;
+    std::unique_ptr<QSettings> m_pStore;
+    std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+TEST_F(DialogHooksTest, TheWizardSetsUpTheMergeAndTheRecipientsOpenInTheirMode)
+{
+    WhenShown<CNewWizardSheetDlg>([](CNewWizardSheetDlg &wizard) {
+        wizard.FileEdit()->setText(QString::fromStdString(kData + "contacts.mdb"));
+        wizard.next();
+        wizard.next();
+        wizard.FromNameEdit()->setText(QStringLiteral("The Club"));
+        wizard.FromAddressEdit()->setText(QStringLiteral("club@example.com"));
+        wizard.ToCombo()->setCurrentText(QStringLiteral("Email"));
+        wizard.ReplyToEdit()->setText(QStringLiteral("replies@example.com"));
+        wizard.SubjectEdit()->setText(QStringLiteral("News"));
+        wizard.button(QWizard::FinishButton)->click();
+    });
+    m_pFrame->Start(std::nullopt);
+    CHeaderBar &bar = m_pFrame->HeaderBar();
+    EXPECT_EQ(bar.FromEdit()->text(), QStringLiteral("The Club <club@example.com>"));
+    EXPECT_EQ(bar.SelectedToField(), "Email");
+    EXPECT_EQ(bar.SubjectEdit()->text(), QStringLiteral("News"));
+    EXPECT_TRUE(m_pFrame->View().isEnabled());
+    EXPECT_TRUE(m_pFrame->View().PlainText().empty());
+    EXPECT_TRUE(Action("actionSendMail")->isEnabled());
+
+    CSettings(*m_pStore).SetSmtpServerName("127.0.0.1:1");
+    QString strRunText;
+    int nRows = 0;
+    const auto look = [&](CChooseRecipientsDlg &dlg) {
+        strRunText = dlg.findChild<QPushButton *>(QStringLiteral("runButton"))->text();
+        nRows = dlg.List().RowCount();
+        dlg.reject(); // Close
+    };
+    WhenShown<CChooseRecipientsDlg>(look);
+    Action("actionSendMail")->trigger();
+    EXPECT_EQ(strRunText, QStringLiteral("&Send Mail"));
+    EXPECT_EQ(nRows, 12);
+
+    CSettings(*m_pStore).SetDontRemind(1);
+    bool bResultsShown = false;
+    WhenShown<CChooseRecipientsDlg>(look);
+    QTimer::singleShot(50, [&bResultsShown] {
+        bResultsShown = qobject_cast<CTestMergeResultsDlg *>(QApplication::activeModalWidget());
+    });
+    Action("actionTestMailMerge")->trigger();
+    EXPECT_EQ(strRunText, QStringLiteral("&Test Merge"));
+    EXPECT_FALSE(bResultsShown); // Close shows no results
+    EXPECT_TRUE(m_prompter.Entries().empty());
+}
+
+} // namespace
