@@ -181,17 +181,9 @@ void CMainFrame::CreateActions()
     pMail->addAction(pSend);
     pMail->addSeparator();
     m_pInsertField = AddAction(QStringLiteral("actionInsertField"), QStringLiteral("&Insert Field"),
-        {QKeySequence(Qt::CTRL | Qt::Key_I)}, {}, nullptr);
-    connect(m_pInsertField, &QAction::triggered, this, [this] {
-        if (m_hooks.insertField)
-            m_hooks.insertField();
-    });
-    m_pInsertIf = AddAction(
-        QStringLiteral("actionInsertIf"), QStringLiteral("I&nsert IF"), {}, {}, nullptr);
-    connect(m_pInsertIf, &QAction::triggered, this, [this] {
-        if (m_hooks.insertIf)
-            m_hooks.insertIf();
-    });
+        {QKeySequence(Qt::CTRL | Qt::Key_I)}, {}, &CMainFrame::OnInsertField);
+    m_pInsertIf = AddAction(QStringLiteral("actionInsertIf"), QStringLiteral("I&nsert IF"), {}, {},
+        &CMainFrame::OnInsertIf);
     QAction *pTest = AddAction(QStringLiteral("actionTestMailMerge"),
         QStringLiteral("&Test Mail Merge"), {QKeySequence(Qt::CTRL | Qt::Key_T)},
         QStringLiteral("Test the e-mail merge\nTest e-mail merge"), &CMainFrame::OnTestMailMerge);

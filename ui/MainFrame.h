@@ -37,8 +37,6 @@ public:
         // The test-merge reminder: nothing for Cancel, else whether not to remind again.
         std::function<std::optional<bool>()> testMergeInfo;
         std::function<void(const std::string &strResults)> showTestResults;
-        std::function<void()> insertField;
-        std::function<void()> insertIf;
     };
 
     explicit CMainFrame(QSettings &store, QWidget *pParent = nullptr);
@@ -61,6 +59,13 @@ public:
     void OnSendMail();
     void OnTestMailMerge();
     void OnRefreshDatabase();
+    // Insert Field: the menu of the field names in field order (the first 1000), under the
+    // header bar's button; the chosen field's tag replaces the editor's selection.
+    void OnInsertField();
+    QMenu *CreateFieldMenu();
+    void OnInsertIf();
+    // Replaces the editor's selection, marks the merge changed and gives the editor the focus.
+    void InsertIntoMessage(const std::string &strText);
     void OnOptions();
     void OnPrint();
     void OnHelpTopics();

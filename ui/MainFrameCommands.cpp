@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "engine/IfBlock.h"
 #include "engine/PrintableText.h"
 #include "engine/Prompter.h"
 #include "mail/MessageText.h"
@@ -19,6 +20,7 @@
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/HelpWindow.h"
+#include "ui/InsertIfDlg.h"
 #include "ui/MailOptionsDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
@@ -115,6 +117,49 @@ void CMainFrame::OnRefreshDatabase()
     m_doc.RefreshDatabase();
 }
 
+QMenu *CMainFrame::CreateFieldMenu()
+{
+    constexpr size_t kMaxFields = 1000;
+    const std::vector<std::string> &names = m_doc.m_fieldNames;
+    if (names.size() > kMaxFields)
+        ShowMessage("No more than " + std::to_string(kMaxFields)
+            + " fields can be displayed at once.\nSome fields may be missing");
+    auto *pMenu = new QMenu(this);
+    pMenu->setObjectName(QStringLiteral("fieldMenu"));
+    for (size_t i = 0; i < names.size() && i < kMaxFields; ++i) {
+        const std::string strName = names[i];
+        // Field names are shown as they are: no "&" becomes a mnemonic.
+        QAction *pAction = pMenu->addAction(
+            QString::fromStdString(strName).replace(QStringLiteral("&"), QStringLiteral("&&")));
+        connect(pAction, &QAction::triggered, this,
+            [this, strName] { InsertIntoMessage(MakeFieldTag(strName)); });
+    }
+    return pMenu;
+}
+
+void CMainFrame::OnInsertField()
+{
+    QMenu *pMenu = CreateFieldMenu();
+    QPushButton *pButton = m_pHeaderBar->InsertFieldButton();
+    pMenu->exec(pButton->mapToGlobal(QPoint(0, pButton->height())));
+    m_pView->setFocus();
+    pMenu->deleteLater();
+}
+
+void CMainFrame::OnInsertIf()
+{
+    CInsertIfDlg dlg(m_doc.m_fieldNames, this);
+    if (dlg.exec() == QDialog::Accepted)
+        InsertIntoMessage(dlg.Result());
+}
+
+void CMainFrame::InsertIntoMessage(const std::string &strText)
+{
+    m_pView->textCursor().insertText(QString::fromStdString(strText));
+    m_doc.SetModifiedFlag(true);
+    m_pView->setFocus();
+}
+
 void CMainFrame::OnOptions()
 {
     CMailOptionsDlg dlg(this, false);
@@ -170,11 +215,8 @@ void CMainFrame::UpdateCommandStates()
     const bool bOpen = m_doc.IsConnectionOpen();
     for (QAction *pAction : m_needDatabase)
         pAction->setEnabled(bOpen);
-    // Insertion needs its dialog too; until it is there the commands stay off.
-    m_pInsertField->setEnabled(bOpen && m_hooks.insertField);
-    m_pInsertIf->setEnabled(bOpen && m_hooks.insertIf);
-    m_pHeaderBar->InsertFieldButton()->setEnabled(m_pInsertField->isEnabled());
-    m_pHeaderBar->InsertIfButton()->setEnabled(m_pInsertIf->isEnabled());
+    m_pHeaderBar->InsertFieldButton()->setEnabled(bOpen);
+    m_pHeaderBar->InsertIfButton()->setEnabled(bOpen);
 }
 
 void CMainFrame::ApplyDocumentToView()
