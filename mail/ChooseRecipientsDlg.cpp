@@ -4,11 +4,14 @@
 #include <QItemSelection>
 #include <QShortcut>
 
+#include "app/CommandDispatcher.h"
 #include "document/MergixDoc.h"
 #include "engine/DistinctFaults.h"
 #include "engine/Prompter.h"
 #include "mail/ElidingDelegate.h"
 #include "mail/ProgressDlg.h"
+#include "mail/RuleSelection.h"
+#include "mail/SelectByRulesDlg.h"
 #include "ui_ChooseRecipientsDlg.h"
 
 CChooseRecipientsDlg::CChooseRecipientsDlg(
@@ -27,13 +30,13 @@ CChooseRecipientsDlg::CChooseRecipientsDlg(
     // Showing one button at the least: the dialog does not shrink further.
     setMinimumSize(m_pUi->selectAllButton->sizeHint().width() * 3,
         m_pUi->selectAllButton->sizeHint().height() * 6);
-    m_pUi->selectByRulesButton->setEnabled(false); // until a rules dialog is plugged in
+    m_pUi->selectByRulesButton->setEnabled(false); // until it has settings for saved rule sets
     connect(
         m_pUi->selectAllButton, &QPushButton::clicked, this, &CChooseRecipientsDlg::OnSelectAll);
     connect(m_pUi->unselectAllButton, &QPushButton::clicked, this,
         &CChooseRecipientsDlg::OnUnselectAll);
     connect(m_pUi->selectByRulesButton, &QPushButton::clicked, this,
-        &CChooseRecipientsDlg::SelectByRulesRequested);
+        &CChooseRecipientsDlg::OnSelectByRules);
     connect(m_pUi->runButton, &QPushButton::clicked, this, &CChooseRecipientsDlg::accept);
     connect(m_pUi->closeButton, &QPushButton::clicked, this, &QDialog::reject);
     auto *pHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -123,7 +126,28 @@ void CChooseRecipientsDlg::accept()
         QDialog::accept();
 }
 
-void CChooseRecipientsDlg::EnableSelectByRules(bool bEnable)
+void CChooseRecipientsDlg::SetRuleSettings(CSettings *pSettings)
 {
-    m_pUi->selectByRulesButton->setEnabled(bEnable);
+    m_pSettings = pSettings;
+    m_pUi->selectByRulesButton->setEnabled(pSettings != nullptr);
+}
+
+void CChooseRecipientsDlg::OnSelectByRules()
+{
+    if (!m_pSettings)
+        return;
+    CSelectByRulesDlg dlg(m_doc.m_fieldNames, *m_pSettings, this);
+    if (dlg.exec() != QDialog::Accepted) {
+        m_pUi->recordList->setFocus();
+        return;
+    }
+    const CRuleSet rules = dlg.Rules();
+    RunCommand([&] {
+        // A bad combination or comparison in every record shows once, not once per record.
+        const CDistinctFaults faults([](const std::string &strText) { ShowMessage(strText); });
+        CProgressDlg progress(this);
+        SelectByRules(rules, m_doc.m_fieldNames, m_doc.m_recordset, m_list, &progress);
+    });
+    ShowListSelection();
+    m_pUi->recordList->setFocus();
 }

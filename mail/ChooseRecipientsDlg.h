@@ -11,6 +11,7 @@ namespace Ui {
 class CChooseRecipientsDlg;
 }
 class CMergixDoc;
+class CSettings;
 
 // "Choose Recipients": every record of the merge's table in a list (the last one read on top),
 // selected by hand or by rules, and the default button that runs the merge over the selected
@@ -42,12 +43,13 @@ public:
     void ShowListSelection();
     void TakeViewSelection();
 
-    // Offers Select by Rules; it asks whoever plugged it in.
-    void EnableSelectByRules(bool bEnable);
+    // Offers Select by Rules, over the saved rule sets of these settings.
+    void SetRuleSettings(CSettings *pSettings);
+    // Select by Rules: the rules dialog, then the rows of the matching records selected and
+    // all others not; Cancel leaves the selection as it was.
+    void OnSelectByRules();
 
-signals:
-    void SelectByRulesRequested();
-    // F1: the help topic ("sending" or "testing").
+signals: // F1: the help topic ("sending" or "testing").
     void HelpRequested(const QString &strTopic);
 
 private:
@@ -57,4 +59,5 @@ private:
     CRecordList m_list;
     std::string m_strTestResults;
     bool m_bTestMode = false;
+    CSettings *m_pSettings = nullptr;
 };

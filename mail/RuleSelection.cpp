@@ -5,6 +5,7 @@
 #include "document/DaoRecordset.h"
 #include "engine/Comparison.h"
 #include "engine/Data.h"
+#include "mail/Progress.h"
 #include "mail/RecordList.h"
 
 namespace {
@@ -41,9 +42,25 @@ std::string CheckRuleFields(const CRuleSet &rules, const std::vector<std::string
 }
 
 void SelectByRules(const CRuleSet &rules, const std::vector<std::string> &fieldNames,
-    CDaoRecordset &recordset, CRecordList &list)
+    CDaoRecordset &recordset, CRecordList &list, CProgress *pProgress)
 {
     list.UnselectAll();
+    struct SProgressScope
+    {
+        CProgress *p;
+        ~SProgressScope()
+        {
+            if (p)
+                p->DestroyWindow();
+        }
+    } progressScope {pProgress};
+    if (pProgress) {
+        pProgress->Create();
+        pProgress->SetStatusText("Selecting items...");
+        pProgress->SetBarRange(0, 100);
+        pProgress->SetBarPos(0);
+    }
+    const long nCount = std::max(recordset.GetRecordCount(), 1L);
     const int nFirst = ColumnOf(fieldNames, rules.FirstField);
     const int nSecond = ColumnOf(fieldNames, rules.SecondField);
     const int nThird = ColumnOf(fieldNames, rules.ThirdField);
@@ -64,5 +81,7 @@ void SelectByRules(const CRuleSet &rules, const std::vector<std::string> &fieldN
         // The record's own row, not the first row that happens to carry the same label.
         if (bResult)
             list.SetSelected(list.RowOfRecord(nRecord), true);
+        if (pProgress && nRecord % 1024 == 0)
+            pProgress->SetBarPos(static_cast<int>(nRecord * 100 / nCount));
     }
 }

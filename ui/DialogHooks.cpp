@@ -33,6 +33,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         };
         CChooseRecipientsDlg dlg(frame.Document(), std::move(input), &frame);
         dlg.SetTestMode(bTestMode);
+        dlg.SetRuleSettings(&frame.Settings());
         QObject::connect(
             &dlg, &CChooseRecipientsDlg::HelpRequested, &frame, &CMainFrame::ShowHelpTopic);
         dlg.Load(); // a database failure ends the command with its message
