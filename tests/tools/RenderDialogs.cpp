@@ -5,17 +5,24 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QTimer>
 
+#include "app/Settings.h"
 #include "app/StartupDlg.h"
 #include "document/MergixDoc.h"
 #include "mail/ChooseRecipientsDlg.h"
 #include "mail/ProgressDlg.h"
+#include "mail/SaveSearchDlg.h"
+#include "mail/SelectByRulesDlg.h"
 #include "mail/TestMergeInfoDlg.h"
 #include "mail/TestMergeResultsDlg.h"
 #include "ui/AboutDlg.h"
 #include "ui/FindReplaceDlg.h"
+#include "ui/HeaderBar.h"
+#include "ui/InsertIfDlg.h"
 #include "ui/MailOptionsDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
@@ -97,6 +104,42 @@ int main(int argc, char *argv[])
         recipients.List().SetSelected(nRow, true);
     recipients.ShowListSelection();
     Save(recipients, strFolder, "choose-recipients.png");
+
+    // Select by Rules with rows 2 and 3 on and a saved set chosen; Save Search Settings.
+    CSettings settings(store);
+    CRuleSet rules;
+    rules.FirstField = "City";
+    rules.FirstCondition = "Equals";
+    rules.FirstText = "London";
+    rules.SecondEnable = 1;
+    rules.SecondField = "City";
+    rules.SecondCondition = "Equals";
+    rules.SecondText = "Berlin";
+    rules.SecondBoolean = CRuleSet::kOr;
+    rules.ThirdEnable = 1;
+    rules.ThirdField = "Age";
+    rules.ThirdCondition = "Less than";
+    rules.ThirdText = "18";
+    rules.ThirdBoolean = CRuleSet::kAndNot;
+    settings.SaveRuleSet("Club towns", rules);
+    CSelectByRulesDlg selectByRules(doc.m_fieldNames, settings);
+    selectByRules.ListSavedSets();
+    selectByRules.findChild<QComboBox *>(QStringLiteral("savedCombo"))->setCurrentIndex(0);
+    selectByRules.LoadSavedSet();
+    Save(selectByRules, strFolder, "select-by-rules.png");
+    CSaveSearchDlg saveSearch;
+    Save(saveSearch, strFolder, "save-search.png");
+
+    // Insert Field's menu under its button, and Insert If.
+    frame.Document().m_fieldNames = doc.m_fieldNames;
+    frame.show();
+    QMenu *pFieldMenu = frame.CreateFieldMenu();
+    pFieldMenu->popup(frame.HeaderBar().InsertFieldButton()->mapToGlobal(
+        QPoint(0, frame.HeaderBar().InsertFieldButton()->height())));
+    Save(*pFieldMenu, strFolder, "insert-field-menu.png");
+    pFieldMenu->hide();
+    CInsertIfDlg insertIf(doc.m_fieldNames);
+    Save(insertIf, strFolder, "insert-if.png");
 
     CAboutDlg about;
     Save(about, strFolder, "about.png");
