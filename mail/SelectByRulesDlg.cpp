@@ -1,13 +1,12 @@
 #include "mail/SelectByRulesDlg.h"
 
-#include <algorithm>
-
 #include <QButtonGroup>
 
 #include "app/Settings.h"
 #include "engine/Comparison.h"
 #include "engine/Prompter.h"
 #include "mail/SaveSearchDlg.h"
+#include "ui/FieldNames.h"
 #include "ui_SelectByRulesDlg.h"
 
 namespace {
@@ -44,11 +43,7 @@ CSelectByRulesDlg::CSelectByRulesDlg(
 {
     m_pUi->setupUi(this);
     setObjectName(QStringLiteral("selectByRulesDlg"));
-    QStringList names;
-    for (const std::string &strName : fieldNames)
-        names << QString::fromStdString(strName);
-    std::stable_sort(names.begin(), names.end(),
-        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    const QStringList names = SortedFieldNames(fieldNames);
     for (QComboBox *pCombo :
         {m_pUi->row1FieldCombo, m_pUi->row2FieldCombo, m_pUi->row3FieldCombo}) {
         pCombo->addItems(names);

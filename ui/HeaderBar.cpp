@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/AsciiCase.h"
+#include "ui/FieldNames.h"
 #include "ui_HeaderBar.h"
 
 CHeaderBar::CHeaderBar(QWidget *pParent) : QWidget(pParent), m_pUi(new Ui::CHeaderBar)
@@ -51,15 +52,8 @@ QPushButton *CHeaderBar::InsertIfButton() const
 
 void CHeaderBar::SetToFieldList(const std::vector<std::string> &names)
 {
-    std::vector<std::string> sorted = names;
-    // A sorted list box orders without regard to letter case.
-    std::stable_sort(sorted.begin(), sorted.end(), [](const std::string &a, const std::string &b) {
-        return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive)
-            < 0;
-    });
     m_pUi->toCombo->clear();
-    for (const std::string &strName : sorted)
-        m_pUi->toCombo->addItem(QString::fromStdString(strName));
+    m_pUi->toCombo->addItems(SortedFieldNames(names));
     m_pUi->toCombo->setCurrentIndex(-1);
 }
 

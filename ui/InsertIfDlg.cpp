@@ -1,9 +1,8 @@
 #include "ui/InsertIfDlg.h"
 
-#include <algorithm>
-
 #include "engine/Comparison.h"
 #include "engine/Prompter.h"
+#include "ui/FieldNames.h"
 #include "ui_InsertIfDlg.h"
 
 CInsertIfDlg::CInsertIfDlg(const std::vector<std::string> &fieldNames, QWidget *pParent)
@@ -11,12 +10,8 @@ CInsertIfDlg::CInsertIfDlg(const std::vector<std::string> &fieldNames, QWidget *
 {
     m_pUi->setupUi(this);
     setObjectName(QStringLiteral("insertIfDlg"));
-    QStringList names;
-    for (const std::string &strName : fieldNames)
-        names << QString::fromStdString(strName);
     // The field combos are sorted lists, as the list boxes they stand for.
-    std::stable_sort(names.begin(), names.end(),
-        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    const QStringList names = SortedFieldNames(fieldNames);
     for (QComboBox *pCombo :
         {m_pUi->fieldCombo, m_pUi->thenFieldCombo, m_pUi->otherwiseFieldCombo}) {
         pCombo->addItems(names);

@@ -15,25 +15,12 @@
 #include "mail/ElidingDelegate.h"
 #include "support/RecordingPrompter.h"
 #include "support/SmtpTestServer.h"
+#include "support/WidgetHelpers.h"
 
 namespace {
 
 using Texts = std::vector<std::string>;
 const std::string kSample = MERGIX_EXAMPLES_DIR "/sample.mgx";
-
-std::string RunCommandLine(const std::string &strArgs)
-{
-    std::string strOut;
-    const std::string strCommand = std::string("LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 '") + MERGIX_EXE
-        + "' " + strArgs + " 2>/dev/null";
-    if (std::FILE *pPipe = ::popen(strCommand.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0;)
-            strOut.append(buffer, n);
-        ::pclose(pPipe);
-    }
-    return strOut;
-}
 
 class ChooseRecipientsTest : public testing::Test
 {
@@ -118,8 +105,7 @@ TEST_F(ChooseRecipientsTest, ATestMergeOfTwoRowsMatchesTheCommandLine)
     SelectRows(dlg, {0, 1}); // records 12 and 11
     dlg.accept();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    const std::string strExpected
-        = RunCommandLine("--test-merge '" + kSample + "' --where ID 'Greater than' 10");
+    const std::string strExpected = CommandLineTestMerge(kSample, "--where ID 'Greater than' 10");
     ASSERT_FALSE(strExpected.empty());
     EXPECT_EQ(dlg.TestResults(), strExpected);
 }

@@ -23,30 +23,12 @@
 #include "mail/SelectByRulesDlg.h"
 #include "support/RecordingPrompter.h"
 #include "support/WhenShown.h"
+#include "support/WidgetHelpers.h"
 
 namespace {
 
 using Texts = std::vector<std::string>;
 const std::string kSample = MERGIX_EXAMPLES_DIR "/sample.mgx";
-
-template<typename T> T *Child(QWidget &parent, const char *pName)
-{
-    return parent.findChild<T *>(QString::fromLatin1(pName));
-}
-
-std::string TestMergeOnCommandLine(const std::string &strSelection)
-{
-    std::string strOut;
-    const std::string strCommand = std::string("LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 '") + MERGIX_EXE
-        + "' --test-merge '" + kSample + "' " + strSelection + " 2>/dev/null";
-    if (std::FILE *pPipe = ::popen(strCommand.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0;)
-            strOut.append(buffer, n);
-        ::pclose(pPipe);
-    }
-    return strOut;
-}
 
 class SelectByRulesTest : public testing::Test
 {
@@ -235,8 +217,8 @@ TEST_F(SelectByRulesTest, RulesSelectTheRowsTheCommandLineSelects)
     recipients.OnSelectByRules();
     EXPECT_TRUE(m_prompter.Entries().empty());
     recipients.accept(); // the test merge of what the rules selected
-    const std::string strExpected = TestMergeOnCommandLine(
-        "--where City Equals london --or City Equals Berlin --and-not Age 'Less than' 18");
+    const std::string strExpected = CommandLineTestMerge(
+        kSample, "--where City Equals london --or City Equals Berlin --and-not Age 'Less than' 18");
     ASSERT_FALSE(strExpected.empty());
     EXPECT_EQ(recipients.TestResults(), strExpected);
 }

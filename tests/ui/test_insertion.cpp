@@ -13,6 +13,7 @@
 
 #include "support/RecordingPrompter.h"
 #include "support/WhenShown.h"
+#include "support/WidgetHelpers.h"
 #include "ui/InsertIfDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
@@ -21,19 +22,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 const std::string kSample = MERGIX_TESTS_DIR "/../examples/sample.mgx";
-
-template<typename T> T *Child(QWidget &parent, const char *pName)
-{
-    return parent.findChild<T *>(QString::fromLatin1(pName));
-}
-
-QStringList Items(const QComboBox *pCombo)
-{
-    QStringList items;
-    for (int i = 0; i < pCombo->count(); ++i)
-        items << pCombo->itemText(i);
-    return items;
-}
 
 class InsertionTest : public testing::Test
 {

@@ -14,6 +14,7 @@
 
 #include "document/MergixDoc.h"
 #include "support/RecordingPrompter.h"
+#include "support/WidgetHelpers.h"
 #include "ui/NewWizardSheetDlg.h"
 
 namespace {
@@ -21,22 +22,6 @@ namespace {
 using Texts = std::vector<std::string>;
 using EPage = CNewWizardSheetDlg::EPage;
 const std::string kData = MERGIX_TESTS_DIR "/data/";
-
-QStringList Items(const QListWidget *pList)
-{
-    QStringList items;
-    for (int i = 0; i < pList->count(); ++i)
-        items << pList->item(i)->text();
-    return items;
-}
-
-QStringList Items(const QComboBox *pCombo)
-{
-    QStringList items;
-    for (int i = 0; i < pCombo->count(); ++i)
-        items << pCombo->itemText(i);
-    return items;
-}
 
 class NewWizardTest : public testing::Test
 {

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QStringList>
+#include <QWidget>
+
+// A named child of a dialog or window, as the tests find every control.
+template<typename T> T *Child(QWidget &parent, const char *pName)
+{
+    return parent.findChild<T *>(QString::fromLatin1(pName));
+}
+
+inline QStringList Items(const QComboBox *pCombo)
+{
+    QStringList items;
+    for (int i = 0; i < pCombo->count(); ++i)
+        items << pCombo->itemText(i);
+    return items;
+}
+
+inline QStringList Items(const QListWidget *pList)
+{
+    QStringList items;
+    for (int i = 0; i < pList->count(); ++i)
+        items << pList->item(i)->text();
+    return items;
+}
+
+#ifdef MERGIX_EXE
+// What `mergix --test-merge FILE SELECTION` prints, in the locale the tests pin.
+inline std::string CommandLineTestMerge(const std::string &strFile, const std::string &strSelection)
+{
+    std::string strOut;
+    const std::string strCommand = std::string("LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 '") + MERGIX_EXE
+        + "' --test-merge '" + strFile + "' " + strSelection + " 2>/dev/null";
+    if (std::FILE *pPipe = ::popen(strCommand.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0;)
+            strOut.append(buffer, n);
+        ::pclose(pPipe);
+    }
+    return strOut;
+}
+#endif
