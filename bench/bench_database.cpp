@@ -8,7 +8,10 @@
 
 #include <sys/resource.h>
 
+#include <unistd.h>
+
 #include "document/DaoDatabase.h"
+#include "document/DaoException.h"
 #include "document/DaoRecordset.h"
 
 namespace {
@@ -29,7 +32,14 @@ long PeakKilobytes(int who)
 
 int main(int argc, char *argv[])
 {
-    const std::string strFile = argc > 1 ? argv[1] : MERGIX_FIXTURES_DIR "/big-100k.mdb";
+    const std::string strFile = argc > 1 ? argv[1] : MERGIX_BENCH_DATA "/big-100k.mdb";
+    if (::access(strFile.c_str(), R_OK) != 0) {
+        std::fprintf(stderr,
+            "bench_database: %s is missing; build the bench_data target (it unpacks "
+            "bench/data/*.mdb.xz) or name a database: bench_database FILE [TABLE]\n",
+            strFile.c_str());
+        return 2;
+    }
     const std::string strTable = argc > 2 ? argv[2] : "Recipients";
     constexpr int kRounds = 3;
     double best = 1e9;
@@ -40,9 +50,14 @@ int main(int argc, char *argv[])
     for (int nRound = 0; nRound < kRounds; ++nRound) {
         auto start = std::chrono::steady_clock::now();
         CDaoDatabase database;
-        database.Open(strFile);
         CDaoRecordset recordset;
-        recordset.OpenTable(&database, strTable);
+        try {
+            database.Open(strFile);
+            recordset.OpenTable(&database, strTable);
+        } catch (const CDaoException &error) {
+            std::fprintf(stderr, "bench_database: %s\n", error.Description().c_str());
+            return 2;
+        }
         nRecords = 0;
         for (; !recordset.IsEOF(); recordset.MoveNext(), ++nRecords) {
             for (int i = 0; i < recordset.GetFieldCount(); ++i)

@@ -28,6 +28,18 @@ FIXTURES = os.path.join(ROOT, "..", "shared", "fixtures")
 ARGS = [a for a in sys.argv[1:] if not a.startswith("--")]
 BUILD = ARGS[0] if ARGS else os.path.join(ROOT, "build")
 SKIP_LARGE = "--skip-large" in sys.argv
+# The large databases, unpacked from bench/data/*.mdb.xz by the build (target bench_data).
+FIXTURES = os.path.join(BUILD, "bench", "data")
+
+
+def require_data(*names):
+    """Ends with a clear message when a database the benchmark needs is not there."""
+    for name in names:
+        if not os.path.exists(os.path.join(FIXTURES, name)):
+            sys.exit("%s is missing from %s: build the bench_data target "
+                     "(cmake --build %s --target bench_data)" % (name, FIXTURES, BUILD))
+
+
 MERGIX = os.path.join(BUILD, "mergix")
 ROUNDS = 3
 
@@ -116,6 +128,7 @@ def free_port():
 
 
 def main():
+    require_data("big-10k.mdb", "big-100k.mdb")
     env = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
     with tempfile.TemporaryDirectory() as folder:
         env["XDG_CONFIG_HOME"] = folder

@@ -10,12 +10,14 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench_merge import FIXTURES, ROOT, ROUNDS, mgx, timed  # noqa: E402
+from bench_merge import ROOT, ROUNDS, mgx, require_data, timed  # noqa: E402
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
+FIXTURES = os.path.join(BUILD, "bench", "data")
 
 
 def main():
+    require_data("big-100k.mdb")
     with tempfile.TemporaryDirectory() as folder:
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=folder,
                    XDG_CONFIG_HOME=folder, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")

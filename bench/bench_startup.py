@@ -17,9 +17,10 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench_merge import FIXTURES, ROOT, mgx  # noqa: E402
+from bench_merge import ROOT, mgx, require_data  # noqa: E402
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
+FIXTURES = os.path.join(BUILD, "bench", "data")
 ROUNDS = 15
 
 
@@ -36,6 +37,7 @@ def median(command, env):
 
 
 def main():
+    require_data("big-100k.mdb")
     with tempfile.TemporaryDirectory() as folder:
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", MERGIX_BENCH_QUIT_WHEN_SHOWN="1",
                    XDG_CONFIG_HOME=folder, XDG_RUNTIME_DIR=folder)
