@@ -12,6 +12,7 @@ packages=(
     python3 python3-aiosmtpd
     postfix
     xvfb xauth imagemagick poppler-utils
+    desktop-file-utils appstream lintian xz-utils
 )
 
 missing=()
