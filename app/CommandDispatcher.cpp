@@ -1,7 +1,7 @@
 #include "app/CommandDispatcher.h"
 
-#include "engine/Prompter.h"
 #include "document/DaoException.h"
+#include "engine/Prompter.h"
 
 bool RunCommand(const std::function<void()> &command)
 {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/Prompter.h"
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
+#include "engine/Prompter.h"
 
 CFileCommands::CFileCommands(CMergixDoc &doc, CSettings &settings, SFileDialogs dialogs)
     : m_doc(doc), m_settings(settings), m_dialogs(std::move(dialogs))

@@ -80,9 +80,9 @@ std::string CDbReader::ReaderPath()
         return pPath;
     // Beside the program, where a package or an install under any prefix puts it, in the
     // build tree, and where this build installs it.
-    for (const std::string &strCandidate : {OwnFolder() + "/mergix-dbreader",
-             OwnFolder() + "/../libexec/mergix-dbreader", std::string(MERGIX_DBREADER_BUILD_PATH),
-             std::string(MERGIX_DBREADER_INSTALL_PATH)}) {
+    for (const std::string &strCandidate :
+        {OwnFolder() + "/mergix-dbreader", OwnFolder() + "/../libexec/mergix-dbreader",
+            std::string(MERGIX_DBREADER_BUILD_PATH), std::string(MERGIX_DBREADER_INSTALL_PATH)}) {
         if (IsExecutable(strCandidate))
             return strCandidate;
     }

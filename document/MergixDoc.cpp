@@ -11,11 +11,11 @@
 #include <QSaveFile>
 #include <QString>
 
-#include "engine/Prompter.h"
 #include "document/DaoTableDef.h"
 #include "document/DocumentControls.h"
 #include "document/MgxArchive.h"
 #include "engine/PrintableText.h"
+#include "engine/Prompter.h"
 #include "mail/Progress.h"
 
 namespace {
