@@ -24,12 +24,11 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURES = os.path.join(ROOT, "..", "shared", "fixtures")
 ARGS = [a for a in sys.argv[1:] if not a.startswith("--")]
 BUILD = ARGS[0] if ARGS else os.path.join(ROOT, "build")
 SKIP_LARGE = "--skip-large" in sys.argv
 # The large databases, unpacked from bench/data/*.mdb.xz by the build (target bench_data).
-FIXTURES = os.path.join(BUILD, "bench", "data")
+FIXTURES = os.path.abspath(os.path.join(BUILD, "bench", "data"))
 
 
 def require_data(*names):

@@ -20,7 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bench_merge import ROOT, mgx, require_data  # noqa: E402
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
-FIXTURES = os.path.join(BUILD, "bench", "data")
+FIXTURES = os.path.abspath(os.path.join(BUILD, "bench", "data"))
 ROUNDS = 15
 
 

@@ -2,6 +2,9 @@
 // of bench/bench_recipients.py.
 #include <QApplication>
 
+#include <memory>
+
+#include "app/CommandDispatcher.h"
 #include "document/MergixDoc.h"
 #include "mail/ChooseRecipientsDlg.h"
 
@@ -11,12 +14,18 @@ int main(int argc, char *argv[])
     if (argc < 2)
         return 2;
     CMergixDoc doc;
-    if (!doc.OnOpenDocument(argv[1]))
-        return 2;
     CMergeRun::SInput input;
-    input.fields = doc.MergeFields();
-    CChooseRecipientsDlg dlg(doc, input);
-    dlg.Load();
+    std::unique_ptr<CChooseRecipientsDlg> pDlg;
+    const bool bLoaded = RunCommand([&] {
+        if (!doc.OnOpenDocument(argv[1]))
+            return;
+        input.fields = doc.MergeFields();
+        pDlg = std::make_unique<CChooseRecipientsDlg>(doc, input);
+        pDlg->Load();
+    });
+    if (!bLoaded || !pDlg)
+        return 2; // the message has been shown
+    CChooseRecipientsDlg &dlg = *pDlg;
     dlg.show();
     QApplication::processEvents(); // the first rows are painted
     return dlg.List().RowCount() > 0 ? 0 : 1;

@@ -13,6 +13,7 @@ packages=(
     postfix
     xvfb xauth imagemagick poppler-utils
     desktop-file-utils appstream lintian xz-utils
+    dbus-x11 at-spi2-core python3-pyatspi
 )
 
 missing=()

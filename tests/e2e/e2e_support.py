@@ -1,0 +1,96 @@
+"""Starts the real mergix program under the X server and accessibility bus of the test run and
+finds its windows and controls through the accessibility tree, as a screen reader does. Every
+wait is bounded; the program is always ended."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import pyatspi
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+MERGIX = os.environ.get("MERGIX_EXE", os.path.join(ROOT, "build", "mergix"))
+WAIT = 10.0  # seconds for anything to appear
+
+
+def wait_for(find, what, timeout=WAIT):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        found = find()
+        if found:
+            return found
+        time.sleep(0.1)
+    raise AssertionError("did not appear within %.0f s: %s" % (timeout, what))
+
+
+def descendants(node, depth=0):
+    if node is None or depth > 30:
+        return
+    for i in range(node.childCount):
+        try:
+            child = node.getChildAtIndex(i)
+        except Exception:  # a window that went away while we looked
+            continue
+        if child is None:
+            continue
+        yield child
+        yield from descendants(child, depth + 1)
+
+
+class ProgramTest(unittest.TestCase):
+    """One program run per test, with its own settings folder."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="mergix-e2e-")
+        self.process = None
+
+    def tearDown(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def start(self, *args):
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+                   XDG_CONFIG_HOME=os.path.join(self.folder, "config"),
+                   LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
+        self.process = subprocess.Popen([MERGIX] + list(args), env=env,
+                                        stderr=subprocess.DEVNULL)
+        self.app = wait_for(self.find_app, "the Mergix application on the accessibility bus")
+
+    def find_app(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.get_process_id() == self.process.pid:
+                return app
+        return None
+
+    def find(self, role, name=None, within=None, timeout=WAIT):
+        """The first showing control of the role (and name), waiting for it."""
+        def look():
+            for node in descendants(within or self.app):
+                if node.getRoleName() == role and (name is None or node.name == name) \
+                        and node.getState().contains(pyatspi.STATE_SHOWING):
+                    return node
+            return None
+        return wait_for(look, "%s %r" % (role, name), timeout)
+
+    def click(self, node):
+        """A real mouse click in the middle of the control."""
+        extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        pyatspi.Registry.generateMouseEvent(extents.x + extents.width // 2,
+                                            extents.y + extents.height // 2, "b1c")
+        time.sleep(0.2)
+
+    def type_text(self, text):
+        for char in text:
+            pyatspi.Registry.generateKeyboardEvent(ord(char), None, pyatspi.KEY_SYM)
+        time.sleep(0.3)
+
+    def text_of(self, node):
+        text = node.queryText()
+        return text.getText(0, text.characterCount)
