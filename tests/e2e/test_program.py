@@ -64,5 +64,65 @@ class ProgramTests(ProgramTest):
         self.assertEqual(unnamed, [])
 
 
+    def test_a_send_lists_the_refused_recipient_and_the_server_holds_the_rest(self):
+        import email
+        import email.policy
+        import json
+        import subprocess
+        import sys
+        store = os.path.join(self.folder, "messages")
+        os.mkdir(store)
+        server = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "smtp_test_server.py"),
+             store, "60", "^pat@"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        try:
+            port = server.stdout.readline().split()[1]
+            self.open_sample_copy()
+            self.choose_menu("Mail", "Options")
+            options = self.find("dialog", "Mail Options")
+            self.click(self.find("text", "SMTP Mail Server:", within=options))
+            self.type_text("127.0.0.1:" + port)
+            self.click(self.find("push button", "OK", within=options))
+
+            self.choose_menu("Mail", "Send Mail")
+            recipients = self.find("dialog", "Choose Recipients")
+            self.click(self.find("push button", "Select All", within=recipients))
+            self.click(self.find("push button", "Send Mail", within=recipients))
+            box = self.find("label", None, timeout=30,
+                            within=wait_for(lambda: self.find_alert(), "the closing message"))
+            self.assertEqual(box.name.replace("\r\n", "\n").strip(),
+                             "There was an error sending one or more messages to the following "
+                             "addresses:\n\npat@example.org")
+            files = sorted(os.listdir(store))
+            self.assertEqual(len([f for f in files if f.endswith(".json")]), 11)
+            for name in files:
+                with open(os.path.join(store, name), encoding="utf-8") as stored:
+                    summary = json.load(stored)
+                self.assertNotIn("parse_error", summary)
+                self.assertEqual(summary["subject"], "News from the club")
+        finally:
+            server.stdin.close()
+            server.wait(timeout=10)
+
+    def find_alert(self):
+        for node in descendants(self.app):
+            if node.getRoleName() in ("alert", "dialog") and node.name == "Mergix":
+                return node
+        return None
+
+    def test_bad_input_gives_its_message_and_the_program_goes_on(self):
+        with open(os.path.join(self.folder, "cut.mgx"), "wb") as cut:
+            cut.write(b"\x0ccontacts.mdb\x05Em")  # ends inside the second string
+        self.start(os.path.join(self.folder, "cut.mgx"))
+        self.find("label", "Unexpected file format.")
+        self.click(self.find("push button", "OK"))
+        frame = self.find("frame", "Untitled - Mergix")
+        # The next action works: Mail Options opens and closes.
+        self.choose_menu("Mail", "Options")
+        self.click(self.find("push button", "Cancel", within=self.find("dialog", "Mail Options")))
+        self.assertIsNone(self.process.poll())
+        self.assertIsNotNone(frame)
+
+
 if __name__ == "__main__":
     unittest.main()
