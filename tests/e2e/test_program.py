@@ -104,6 +104,78 @@ class ProgramTests(ProgramTest):
             server.stdin.close()
             server.wait(timeout=10)
 
+    def choose_in_combo(self, index, item, within):
+        """Chooses an item of the index-th combo box of the window. On Linux a combo box's
+        accessible name is its current text (a screen reader names it by its label), so the
+        combos are told apart by their order."""
+        combos = [node for node in descendants(within) if node.getRoleName() == "combo box"]
+        self.click(combos[index])
+        # The items are the combo's own list's; a hidden list of another combo may also
+        # report them as showing.
+        popup = wait_for(lambda: next((node for node in descendants(combos[index])
+                                       if node.getRoleName() == "list item" and node.name == item),
+                                      None), "the item %r" % item)
+        self.click(popup)
+
+    def run_rules_test_merge(self, define_rules):
+        """Test Mail Merge with the rules set up by the callback; the results dialog's text."""
+        self.choose_menu("Mail", "Test Mail Merge")
+        self.click(self.find("push button", "OK",
+                             within=self.find("dialog", "Test Mail Merge Information")))
+        recipients = self.find("dialog", "Choose Recipients")
+        self.click(self.find("push button", "Select by Rules", within=recipients))
+        rules = self.find("dialog", "Select by Rules")
+        define_rules(rules)
+        self.click(self.find("push button", "Select", within=rules))
+        self.click(self.find("push button", "Test Merge", within=recipients))
+        try:
+            results = self.find("dialog", "Test Mail Merge Results")
+        except AssertionError:
+            shown = [(node.getRoleName(), node.name) for node in descendants(self.app)
+                     if node.getRoleName() in ("label", "dialog", "alert")
+                     and node.getState().contains(pyatspi.STATE_SHOWING)]
+            raise AssertionError("no results; showing: %r" % shown)
+        text = self.text_of(self.find("text", "Here are the results of the test mail merge:",
+                                      within=results))
+        self.click(self.find("push button", "Done", within=results))
+        return text
+
+    def test_a_saved_rule_set_gives_the_command_lines_test_merge_again(self):
+        import subprocess
+        expected = subprocess.run(
+            [os.environ["MERGIX_EXE"], "--test-merge", os.path.join(ROOT, "examples", "sample.mgx"),
+             "--where", "City", "Equals", "London", "--or", "City", "Equals", "Berlin"],
+            capture_output=True, text=True,
+            env=dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")).stdout
+        self.assertIn("To: ", expected)
+
+        def define(rules):
+            self.choose_in_combo(1, "City", rules)  # row 1's field
+            self.click(self.find("text", "Row 1 compare-to text", within=rules))
+            self.type_text("London")
+            self.click(self.find("check box", "Enable rule 2", within=rules))
+            self.click(self.find("radio button", "Or (rule 2)", within=rules))
+            self.choose_in_combo(3, "City", rules)  # row 2's field
+            self.click(self.find("text", "Row 2 compare-to text", within=rules))
+            self.type_text("Berlin")
+            self.click(self.find("push button", "Save", within=rules))
+            save = self.find("dialog", "Save Search Settings")
+            self.click(self.find("text", "Save these search settings as:", within=save))
+            self.type_text("towns")
+            self.click(self.find("push button", "OK", within=save))
+
+        self.open_sample_copy()
+        first = self.run_rules_test_merge(define)
+        self.assertEqual(first, expected.replace("\r\n", "\n"))
+
+        # A new run: the saved set, chosen from the list, selects the same records.
+        self.process.kill()
+        self.process.wait(timeout=10)
+        self.start(os.path.join(self.folder, "sample.mgx"))
+        again = self.run_rules_test_merge(
+            lambda rules: self.choose_in_combo(0, "towns", rules))  # the saved sets
+        self.assertEqual(again, first)
+
     def find_alert(self):
         for node in descendants(self.app):
             if node.getRoleName() in ("alert", "dialog") and node.name == "Mergix":
