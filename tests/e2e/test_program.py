@@ -176,6 +176,63 @@ class ProgramTests(ProgramTest):
             lambda rules: self.choose_in_combo(0, "towns", rules))  # the saved sets
         self.assertEqual(again, first)
 
+    def test_a_new_merge_from_the_wizard_is_saved_and_comes_back_whole(self):
+        database = os.path.join(self.folder, "club.mdb")
+        shutil.copy(os.path.join(ROOT, "tests", "data", "contacts.mdb"), database)
+        merge = os.path.join(self.folder, "club.mgx")
+        self.start()
+        startup = self.find("dialog", "Mergix")
+        self.find("radio button", "Create a new e-mail merge", within=startup)
+        self.click(self.find("push button", "OK", within=startup))
+
+        self.click(self.find("text", "Filename:"))
+        self.type_text(database)
+        self.click(self.find("push button", "Next >"))
+        self.find("list item", "Contacts")
+        self.click(self.find("push button", "Next >"))
+        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
+                            ("Reply-To:", "replies@example.com"), ("Subject:", "News")):
+            self.click(self.find("text", label))
+            self.type_text(text)
+        wizard = self.find("label", "Please fill in the From, To, Reply-To, and Subject fields "
+                                    "of the e-mail message.").parent.parent
+        self.choose_in_combo(0, "Email", wizard)
+        self.click(self.find("push button", "Finish"))
+
+        frame = self.find("frame", "Untitled - Mergix")
+        editor = self.find("text", "Message")
+        self.click(editor)
+        self.type_text("Dear ")
+        # The field menu of Insert Field does not show in the accessibility tree (see the
+        # note of the issue); the tag is typed here.
+        self.type_text("<<FirstName>>")
+        self.click(self.find("push button", "Insert {IF} Block", within=frame))
+        insert_if = self.find("dialog", "Insert If")
+        self.choose_in_combo(0, "City", insert_if)
+        self.click(self.find("text", "Compare To:", within=insert_if))
+        self.type_text("London")
+        self.click(self.find("push button", "Insert", within=insert_if))
+        body = self.text_of(editor)
+        self.assertEqual(body, 'Dear <<FirstName>>{IF "<<City>>" "Equals" "London" THEN "" '
+                               'ELSE "" "CASENO"}')
+
+        self.choose_menu("File", "Save As...")
+        save = self.find("dialog", "Save As")
+        self.click(self.find("text", "File name:", within=save))
+        self.type_text(merge)
+        self.click(self.find("push button", "Save", within=save))
+        self.find("frame", "club.mgx - Mergix")
+        self.choose_menu("File", "Exit")
+        wait_for(lambda: self.process.poll() is not None, "the program to end")
+
+        self.start(merge)
+        self.find("frame", "club.mgx - Mergix")
+        self.assertEqual(self.text_of(self.find("text", "From:")), "Club <club@example.com>")
+        self.assertEqual(self.text_of(self.find("text", "Subject:")), "News")
+        self.assertEqual(self.text_of(self.find("text", "Reply-To:")), "replies@example.com")
+        self.find("combo box", "Email")  # the To field, named by what it shows
+        self.assertEqual(self.text_of(self.find("text", "Message")), body)
+
     def find_alert(self):
         for node in descendants(self.app):
             if node.getRoleName() in ("alert", "dialog") and node.name == "Mergix":
