@@ -13,7 +13,7 @@ import pyatspi
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MERGIX = os.environ.get("MERGIX_EXE", os.path.join(ROOT, "build", "mergix"))
-WAIT = 10.0  # seconds for anything to appear
+WAIT = 30.0  # seconds for anything to appear, on a busy machine too
 
 
 def wait_for(find, what, timeout=WAIT):

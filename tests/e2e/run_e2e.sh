@@ -9,7 +9,5 @@ trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
 unset QT_QPA_PLATFORM
-exec timeout -k 5 170 xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- bash -c '
-    /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null &
-    sleep 0.5
-    cd "'"$here"'" && /usr/bin/python3 -W ignore::DeprecationWarning -m unittest -v test_program 2>&1'
+exec timeout -k 5 280 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    dbus-run-session -- bash "$here/run_in_session.sh"
