@@ -198,11 +198,15 @@ bool CMergixDoc::ReadMergeFile(const std::string &strPath)
         return false;
     }
     if (!strData.empty()) {
+        const bool bWasModified = m_bModified;
         m_bModified = true; // dirty while the strings are read
         CMgxArchive archive(strData);
         try {
             Serialize(archive);
         } catch (const CMgxArchive::CEndOfData &) {
+            // A file that could not be read changes nothing the user would want saved: the
+            // next command must not ask to save a merge nobody changed.
+            m_bModified = bWasModified;
             ShowMessage("Unexpected file format.");
             return false;
         }

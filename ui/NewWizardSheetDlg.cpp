@@ -109,6 +109,8 @@ QWizardPage *CNewWizardSheetDlg::CreateTablePage()
     auto *pPage = new CPage(QStringLiteral("Select Data Table"), [this] { LoadTables(); });
     m_pTableList = new QListWidget;
     m_pTableList->setObjectName(QStringLiteral("tableList"));
+    m_pTableList->setAccessibleName(
+        QStringLiteral("Tables")); // a list takes no name from its label
     m_pTableList->setSortingEnabled(true);
     auto *pText = new QLabel(QStringLiteral("Please choose the table you wish to use:"));
     pText->setBuddy(m_pTableList);

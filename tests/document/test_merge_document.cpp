@@ -211,6 +211,7 @@ TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndKeepTheConnection)
     WriteFile(shortFile, strShort);
     EXPECT_FALSE(m_doc.OnOpenDocument(shortFile.string()));
     EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Unexpected file format."});
+    EXPECT_FALSE(m_doc.IsModified()); // a file that could not be read changed nothing
     EXPECT_EQ(m_doc.m_strDatabasePath, kData + "linked.mdb");
     EXPECT_EQ(m_doc.m_strFrom, "Other <o@example.com>");
     EXPECT_EQ(m_doc.m_strReplyTo, "replies@example.com");

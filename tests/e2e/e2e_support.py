@@ -91,6 +91,48 @@ class ProgramTest(unittest.TestCase):
             pyatspi.Registry.generateKeyboardEvent(ord(char), None, pyatspi.KEY_SYM)
         time.sleep(0.3)
 
+    def open_popup(self, opener, what):
+        """Clicks a control that opens a pop-up menu and returns the menu. Qt leaves pop-ups out
+        of the application's children, so the menu is caught by the event that shows it."""
+        from gi.repository import GLib
+        shown = []
+
+        def on_event(event):
+            if event.source is not None and event.source.getRoleName() == "popup menu" \
+                    and event.detail1 == 1:
+                shown.append(event.source)
+
+        pyatspi.Registry.registerEventListener(on_event, "object:state-changed:showing")
+        try:
+            self.click(opener)
+            context = GLib.MainContext.default()
+            end = time.monotonic() + WAIT
+            while not shown and time.monotonic() < end:
+                while context.iteration(False):
+                    pass
+                time.sleep(0.05)
+        finally:
+            pyatspi.Registry.deregisterEventListener(on_event, "object:state-changed:showing")
+        if not shown:
+            raise AssertionError("did not appear within %.0f s: %s" % (WAIT, what))
+        return shown[-1]
+
+    def unnamed_controls(self, window, where):
+        """The focusable, showing controls of a window without a name. A table cell is named by
+        its value, and an empty value is read as blank."""
+        unnamed = []
+        for node in descendants(window):
+            states = node.getState()
+            if states.contains(pyatspi.STATE_FOCUSABLE) and \
+                    states.contains(pyatspi.STATE_SHOWING) and not node.name.strip() \
+                    and node.getRoleName() != "table cell":
+                unnamed.append("%s: %s" % (where, node.getRoleName()))
+        return unnamed
+
+    def press_return(self):
+        pyatspi.Registry.generateKeyboardEvent(0xFF0D, None, pyatspi.KEY_SYM)
+        time.sleep(0.3)
+
     def text_of(self, node):
         text = node.queryText()
         return text.getText(0, text.characterCount)
