@@ -369,14 +369,8 @@ int RunMerge(const SOptions &options)
         if (options.bSend)
             std::signal(SIGINT, OnInterrupt);
 
-        CMergeRun::SInput input;
+        CMergeRun::SInput input = CMergeRun::InputOf(doc);
         input.pList = &list;
-        input.fields = doc.MergeFields();
-        input.strToField = doc.m_strToField;
-        input.strTemplate = doc.m_strBody;
-        input.strFrom = doc.m_strFrom;
-        input.strReplyTo = doc.m_strReplyTo;
-        input.strSubject = doc.m_strSubject;
         input.serverName = [strServer] {
             return strServer;
         };

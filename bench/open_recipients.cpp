@@ -14,13 +14,11 @@ int main(int argc, char *argv[])
     if (argc < 2)
         return 2;
     CMergixDoc doc;
-    CMergeRun::SInput input;
     std::unique_ptr<CChooseRecipientsDlg> pDlg;
     const bool bLoaded = RunCommand([&] {
         if (!doc.OnOpenDocument(argv[1]))
             return;
-        input.fields = doc.MergeFields();
-        pDlg = std::make_unique<CChooseRecipientsDlg>(doc, input);
+        pDlg = std::make_unique<CChooseRecipientsDlg>(doc, CMergeRun::InputOf(doc));
         pDlg->Load();
     });
     if (!bLoaded || !pDlg)

@@ -1,5 +1,6 @@
 #include "mail/MergeRun.h"
 
+#include "document/MergixDoc.h"
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
 #include "mail/Progress.h"
@@ -98,6 +99,18 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     else
         workers.WaitForNewest(m_workerWait); // a slow delivery runs on beside the next ones
     return true;
+}
+
+CMergeRun::SInput CMergeRun::InputOf(const CMergixDoc &doc)
+{
+    SInput input;
+    input.fields = doc.MergeFields();
+    input.strToField = doc.m_strToField;
+    input.strTemplate = doc.m_strBody;
+    input.strFrom = doc.m_strFrom;
+    input.strReplyTo = doc.m_strReplyTo;
+    input.strSubject = doc.m_strSubject;
+    return input;
 }
 
 CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)

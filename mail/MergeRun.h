@@ -11,6 +11,7 @@
 #include "engine/MergeTemplate.h"
 
 class CDeliveryWorkers;
+class CMergixDoc;
 class CProgress;
 class CRecordList;
 
@@ -67,6 +68,10 @@ public:
         Cancelled, // Cancel confirmed; deliveries already started were still waited for
         OutputFailed, // the test output could not be written; the run stopped there
     };
+
+    // The settings a merge file stores (fields, To field, body, From, Reply-To, Subject), for a
+    // run without windows; the list and the server are the caller's.
+    static SInput InputOf(const CMergixDoc &doc);
 
     EOutcome Run(const SInput &input, CProgress &progress);
 

@@ -117,6 +117,7 @@ void CSelectByRulesDlg::ShowRules(const CRuleSet &rules)
     SetCombo(m_pUi->row3ComparisonCombo, rules.ThirdCondition);
     m_pUi->row3TextEdit->setText(QString::fromStdString(rules.ThirdText));
     SetGroup(m_pSecondGroup, rules.ThirdBoolean);
+    UpdateRowStates(ERows::Both);
 }
 
 void CSelectByRulesDlg::UpdateRowStates(ERows which)
@@ -173,7 +174,6 @@ void CSelectByRulesDlg::LoadSavedSet()
     if (strName.empty())
         return;
     ShowRules(m_settings.LoadRuleSet(strName));
-    UpdateRowStates(ERows::Both);
 }
 
 void CSelectByRulesDlg::OnSave()

@@ -29,7 +29,8 @@ public:
 
     // The rule set the controls show.
     CRuleSet Rules() const;
-    // Shows a rule set; a field or comparison the combos do not hold leaves them as they were.
+    // Shows a rule set, rows switched on and off as it says; a field or comparison the combos
+    // do not hold leaves them as they were.
     void ShowRules(const CRuleSet &rules);
     void UpdateRowStates(ERows which);
 

@@ -29,13 +29,7 @@ protected:
 
     CMergeRun::SInput Input(const std::string &strServer = {}) const
     {
-        CMergeRun::SInput input;
-        input.fields = m_doc.MergeFields();
-        input.strToField = m_doc.m_strToField;
-        input.strTemplate = m_doc.m_strBody;
-        input.strFrom = m_doc.m_strFrom;
-        input.strReplyTo = m_doc.m_strReplyTo;
-        input.strSubject = m_doc.m_strSubject;
+        CMergeRun::SInput input = CMergeRun::InputOf(m_doc);
         input.serverName = [strServer] {
             return strServer;
         };

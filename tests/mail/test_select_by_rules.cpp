@@ -40,14 +40,6 @@ protected:
         m_pSettings = std::make_unique<CSettings>(*m_pStore);
         ASSERT_TRUE(m_doc.OnOpenDocument(kSample));
     }
-    CMergeRun::SInput Input() const
-    {
-        CMergeRun::SInput input;
-        input.fields = m_doc.MergeFields();
-        input.strToField = m_doc.m_strToField;
-        input.strTemplate = m_doc.m_strBody;
-        return input;
-    }
 
     QTemporaryDir m_dir;
     CRecordingPrompter m_prompter;
@@ -138,7 +130,6 @@ TEST_F(SelectByRulesTest, SavedSetsGoRoundTripThroughTheDialogs)
         rules.ThirdText = "M";
         rules.ThirdBoolean = CRuleSet::kOr;
         dlg.ShowRules(rules);
-        dlg.UpdateRowStates(CSelectByRulesDlg::ERows::Both);
 
         // An empty name, then one the settings cannot hold, then a good one.
         WhenShown<CSaveSearchDlg>([this](CSaveSearchDlg &save) {
@@ -180,7 +171,7 @@ TEST_F(SelectByRulesTest, SavedSetsGoRoundTripThroughTheDialogs)
 
 TEST_F(SelectByRulesTest, RulesSelectTheRowsTheCommandLineSelects)
 {
-    CChooseRecipientsDlg recipients(m_doc, Input());
+    CChooseRecipientsDlg recipients(m_doc, CMergeRun::InputOf(m_doc));
     recipients.SetTestMode(true);
     recipients.SetRuleSettings(m_pSettings.get());
     recipients.Load();
@@ -211,7 +202,6 @@ TEST_F(SelectByRulesTest, RulesSelectTheRowsTheCommandLineSelects)
         rules.ThirdText = "18";
         rules.ThirdBoolean = CRuleSet::kAndNot;
         dlg.ShowRules(rules);
-        dlg.UpdateRowStates(CSelectByRulesDlg::ERows::Both);
         dlg.accept();
     });
     recipients.OnSelectByRules();

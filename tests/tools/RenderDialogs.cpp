@@ -96,8 +96,7 @@ int main(int argc, char *argv[])
 
     CMergixDoc doc;
     doc.OnOpenDocument(QString(strExamples + QStringLiteral("/sample.mgx")).toStdString());
-    CMergeRun::SInput input;
-    input.fields = doc.MergeFields();
+    CMergeRun::SInput input = CMergeRun::InputOf(doc);
     CChooseRecipientsDlg recipients(doc, input);
     recipients.Load();
     for (const int nRow : {1, 2, 5})
