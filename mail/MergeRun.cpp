@@ -3,6 +3,7 @@
 #include "document/MergixDoc.h"
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
+#include "mail/MessageText.h"
 #include "mail/Progress.h"
 #include "mail/RecordList.h"
 #include "mail/SmtpConnection.h"
@@ -75,7 +76,9 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     if (!WaitWhileResponsive(input, progress, roomForOne))
         return false;
 
-    const std::string strServer = input.serverName ? input.serverName() : std::string();
+    SSmtpAccount account = input.account;
+    account.strServer = input.serverName ? input.serverName() : std::string();
+    const std::string strServer = account.nPort > 0 ? Endpoint(account) : account.strServer;
     const auto makeJob = [&] {
         MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
             strBody, static_cast<int>(strBody.size())};
@@ -99,6 +102,43 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     else
         workers.WaitForNewest(m_workerWait); // a slow delivery runs on beside the next ones
     return true;
+}
+
+bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
+    const std::string &strTo, const std::string &strBody)
+{
+    // A database field must never be able to add header lines or SMTP commands.
+    if (HasLineBreakOrNul(input.strFrom) || HasLineBreakOrNul(strTo)
+        || HasLineBreakOrNul(input.strReplyTo) || HasLineBreakOrNul(input.strSubject)) {
+        AddFailedAddress(strTo);
+        return true;
+    }
+    CSessionDeliveries::SMessage message {strTo, ExtractAddress(input.strFrom),
+        ExtractAddress(strTo),
+        CSmtpConnection::ComposeData(input.strFrom, strTo, input.strReplyTo, input.strSubject,
+            strBody, std::time(nullptr), MakeMessageId(input.strFrom))};
+    const auto queued = [&] {
+        if (deliveries.TryQueue(message) || deliveries.StopReason())
+            return true;
+        deliveries.WaitForRoom(kWaitSlice);
+        return false;
+    };
+    return WaitWhileResponsive(input, progress, queued);
+}
+
+void CMergeRun::WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
+    const SInput &input, CProgress &progress)
+{
+    while (workers.Count() > 0) {
+        workers.WaitForAny(kWaitSlice);
+        workers.Reap();
+        progress.CheckCancel();
+    }
+    // Messages waiting for another try may wait for seconds: a Cancel gives them up.
+    while (pDeliveries && !pDeliveries->WaitUntilDone(kWaitSlice)) {
+        if (ConfirmCancel(input, progress))
+            pDeliveries->Abandon();
+    }
 }
 
 CMergeRun::SInput CMergeRun::InputOf(const CMergixDoc &doc)
@@ -151,7 +191,15 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     progress.SetStatusText(input.bTestMode ? "Simulating e-mail merge..." : "Sending mail...");
     m_strTestResults.clear();
 
+    m_strStopReason.clear();
     CDeliveryWorkers workers;
+    std::unique_ptr<CSessionDeliveries> pDeliveries;
+    if (!input.bTestMode && input.account.eSecurity != ESmtpSecurity::None) {
+        SSmtpAccount account = input.account;
+        account.strServer = input.serverName ? input.serverName() : std::string();
+        pDeliveries = std::make_unique<CSessionDeliveries>(account, input.sessionSettings,
+            [](const std::string &strTo, const std::string &) { AddFailedAddress(strTo); });
+    }
     EOutcome outcome = EOutcome::Completed;
     for (const int nRow : rows) {
         const std::string strBody = ExpandTemplate(
@@ -167,10 +215,13 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 outcome = EOutcome::OutputFailed;
                 break;
             }
-        } else if (!HandOver(workers, input, progress, strTo, strBody)) {
+        } else if (pDeliveries ? !Queue(*pDeliveries, input, progress, strTo, strBody)
+                               : !HandOver(workers, input, progress, strTo, strBody)) {
             outcome = EOutcome::Cancelled;
             break;
         }
+        if (pDeliveries && pDeliveries->StopReason())
+            break;
         if (ConfirmCancel(input, progress)) {
             outcome = EOutcome::Cancelled;
             break;
@@ -178,13 +229,13 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         progress.StepBar();
     }
     // Every message has been handed over: wait for the last deliveries, keeping the window
-    // painted. A Cancel now has nothing left to stop.
-    while (workers.Count() > 0) {
-        workers.WaitForAny(kWaitSlice);
-        workers.Reap();
-        progress.CheckCancel();
+    // painted.
+    WaitForDeliveries(workers, pDeliveries.get(), input, progress);
+    m_nPeakDeliveries = pDeliveries ? pDeliveries->PeakConnections() : workers.Peak();
+    if (pDeliveries && pDeliveries->StopReason()) {
+        m_strStopReason = *pDeliveries->StopReason();
+        outcome = EOutcome::ServerRefused;
     }
-    m_nPeakDeliveries = workers.Peak();
     progress.SetBarPos(kRange);
 
     std::string strFailed;
@@ -192,6 +243,8 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         std::lock_guard lock(g_failedAddressesLock);
         strFailed = g_strFailedAddresses;
     }
+    if (input.bInteractive && outcome == EOutcome::ServerRefused)
+        ShowMessage(m_strStopReason, CPrompter::EIcon::Stop);
     if (input.bInteractive && !strFailed.empty())
         ShowMessage("There was an error sending one or more messages to the following "
                     "addresses:\r\n\r\n"

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "engine/MergeTemplate.h"
+#include "mail/SessionDeliveries.h"
+#include "mail/SmtpAccount.h"
 
 class CDeliveryWorkers;
 class CMergixDoc;
@@ -51,6 +53,10 @@ public:
         std::string strReplyTo;
         std::string strSubject;
         std::function<std::string()> serverName; // read anew for every message
+        // Security, port and login (its server is serverName's). With STARTTLS or TLS the
+        // messages go over a few reused connections instead of one connection each.
+        SSmtpAccount account;
+        CSessionDeliveries::SSettings sessionSettings;
         bool bTestMode = false;
         // With windows the run asks before a large test, confirms Cancel and shows the failed
         // addresses; without, it asks nothing and leaves the reporting to its caller.
@@ -67,6 +73,7 @@ public:
         Completed,
         Cancelled, // Cancel confirmed; deliveries already started were still waited for
         OutputFailed, // the test output could not be written; the run stopped there
+        ServerRefused, // the server could not be used at all (StopReason says why)
     };
 
     // The settings a merge file stores (fields, To field, body, From, Reply-To, Subject), for a
@@ -81,6 +88,8 @@ public:
 
     // The most deliveries that were in flight at the same time in the last run.
     size_t PeakDeliveries() const { return m_nPeakDeliveries; }
+    // Why the last run could not use the server, when it could not.
+    const std::string &StopReason() const { return m_strStopReason; }
 
     // How long the run waits for one worker before it goes on with the next message.
     std::chrono::milliseconds m_workerWait {1000};
@@ -99,7 +108,14 @@ private:
     // the user cancelled while the run waited (the message is then not sent).
     bool HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
         const std::string &strTo, const std::string &strBody);
+    // The same for a run over reused connections.
+    bool Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
+        const std::string &strTo, const std::string &strBody);
+    // Waits for every delivery to end; a Cancel confirmed meanwhile drops the retries left.
+    void WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
+        const SInput &input, CProgress &progress);
 
     std::string m_strTestResults;
     size_t m_nPeakDeliveries = 0;
+    std::string m_strStopReason;
 };

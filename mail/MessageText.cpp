@@ -1,9 +1,12 @@
 #include "mail/MessageText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,6 +17,8 @@ bool IsUtf8Continuation(char c)
 {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
+
+} // namespace
 
 std::string Base64(std::string_view bytes)
 {
@@ -31,6 +36,8 @@ std::string Base64(std::string_view bytes)
     }
     return strOut;
 }
+
+namespace {
 
 std::string_view TrimBlanks(std::string_view text)
 {
@@ -167,6 +174,49 @@ std::string EncodeAddressHeader(const std::string &strText)
     return EncodeWords(name) + " " + std::string(address);
 }
 
+namespace {
+
+// True when the text can be the domain of a Message-ID: dot-separated atoms of letters,
+// digits and hyphens.
+bool IsPlainDomain(std::string_view domain)
+{
+    if (domain.empty() || domain.size() > 253 || domain.front() == '.' || domain.back() == '.'
+        || domain.find("..") != std::string_view::npos)
+        return false;
+    return std::all_of(domain.begin(), domain.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '-' || c == '.';
+    });
+}
+
+} // namespace
+
+std::string MakeMessageId(const std::string &strFrom)
+{
+    static const uint64_t nProcessRandom = [] {
+        std::random_device device;
+        return (uint64_t(device()) << 32) ^ device();
+    }();
+    static std::atomic<uint64_t> nCounter {0};
+
+    const std::string strAddress = ExtractAddress(strFrom);
+    const size_t nAt = strAddress.rfind('@');
+    std::string_view domain = nAt == std::string::npos
+        ? std::string_view()
+        : std::string_view(strAddress).substr(nAt + 1);
+    if (!IsPlainDomain(domain))
+        domain = "mergix.invalid";
+    const auto nMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+    char unique[80];
+    std::snprintf(unique, sizeof unique, "%llx.%016llx.%llu",
+        static_cast<unsigned long long>(nMilliseconds),
+        static_cast<unsigned long long>(nProcessRandom),
+        static_cast<unsigned long long>(++nCounter));
+    return "<" + std::string(unique) + "@" + std::string(domain) + ">";
+}
+
 std::string FormatMessageDate(std::time_t time)
 {
     static const char *const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -184,10 +234,10 @@ std::string FormatMessageDate(std::time_t time)
     return buffer;
 }
 
-std::string ParseServerName(
-    const std::string &strServer, std::string &strHost, std::string &strPort)
+std::string ParseServerName(const std::string &strServer, std::string &strHost,
+    std::string &strPort, const std::string &strDefaultPort)
 {
-    strPort = "25";
+    strPort = strDefaultPort;
     std::string strPortText;
     bool bPortGiven = false;
     bool bBracketed = false;

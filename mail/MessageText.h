@@ -21,6 +21,9 @@ std::string WrapBody(std::string_view text, int nWidth);
 // SMTP transparency: a period that starts a line gets a second one in front of it.
 std::string DotStuff(std::string_view text);
 
+// The bytes in base64, with padding and without line breaks.
+std::string Base64(std::string_view bytes);
+
 // True when any byte is 0x80 or above.
 bool HasNonAscii(std::string_view text);
 
@@ -32,15 +35,21 @@ std::string EncodeWords(std::string_view text);
 // the address in angle brackets stays as typed. Anything else is returned unchanged.
 std::string EncodeAddressHeader(const std::string &strText);
 
+// A Message-ID header value, "<unique@domain>": the domain is the sender's (from the
+// address in From), or the program's own when the sender has none that can stand there. The
+// unique part joins the time, a random number drawn once per process and a counter, so no two
+// messages of a process, nor of two processes, share one.
+std::string MakeMessageId(const std::string &strFrom);
+
 // An RFC 5322 date in local time: "Tue, 08 Dec 2026 14:05:09 +0100".
 std::string FormatMessageDate(std::time_t time);
 
 // Splits "host", "host:port", "[v6-address]:port" or a bare IPv6 address into host and port
-// (25 when none is given). Returns what is wrong with the text, or nothing: no host, a port
-// that is not a number from 1 to 65535, an IPv6 address that is none, a host name with blanks
-// or punctuation, or longer than 253 characters.
-std::string ParseServerName(
-    const std::string &strServer, std::string &strHost, std::string &strPort);
+// (the default port when none is given). Returns what is wrong with the text, or nothing: no host,
+// a port that is not a number from 1 to 65535, an IPv6 address that is none, a host name with
+// blanks or punctuation, or longer than 253 characters.
+std::string ParseServerName(const std::string &strServer, std::string &strHost,
+    std::string &strPort, const std::string &strDefaultPort = "25");
 bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort);
 // The message for a server name that cannot be used, naming it and what is wrong; empty when
 // it can be used.

@@ -28,6 +28,8 @@ bool CSmtpConnection::Deliver()
     // A database field must never be able to add header lines or SMTP commands.
     if (HasUnsafeHeaderText())
         return false;
+    m_hSocket.m_replyTimeout = m_replyTimeout;
+    m_hSocket.m_connectTimeout = m_connectTimeout;
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
@@ -46,7 +48,7 @@ bool CSmtpConnection::Connect()
     std::string strPort;
     if (!SplitServerName(m_strServer, strHost, strPort))
         return false;
-    if (!m_hSocket.Connect(strHost, strPort, CSocket::Clock::now() + m_connectTimeout))
+    if (!m_hSocket.Connect(strHost, strPort))
         return false;
     return WaitForReply(220) && SendText(std::string("helo ") + kHeloDomain + "\r\n")
         && WaitForReply(250);
@@ -54,36 +56,38 @@ bool CSmtpConnection::Connect()
 
 bool CSmtpConnection::WaitForReply(int nCode)
 {
-    const auto deadline = CSocket::Clock::now() + m_replyTimeout;
-    for (;;) {
-        if (const auto reply = m_replies.TakeReply())
-            return reply->nCode == nCode;
-        if (m_replies.IsOverlong())
-            return false;
-        if (m_hSocket.Receive(m_replies.Buffer(), deadline) != CSocket::EReceive::Data)
-            return false;
-    }
+    return m_hSocket.Expect(nCode);
 }
 
 bool CSmtpConnection::SendText(const std::string &strText)
 {
-    return m_hSocket.SendAll(strText, CSocket::Clock::now() + m_replyTimeout);
+    return m_hSocket.Send(strText);
 }
 
 std::string CSmtpConnection::ComposeData(std::time_t now) const
 {
-    const std::string strBody = DotStuff(WrapBody(m_strBody, m_nWrapWidth));
-    const bool bNonAscii = HasNonAscii(strBody) || HasNonAscii(m_strFrom) || HasNonAscii(m_strTo)
-        || HasNonAscii(m_strReplyTo) || HasNonAscii(m_strSubject);
+    return ComposeData(
+        m_strFrom, m_strTo, m_strReplyTo, m_strSubject, m_strBody, now, MakeMessageId(m_strFrom));
+}
+
+std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::string &strTo,
+    const std::string &strReplyTo, const std::string &strSubject, const std::string &strMessage,
+    std::time_t now, const std::string &strMessageId)
+{
+    const std::string strBody = DotStuff(WrapBody(strMessage, kWrapWidth));
+    const bool bNonAscii = HasNonAscii(strBody) || HasNonAscii(strFrom) || HasNonAscii(strTo)
+        || HasNonAscii(strReplyTo) || HasNonAscii(strSubject);
 
     std::string strData;
-    strData.reserve(strBody.size() + 512);
+    strData.reserve(strBody.size() + 600);
     strData += "Date: " + FormatMessageDate(now) + "\r\n";
-    strData += "From: " + EncodeAddressHeader(m_strFrom) + "\r\n";
-    strData += "Subject: " + (HasNonAscii(m_strSubject) ? EncodeWords(m_strSubject) : m_strSubject)
-        + "\r\n";
-    strData += "Reply-To: " + EncodeAddressHeader(m_strReplyTo) + "\r\n";
-    strData += "To: " + EncodeAddressHeader(m_strTo) + "\r\n";
+    strData += "From: " + EncodeAddressHeader(strFrom) + "\r\n";
+    strData
+        += "Subject: " + (HasNonAscii(strSubject) ? EncodeWords(strSubject) : strSubject) + "\r\n";
+    strData += "Reply-To: " + EncodeAddressHeader(strReplyTo) + "\r\n";
+    strData += "To: " + EncodeAddressHeader(strTo) + "\r\n";
+    // Large providers refuse mail without one.
+    strData += "Message-ID: " + strMessageId + "\r\n";
     if (bNonAscii) {
         strData += "MIME-Version: 1.0\r\n"
                    "Content-Type: text/plain; charset=UTF-8\r\n"

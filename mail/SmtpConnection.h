@@ -3,8 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "mail/SmtpReply.h"
-#include "mail/Socket.h"
+#include "mail/SmtpChannel.h"
 
 // Delivers one message to one recipient through an SMTP server, on a connection of its own.
 // Made for one message and used once; the only outcome is success or failure.
@@ -25,11 +24,16 @@ public:
     // The data section as written after DATA: header lines, the wrapped and dot-stuffed body,
     // and the end-of-data line. The Date header carries the given time.
     std::string ComposeData(std::time_t now) const;
+    // The same for any message, with the Message-ID given.
+    static std::string ComposeData(const std::string &strFrom, const std::string &strTo,
+        const std::string &strReplyTo, const std::string &strSubject, const std::string &strBody,
+        std::time_t now, const std::string &strMessageId);
 
     // How long one reply may take as a whole, and how long connecting may take.
     std::chrono::milliseconds m_replyTimeout {5000};
     std::chrono::milliseconds m_connectTimeout {20000};
 
+    static constexpr int kWrapWidth = 76;
     static constexpr const char *kHeloDomain = "mergix.invalid";
     static constexpr const char *kXMailer = "X-Mailer: Mergix v1.1 by Corvane Software. "
                                             "Please report spamming to abuse@corvane.example.";
@@ -41,13 +45,12 @@ private:
     bool SendText(const std::string &strText);
     bool HasUnsafeHeaderText() const;
 
-    CSocket m_hSocket;
+    CSmtpChannel m_hSocket;
     std::string m_strServer;
     std::string m_strFrom;
     std::string m_strTo;
     std::string m_strReplyTo;
     std::string m_strSubject;
     std::string m_strBody;
-    int m_nWrapWidth = 76;
-    CSmtpReplyReader m_replies;
+    int m_nWrapWidth = kWrapWidth;
 };

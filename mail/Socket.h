@@ -4,8 +4,12 @@
 #include <string>
 #include <string_view>
 
+class CTlsContext;
+struct ssl_st;
+
 // A TCP connection whose every operation is bounded by a deadline. Writes never raise
-// SIGPIPE; a peer that has gone away shows as a failed write or a closed receive.
+// SIGPIPE; a peer that has gone away shows as a failed write or a closed receive. Once
+// StartTls has succeeded, every byte goes through TLS.
 class CSocket final
 {
 public:
@@ -29,9 +33,20 @@ public:
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 
+    // Runs the TLS handshake as a client and verifies the server's certificate, host name
+    // included. Empty on success, else why it failed, as a clause: "its certificate has
+    // expired". The connection cannot be used after a failure.
+    std::string StartTls(
+        const CTlsContext &context, const std::string &strHost, Clock::time_point deadline);
+    bool IsSecure() const { return m_pTls != nullptr; }
+
 private:
     // Waits until the socket is ready for the events; false on time-out or error.
     bool WaitFor(short events, Clock::time_point deadline) const;
 
+    bool SendAllTls(std::string_view data, Clock::time_point deadline);
+    EReceive ReceiveTls(std::string &strBuffer, Clock::time_point deadline);
+
     int m_fd = -1;
+    ssl_st *m_pTls = nullptr;
 };

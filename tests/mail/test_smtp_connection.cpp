@@ -30,15 +30,20 @@ std::unique_ptr<CSmtpConnection> Connection(const std::string &strServer,
     return pConnection;
 }
 
-// The transcript with its Date line checked and replaced by a fixed one.
+// The transcript with its Date and Message-ID lines checked and replaced by fixed ones.
 std::string WithoutDate(const std::string &strTranscript)
 {
+    static const std::regex messageId(
+        "Message-ID: <[0-9a-f]+\\.[0-9a-f]{16}\\.[0-9]+@[A-Za-z0-9.-]+>\r\n");
+    std::smatch idMatch;
+    EXPECT_TRUE(std::regex_search(strTranscript, idMatch, messageId)) << strTranscript;
     static const std::regex date("Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-3][0-9] "
                                  "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
                                  "[0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [+-][0-9]{4}\r\n");
     std::smatch match;
     EXPECT_TRUE(std::regex_search(strTranscript, match, date)) << strTranscript;
-    return std::regex_replace(strTranscript, date, "Date: <date>\r\n");
+    return std::regex_replace(std::regex_replace(strTranscript, date, "Date: <date>\r\n"),
+        messageId, "Message-ID: <id>\r\n");
 }
 
 TEST(SmtpConnectionTest, WritesTheDialogueByteForByte)
@@ -54,6 +59,7 @@ TEST(SmtpConnectionTest, WritesTheDialogueByteForByte)
               "Subject: Greetings\r\n"
               "Reply-To: \r\n"
               "To: John Doe <john@example.org>\r\n"
+              "Message-ID: <id>\r\n"
               "X-Mailer: Mergix v1.1 by Corvane Software. Please report spamming to "
               "abuse@corvane.example.\r\n"
               "\r\n"
@@ -76,6 +82,7 @@ TEST(SmtpConnectionTest, NonAsciiTextIsDeclaredAndEncoded)
                                  "Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n"
                                  "Reply-To: =?UTF-8?B?QsO8cm8=?= <office@example.com>\r\n"
                                  "To: ann@example.org\r\n"
+                                 "Message-ID: <id>\r\n"
                                  "MIME-Version: 1.0\r\n"
                                  "Content-Type: text/plain; charset=UTF-8\r\n"
                                  "Content-Transfer-Encoding: 8bit\r\n"

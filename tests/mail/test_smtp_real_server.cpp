@@ -82,7 +82,8 @@ TEST_F(SmtpRealServerTest, PlainAsciiMessage)
     EXPECT_EQ(
         message.value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({Q("john@example.org")}));
     EXPECT_EQ(message.value(QStringLiteral("header_names")).toArray(),
-        QJsonArray({Q("Date"), Q("From"), Q("Subject"), Q("Reply-To"), Q("To"), Q("X-Mailer")}));
+        QJsonArray({Q("Date"), Q("From"), Q("Subject"), Q("Reply-To"), Q("To"), Q("Message-ID"),
+            Q("X-Mailer")}));
     EXPECT_EQ(message.value(QStringLiteral("subject")).toString(), Q("Meeting on Friday"));
     EXPECT_EQ(message.value(QStringLiteral("from_display")).toString(), Q("Jane Roe"));
     EXPECT_EQ(message.value(QStringLiteral("from_address")).toString(), Q("jane@example.com"));

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mail/SmtpAccount.h"
+
+class CTlsContext;
+
+// Delivers the messages of one run over a few long-lived SMTP connections, each on a thread of
+// its own. The first connection proves the server and the login before any other opens, so a
+// wrong password or certificate stops the run once instead of failing every recipient. A
+// temporary refusal (4xx) is tried again later in the run; after the last try, and after a
+// permanent refusal (5xx), the recipient is reported as failed.
+class CSessionDeliveries final
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct SSettings
+    {
+        size_t nConnections = 4;
+        int nMaxTries = 3;
+        // The pause before the second try; each further try waits one pause more.
+        std::chrono::milliseconds retryPause {2000};
+        std::chrono::milliseconds replyTimeout {5000};
+        std::chrono::milliseconds connectTimeout {20000};
+        size_t nQueueLimit = 16; // messages made but not yet taken by a connection
+    };
+
+    struct SMessage
+    {
+        std::string strTo; // the record's To text, as reported when it fails
+        std::string strEnvelopeFrom; // bare addresses
+        std::string strEnvelopeTo;
+        std::string strData; // headers, body and end-of-data line
+    };
+
+    // Called on a connection's thread for each recipient that failed, in the order they fail,
+    // with the server's last reply.
+    using FailureSink = std::function<void(const std::string &strTo, const std::string &strReply)>;
+
+    CSessionDeliveries(SSmtpAccount account, SSettings settings, FailureSink onFailure);
+    ~CSessionDeliveries(); // abandons what is left and joins every thread
+    CSessionDeliveries(const CSessionDeliveries &) = delete;
+    CSessionDeliveries &operator=(const CSessionDeliveries &) = delete;
+
+    // Queues a message (moved from only when taken); false when the queue is full or the run
+    // has been stopped.
+    bool TryQueue(SMessage &message);
+    // Waits up to the time given for room in the queue (or for the run to stop).
+    void WaitForRoom(Clock::duration timeout);
+    // No more messages will come; waits up to the time given for every one queued to be
+    // delivered or failed. True when all are.
+    bool WaitUntilDone(Clock::duration timeout);
+    // Cancel: messages not yet taken are dropped, those waiting for another try are reported
+    // as failed; what is being sent finishes.
+    void Abandon();
+
+    // Set when the server could not be used at all (unreachable, certificate, login, no
+    // STARTTLS): the message for the user. Nothing more is sent once it is set.
+    std::optional<std::string> StopReason() const;
+    size_t Delivered() const;
+    // How many connections were opened, and the most that were open at once.
+    size_t ConnectionsOpened() const;
+    size_t PeakConnections() const;
+
+private:
+    struct SPending
+    {
+        SMessage message;
+        int nTries = 0;
+        Clock::time_point due;
+    };
+    enum class ELogin { Unproved, Proved, Failed };
+
+    void ConnectionThread(size_t nIndex);
+    // The next message due, or nothing when the thread should end. Blocks until one is due.
+    std::optional<SPending> Take();
+    void TryAgainLater(SPending pending, const std::string &strReply, bool bCountTry);
+    void Fail(const SPending &pending, const std::string &strReply);
+    void Stop(const std::string &strReason);
+
+    SSmtpAccount m_account;
+    SSettings m_settings;
+    FailureSink m_onFailure;
+    std::shared_ptr<const CTlsContext> m_pTls;
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<SPending> m_queue;
+    std::vector<SPending> m_retries;
+    size_t m_nBusy = 0; // messages taken and not yet settled
+    bool m_bInputEnded = false;
+    bool m_bStopped = false;
+    ELogin m_eLogin = ELogin::Unproved;
+    std::optional<std::string> m_strStopReason;
+    size_t m_nDelivered = 0;
+    size_t m_nOpened = 0;
+    size_t m_nOpen = 0;
+    size_t m_nPeakOpen = 0;
+
+    std::vector<std::thread> m_threads;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "mail/SmtpAccount.h"
+#include "mail/SmtpChannel.h"
+
+class CTlsContext;
+
+// A connection to an SMTP server that carries many messages: EHLO, the TLS upgrade the account
+// asks for, the login, then one transaction per message with RSET between them. Used by one
+// thread at a time.
+class CSmtpSession final
+{
+public:
+    enum class EOpen {
+        Ready,
+        Temporary, // the server could not be reached or asked to come back later
+        Refused, // trying again will not help: certificate, login, no STARTTLS...
+    };
+    enum class EResult {
+        Accepted,
+        TemporaryFailure, // a 4xx reply: worth another try later
+        PermanentFailure, // a 5xx reply: the recipient is reported
+        ConnectionLost, // before the message was handed over: it can be sent again
+        InDoubt, // the message was handed over but its acceptance never came
+    };
+    struct SOutcome
+    {
+        EResult eResult;
+        std::string strReply; // the server's reply, or what went wrong
+    };
+
+    CSmtpSession(SSmtpAccount account, std::shared_ptr<const CTlsContext> pTls);
+    ~CSmtpSession();
+    CSmtpSession(const CSmtpSession &) = delete;
+    CSmtpSession &operator=(const CSmtpSession &) = delete;
+
+    // Connects, upgrades and logs in. On failure the connection is closed and the message says
+    // what happened, in words for the user.
+    EOpen Open(std::string &strMessage);
+    bool IsOpen() const { return m_channel.IsOpen(); }
+    // One message: the envelope addresses are bare; the data is what CSmtpConnection::ComposeData
+    // makes, end-of-data line included.
+    SOutcome Send(const std::string &strFrom, const std::string &strTo, const std::string &strData);
+    // Says goodbye and closes; the answer is not waited for.
+    void Quit();
+
+    std::chrono::milliseconds m_replyTimeout {5000};
+    std::chrono::milliseconds m_connectTimeout {20000};
+
+private:
+    EOpen Fail(EOpen eOpen, std::string &strMessage, const std::string &strText);
+    // EHLO and its capabilities; false when the server refuses it.
+    bool Hello(std::optional<CSmtpChannel::Reply> &reply);
+    EOpen LogIn(std::string &strMessage);
+    SOutcome Failure(const std::optional<CSmtpChannel::Reply> &reply);
+    std::string ServerText() const;
+
+    SSmtpAccount m_account;
+    std::shared_ptr<const CTlsContext> m_pTls;
+    std::string m_strHost;
+    CSmtpChannel m_channel;
+    std::set<std::string> m_capabilities; // upper-case keywords of the EHLO reply
+    std::set<std::string> m_authMechanisms;
+    bool m_bTransactionDone = false; // RSET before the next one
+};
