@@ -3,38 +3,87 @@
 picks, prints "PORT <n>", and stores each accepted message as JSON in the folder it is given,
 parsed with Python's email package. Recipients that match the rejection pattern (by default
 addresses starting with "reject") are refused with 550; recipients that match the slow pattern
-(by default addresses starting with "slow") are answered only after two seconds. Stops when its input closes or after the given seconds."""
+(by default addresses starting with "slow") are answered only after two seconds. Stops when its input closes or after the given seconds.
 
+Options: --tls CERT KEY with --mode starttls (STARTTLS offered) or --mode tls (TLS from the
+first byte); --auth USER:PASSWORD (a login is required), --mechanisms PLAIN,LOGIN (the login
+methods offered); --busy PATTERN COUNT (recipients matching it get "451" for their first COUNT
+tries); --sink (count, store nothing). Each connection is counted in the file "connections" of
+the folder, and each stored message records its connection, login and whether TLS carried it."""
+
+import argparse
 import asyncio
 import base64
 import email
 import email.policy
 import json
+import logging
 import os
 import re
+import ssl
 import sys
+import warnings
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class CountingSMTP(SMTP):
+    """Numbers its connections; a STARTTLS upgrade keeps the number of its connection."""
+
+    def __init__(self, handler, implicit_tls, **kwargs):
+        super().__init__(handler, **kwargs)
+        self.implicit_tls = implicit_tls
+        self.number = 0
+
+    def connection_made(self, transport):
+        if self._original_transport is None:
+            self.event_handler.connections += 1
+            self.number = self.event_handler.connections
+            self.event_handler.write_connections()
+        super().connection_made(transport)
 
 
 class StoringHandler:
-    def __init__(self, folder, reject, slow):
+    def __init__(self, folder, reject, slow, busy, busy_count, sink):
         self.folder = folder
         self.reject = re.compile(reject, re.IGNORECASE)
         self.slow = re.compile(slow, re.IGNORECASE)
+        self.busy = re.compile(busy, re.IGNORECASE) if busy else None
+        self.busy_count = busy_count
+        self.busy_tries = {}
+        self.sink = sink
         self.count = 0
+        self.connections = 0
+
+    def write_connections(self):
+        path = os.path.join(self.folder, "connections")
+        with open(path + ".tmp", "w", encoding="ascii") as out:
+            out.write("%d\n" % self.connections)
+        os.rename(path + ".tmp", path)
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.slow.search(address):
             await asyncio.sleep(2)
         if self.reject.search(address):
             return "550 5.1.1 Recipient refused"
+        if self.busy and self.busy.search(address):
+            tries = self.busy_tries.get(address, 0) + 1
+            self.busy_tries[address] = tries
+            if tries <= self.busy_count:
+                return "451 4.7.1 Too busy, try %d; please come back later" % tries
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        if self.sink:
+            return "250 Message accepted"
         raw = envelope.original_content
         summary = {
+            "connection": server.number,
+            "auth_user": session.auth_data.login.decode("utf-8", "replace")
+            if isinstance(session.auth_data, LoginPassword) else "",
+            "tls": server.implicit_tls or session.ssl is not None,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "raw": base64.b64encode(raw).decode("ascii"),
@@ -53,6 +102,7 @@ class StoringHandler:
                 "reply_to": str(message["Reply-To"]),
                 "date": date.datetime.isoformat() if date is not None and date.datetime else "",
                 "x_mailer": str(message["X-Mailer"]),
+                "message_id": str(message["Message-ID"]) if message["Message-ID"] else "",
                 "charset": message.get_content_charset() or "",
                 "body": message.get_content(),
                 "defects": [type(d).__name__ for d in message.defects]
@@ -60,7 +110,6 @@ class StoringHandler:
             })
         except Exception as error:  # a message the parser refuses is reported, not lost
             summary["parse_error"] = repr(error)
-        self.count += 1
         path = os.path.join(self.folder, "%04d.json" % self.count)
         with open(path + ".tmp", "w", encoding="utf-8") as out:
             json.dump(summary, out)
@@ -68,18 +117,52 @@ class StoringHandler:
         return "250 Message accepted"
 
 
-async def main(folder, lifetime, reject, slow):
-    handler = StoringHandler(folder, reject, slow)
+class Authenticator:
+    def __init__(self, user, password):
+        self.user = user.encode("utf-8")
+        self.password = password.encode("utf-8")
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        if not isinstance(auth_data, LoginPassword):
+            return AuthResult(success=False, handled=False)
+        ok = auth_data.login == self.user and auth_data.password == self.password
+        return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
+
+
+async def main(args):
+    handler = StoringHandler(args.folder, args.reject, args.slow, args.busy[0] if args.busy else None,
+                             int(args.busy[1]) if args.busy else 0, args.sink)
+    handler.write_connections()
+    context = None
+    if args.tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.tls[0], args.tls[1])
+    implicit = args.mode == "tls"
+    options = {"hostname": "test.invalid", "enable_SMTPUTF8": True}
+    if args.mode == "starttls":
+        options["tls_context"] = context
+        options["require_starttls"] = True
+    if args.auth:
+        user, _, password = args.auth.partition(":")
+        options["authenticator"] = Authenticator(user, password)
+        options["auth_required"] = True
+        # Over implicit TLS the whole connection is encrypted; aiosmtpd only knows STARTTLS.
+        options["auth_require_tls"] = not implicit
+        offered = {"PLAIN", "LOGIN"}
+        wanted = set(args.mechanisms.upper().split(",")) if args.mechanisms else offered
+        options["auth_exclude_mechanism"] = sorted(offered - wanted)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
-        lambda: SMTP(handler, hostname="test.invalid", enable_SMTPUTF8=True),
-        host="127.0.0.1", port=0)
+        lambda: CountingSMTP(handler, implicit, **options),
+        host="127.0.0.1", port=0, ssl=context if implicit else None)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
     try:
-        await asyncio.wait_for(sys_stdin_closed(loop), timeout=lifetime)
+        await asyncio.wait_for(sys_stdin_closed(loop), timeout=args.lifetime)
     except asyncio.TimeoutError:
         pass
     server.close()
+    if args.sink:
+        print("MESSAGES %d" % handler.count, flush=True)
 
 
 async def sys_stdin_closed(loop):
@@ -90,6 +173,18 @@ async def sys_stdin_closed(loop):
 
 
 if __name__ == "__main__":
-    asyncio.run(main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 120.0,
-                     sys.argv[3] if len(sys.argv) > 3 else "^reject",
-                     sys.argv[4] if len(sys.argv) > 4 else "^slow"))
+    # Refused handshakes and the login over implicit TLS are what the tests want; not noise.
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+    warnings.filterwarnings("ignore", module="aiosmtpd")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("lifetime", nargs="?", type=float, default=120.0)
+    parser.add_argument("reject", nargs="?", default="^reject")
+    parser.add_argument("slow", nargs="?", default="^slow")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--mode", choices=["plain", "starttls", "tls"], default="plain")
+    parser.add_argument("--auth")
+    parser.add_argument("--mechanisms")
+    parser.add_argument("--busy", nargs=2, metavar=("PATTERN", "COUNT"))
+    parser.add_argument("--sink", action="store_true")
+    asyncio.run(main(parser.parse_args()))

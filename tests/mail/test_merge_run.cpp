@@ -24,6 +24,7 @@
 #include "mail/Progress.h"
 #include "mail/RecordList.h"
 #include "support/RecordingPrompter.h"
+#include "support/ScriptedProgress.h"
 #include "support/SmtpTestServer.h"
 
 namespace {
@@ -33,37 +34,6 @@ using Texts = std::vector<std::string>;
 using EOutcome = CMergeRun::EOutcome;
 
 const std::string kLine = std::string(64, '-') + "\r\n";
-
-class CScriptedProgress final : public CProgress
-{
-public:
-    void Create() override { ++nCreated; }
-    void SetCaption(const std::string &s) override { strCaption = s; }
-    void SetStatusText(const std::string &s) override { texts.push_back(s); }
-    void SetBarRange(int, int nHigh) override { nRangeHigh = nHigh; }
-    int SetBarPos(int n) override
-    {
-        nPos = n;
-        return 0;
-    }
-    int SetBarStep(int n) override
-    {
-        nStep = n;
-        return 0;
-    }
-    int StepBar() override
-    {
-        nPos += nStep;
-        return nPos - nStep;
-    }
-    bool CheckCancel() override { return ++nChecks == nCancelAt; }
-    void DestroyWindow() override { ++nDestroyed; }
-
-    int nCreated = 0, nDestroyed = 0, nRangeHigh = 0, nPos = -1, nStep = -1, nChecks = 0;
-    int nCancelAt = 0;
-    std::string strCaption;
-    Texts texts;
-};
 
 // A server that takes connections (the kernel completes them) and never says a word.
 class CSilentServer final

@@ -7,15 +7,17 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-CSmtpTestServer::CSmtpTestServer(
-    const std::string &strRejectPattern, const std::string &strSlowPattern)
+CSmtpTestServer::CSmtpTestServer(const std::string &strRejectPattern,
+    const std::string &strSlowPattern, const std::vector<std::string> &options)
     : m_pFolder(std::make_unique<QTemporaryDir>()), m_pProcess(std::make_unique<QProcess>())
 {
     const QString strScript = QStringLiteral(MERGIX_TESTS_DIR "/mail/smtp_test_server.py");
     m_pProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_pProcess->start(QStringLiteral("/usr/bin/python3"),
-        {strScript, m_pFolder->path(), QStringLiteral("300"),
-            QString::fromStdString(strRejectPattern), QString::fromStdString(strSlowPattern)});
+    QStringList arguments {strScript, m_pFolder->path(), QStringLiteral("300"),
+        QString::fromStdString(strRejectPattern), QString::fromStdString(strSlowPattern)};
+    for (const std::string &strOption : options)
+        arguments << QString::fromStdString(strOption);
+    m_pProcess->start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_pProcess->waitForStarted(10000)) {
         m_strError = "cannot start /usr/bin/python3: " + m_pProcess->errorString().toStdString();
         return;
@@ -56,4 +58,18 @@ std::vector<QJsonObject> CSmtpTestServer::Messages() const
             messages.push_back(QJsonDocument::fromJson(file.readAll()).object());
     }
     return messages;
+}
+
+std::unique_ptr<CSmtpTestServer> CSmtpTestServer::WithOptions(
+    const std::vector<std::string> &options)
+{
+    return std::make_unique<CSmtpTestServer>("^reject", "^slow", options);
+}
+
+int CSmtpTestServer::Connections() const
+{
+    QFile file(QDir(m_pFolder->path()).filePath(QStringLiteral("connections")));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return file.readAll().trimmed().toInt();
 }

@@ -18,7 +18,9 @@ class CSmtpTestServer final
 {
 public:
     explicit CSmtpTestServer(const std::string &strRejectPattern = "^reject",
-        const std::string &strSlowPattern = "^slow");
+        const std::string &strSlowPattern = "^slow", const std::vector<std::string> &options = {});
+    // A server started with options of the script: "--tls", CERT, KEY, "--mode", "starttls"...
+    static std::unique_ptr<CSmtpTestServer> WithOptions(const std::vector<std::string> &options);
     ~CSmtpTestServer();
     CSmtpTestServer(const CSmtpTestServer &) = delete;
     CSmtpTestServer &operator=(const CSmtpTestServer &) = delete;
@@ -28,6 +30,8 @@ public:
     std::string Error() const { return m_strError; }
     // The messages stored so far, oldest first.
     std::vector<QJsonObject> Messages() const;
+    // How many connections the server has taken so far.
+    int Connections() const;
 
 private:
     std::unique_ptr<QTemporaryDir> m_pFolder;

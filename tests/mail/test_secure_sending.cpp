@@ -1,0 +1,325 @@
+// Sending over STARTTLS and implicit TLS with a login, against the real SMTP server of the tests
+// started with certificates made here: the logins, the refusals that stop a run once, the
+// certificates that must be refused, retries after a temporary refusal, and reused connections.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include "engine/Data.h"
+#include "mail/MergeRun.h"
+#include "mail/RecordList.h"
+#include "mail/SmtpSession.h"
+#include "mail/TlsContext.h"
+#include "support/RecordingPrompter.h"
+#include "support/ScriptedProgress.h"
+#include "support/ScriptedSmtpServer.h"
+#include "support/SmtpTestServer.h"
+#include "support/TestCertificates.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using EOutcome = CMergeRun::EOutcome;
+using Step = CScriptedSmtpServer::SStep;
+
+class SecureSendingTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pFolder = new QTemporaryDir;
+        s_pCertificates = new CTestCertificates(s_pFolder->path().toStdString());
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_pCertificates;
+        delete s_pFolder;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(s_pCertificates->Error(), "");
+        ResetList();
+        m_input.fields = {{"Name", "Email"}, {dbText, dbText}};
+        m_input.strToField = "Email";
+        m_input.strTemplate = "Dear <<Name>>,\r\nsee you on Friday.";
+        m_input.strFrom = "Club <club@example.com>";
+        m_input.strReplyTo = "replies@example.com";
+        m_input.strSubject = "News";
+        m_input.bInteractive = false;
+        m_input.account.strExtraCaFile = s_pCertificates->CaFile();
+        m_input.sessionSettings.retryPause = 50ms;
+        m_input.sessionSettings.replyTimeout = 3s;
+        m_input.sessionSettings.connectTimeout = 3s;
+    }
+
+    // A server of the tests with TLS in the mode given, the certificate given and a login.
+    std::unique_ptr<CSmtpTestServer> StartServer(const std::string &strMode,
+        const CTestCertificates::SPair &certificate, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> options {"--tls", certificate.strCertificate, certificate.strKey,
+            "--mode", strMode, "--auth", "ann:s3cret pass"};
+        options.insert(options.end(), extra.begin(), extra.end());
+        auto pServer = CSmtpTestServer::WithOptions(options);
+        EXPECT_EQ(pServer->Error(), "");
+        return pServer;
+    }
+
+    void ResetList()
+    {
+        m_pList = std::make_unique<CRecordList>();
+        m_pList->SetColumns({"Name", "Email"});
+        m_input.pList = m_pList.get();
+    }
+
+    void AddPeople(int nCount, const std::string &strPrefix = "p")
+    {
+        for (int i = 0; i < nCount; ++i)
+            m_pList->AddRecord(
+                {"P" + std::to_string(i), strPrefix + std::to_string(i) + "@example.org"});
+    }
+
+    EOutcome Send(const CSmtpTestServer &server, ESmtpSecurity eSecurity,
+        const std::string &strPassword = "s3cret pass")
+    {
+        m_input.bTestMode = false;
+        m_input.serverName = [strServer = server.Server()] {
+            return strServer;
+        };
+        m_input.account.eSecurity = eSecurity;
+        m_input.account.strUser = "ann";
+        m_input.account.strPassword = strPassword;
+        m_pList->SelectAll();
+        return m_run.Run(m_input, m_progress);
+    }
+
+    static QTemporaryDir *s_pFolder;
+    static CTestCertificates *s_pCertificates;
+    CRecordingPrompter m_prompter;
+    CScriptedProgress m_progress;
+    std::unique_ptr<CRecordList> m_pList;
+    CMergeRun::SInput m_input;
+    CMergeRun m_run;
+};
+
+QTemporaryDir *SecureSendingTest::s_pFolder = nullptr;
+CTestCertificates *SecureSendingTest::s_pCertificates = nullptr;
+
+struct SLoginCase
+{
+    const char *pMode;
+    ESmtpSecurity eSecurity;
+    const char *pMechanisms;
+};
+
+class LoginTest : public SecureSendingTest, public testing::WithParamInterface<SLoginCase>
+{ };
+
+TEST_P(LoginTest, EveryMessageArrivesEncryptedAndLoggedIn)
+{
+    const SLoginCase &login = GetParam();
+    const auto pServer
+        = StartServer(login.pMode, s_pCertificates->Good(), {"--mechanisms", login.pMechanisms});
+    AddPeople(6);
+    EXPECT_EQ(Send(*pServer, login.eSecurity), EOutcome::Completed) << m_run.StopReason();
+    EXPECT_TRUE(m_run.FailedAddresses().empty());
+    const std::vector<QJsonObject> messages = pServer->Messages();
+    ASSERT_EQ(messages.size(), 6u);
+    std::set<QString> recipients;
+    for (const QJsonObject &message : messages) {
+        EXPECT_TRUE(message.value(QStringLiteral("tls")).toBool());
+        EXPECT_EQ(message.value(QStringLiteral("auth_user")).toString(), QStringLiteral("ann"));
+        recipients.insert(message.value(QStringLiteral("rcpt_tos")).toArray().at(0).toString());
+    }
+    EXPECT_EQ(recipients.size(), 6u);
+    EXPECT_TRUE(m_prompter.TakeTexts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Secured, LoginTest,
+    testing::Values(SLoginCase {"starttls", ESmtpSecurity::StartTls, "PLAIN"},
+        SLoginCase {"starttls", ESmtpSecurity::StartTls, "LOGIN"},
+        SLoginCase {"tls", ESmtpSecurity::Tls, "PLAIN"},
+        SLoginCase {"tls", ESmtpSecurity::Tls, "LOGIN"}),
+    [](const testing::TestParamInfo<SLoginCase> &info) {
+        return std::string(info.param.pMode) + "_" + info.param.pMechanisms;
+    });
+
+TEST_F(SecureSendingTest, AWrongPasswordStopsTheRunOnceAndSendsNothing)
+{
+    const auto pServer = StartServer("starttls", s_pCertificates->Good());
+    AddPeople(8);
+    m_input.bInteractive = true;
+    EXPECT_EQ(Send(*pServer, ESmtpSecurity::StartTls, "wrong"), EOutcome::ServerRefused);
+    EXPECT_NE(m_run.StopReason().find("refused the login of user \"ann\": the user name or the "
+                                      "password is wrong"),
+        std::string::npos)
+        << m_run.StopReason();
+    // One message for the run, no list of eight failed recipients, one connection tried.
+    EXPECT_EQ(m_prompter.TakeTexts(), std::vector<std::string> {m_run.StopReason()});
+    EXPECT_TRUE(m_run.FailedAddresses().empty());
+    EXPECT_TRUE(pServer->Messages().empty());
+    EXPECT_EQ(pServer->Connections(), 1);
+}
+
+TEST_F(SecureSendingTest, AServerWithoutStartTlsIsNeverSentAnythingInPlainText)
+{
+    // The real server without TLS, and a scripted one whose every byte is recorded.
+    CSmtpTestServer plain;
+    ASSERT_EQ(plain.Error(), "");
+    AddPeople(3);
+    EXPECT_EQ(Send(plain, ESmtpSecurity::StartTls), EOutcome::ServerRefused);
+    EXPECT_NE(m_run.StopReason().find("does not offer STARTTLS"), std::string::npos)
+        << m_run.StopReason();
+    EXPECT_TRUE(plain.Messages().empty());
+
+    CScriptedSmtpServer scripted({Step::Reply("220 hello\r\n"),
+        Step::Reply("250-scripted\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME\r\n")});
+    SSmtpAccount account {scripted.Server(), ESmtpSecurity::StartTls, 0, "ann", "s3cret", ""};
+    CSmtpSession session(account, std::make_shared<const CTlsContext>());
+    std::string strMessage;
+    EXPECT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Refused);
+    EXPECT_EQ(scripted.Transcript(), "EHLO mergix.invalid\r\n");
+}
+
+TEST_F(SecureSendingTest, BytesSentBeforeTheTlsUpgradeAreRefused)
+{
+    // Data that rides along with the "220" would otherwise be read as if it came through TLS.
+    CScriptedSmtpServer scripted(
+        {Step::Reply("220 hello\r\n"), Step::Reply("250-scripted\r\n250 STARTTLS\r\n"),
+            Step::Reply("220 go ahead\r\n250-injected\r\n250 AUTH PLAIN\r\n")});
+    SSmtpAccount account {scripted.Server(), ESmtpSecurity::StartTls, 0, "ann", "s3cret", ""};
+    CSmtpSession session(account, std::make_shared<const CTlsContext>());
+    std::string strMessage;
+    EXPECT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Refused);
+    EXPECT_NE(strMessage.find("sent data before the secure connection began"), std::string::npos)
+        << strMessage;
+}
+
+struct SCertificateCase
+{
+    const char *pName;
+    const CTestCertificates::SPair &(CTestCertificates::*pick)() const;
+    const char *pReason;
+};
+
+class CertificateTest : public SecureSendingTest,
+                        public testing::WithParamInterface<SCertificateCase>
+{ };
+
+TEST_P(CertificateTest, ABadCertificateStopsTheRunAndSaysWhy)
+{
+    const SCertificateCase &bad = GetParam();
+    for (const char *pMode : {"starttls", "tls"}) {
+        const auto pServer = StartServer(pMode, (s_pCertificates->*bad.pick)());
+        ResetList();
+        AddPeople(2);
+        EXPECT_EQ(Send(*pServer,
+                      std::string(pMode) == "tls" ? ESmtpSecurity::Tls : ESmtpSecurity::StartTls),
+            EOutcome::ServerRefused);
+        EXPECT_NE(m_run.StopReason().find("The secure connection to the SMTP server \""
+                      + pServer->Server() + "\" failed: " + bad.pReason),
+            std::string::npos)
+            << m_run.StopReason();
+        EXPECT_TRUE(pServer->Messages().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Refused, CertificateTest,
+    testing::Values(SCertificateCase {"OtherName", &CTestCertificates::OtherName,
+                        "its certificate is for another name than \"127.0.0.1\""},
+        SCertificateCase {"Expired", &CTestCertificates::Expired, "its certificate has expired"},
+        SCertificateCase {"UnknownAuthority", &CTestCertificates::UnknownAuthority,
+            "its certificate was issued by an unknown authority"}),
+    [](const testing::TestParamInfo<SCertificateCase> &info) { return info.param.pName; });
+
+TEST_F(SecureSendingTest, TheTestAuthorityIsNeededAndTheHostNameIsCheckedByName)
+{
+    const auto pServer = StartServer("tls", s_pCertificates->Good());
+    AddPeople(1);
+    // Without the extra authority the system's store does not know the test CA.
+    m_input.account.strExtraCaFile.clear();
+    EXPECT_EQ(Send(*pServer, ESmtpSecurity::Tls), EOutcome::ServerRefused);
+    EXPECT_NE(m_run.StopReason().find("unknown authority"), std::string::npos);
+
+    // By name rather than address: the certificate names localhost.
+    m_input.account.strExtraCaFile = s_pCertificates->CaFile();
+    const std::string strPort = pServer->Server().substr(pServer->Server().rfind(':') + 1);
+    m_input.serverName = [strPort] {
+        return "localhost:" + strPort;
+    };
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed) << m_run.StopReason();
+    EXPECT_EQ(pServer->Messages().size(), 1u);
+}
+
+TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries)
+{
+    // "busy" recipients are refused with 451 twice, then taken; "storm" ones five times.
+    const auto pServer
+        = StartServer("starttls", s_pCertificates->Good(), {"--busy", "^(busy|storm)", "2"});
+    AddPeople(3, "busy");
+    AddPeople(2, "ok");
+    EXPECT_EQ(Send(*pServer, ESmtpSecurity::StartTls), EOutcome::Completed);
+    EXPECT_TRUE(m_run.FailedAddresses().empty());
+    EXPECT_EQ(pServer->Messages().size(), 5u);
+
+    const auto pStorm = StartServer("starttls", s_pCertificates->Good(), {"--busy", "^storm", "5"});
+    ResetList();
+    AddPeople(2, "storm");
+    AddPeople(1, "ok");
+    EXPECT_EQ(Send(*pStorm, ESmtpSecurity::StartTls), EOutcome::Completed);
+    EXPECT_EQ(m_run.FailedAddresses(),
+        (std::vector<std::string> {"storm0@example.org", "storm1@example.org"}));
+    ASSERT_EQ(pStorm->Messages().size(), 1u);
+    EXPECT_EQ(pStorm->Messages()[0].value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
+        QStringLiteral("ok0@example.org"));
+}
+
+TEST_F(SecureSendingTest, ConnectionsAreReusedUpToTheirNumber)
+{
+    const auto pServer = StartServer("tls", s_pCertificates->Good());
+    AddPeople(40);
+    m_input.sessionSettings.nConnections = 3;
+    EXPECT_EQ(Send(*pServer, ESmtpSecurity::Tls), EOutcome::Completed);
+    EXPECT_EQ(pServer->Messages().size(), 40u);
+    EXPECT_GE(pServer->Connections(), 1);
+    EXPECT_LE(pServer->Connections(), 3);
+    EXPECT_LE(m_run.PeakDeliveries(), 3u);
+}
+
+TEST_F(SecureSendingTest, EveryMessageHasAValidMessageIdUniqueInTheRun)
+{
+    // In both modes: over reused TLS connections and over one plain connection a message.
+    const auto pSecure = StartServer("tls", s_pCertificates->Good());
+    CSmtpTestServer plain;
+    AddPeople(15);
+    EXPECT_EQ(Send(*pSecure, ESmtpSecurity::Tls), EOutcome::Completed);
+    m_input.account = {};
+    m_input.serverName = [strServer = plain.Server()] {
+        return strServer;
+    };
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+
+    std::vector<QJsonObject> messages = pSecure->Messages();
+    const std::vector<QJsonObject> plainMessages = plain.Messages();
+    messages.insert(messages.end(), plainMessages.begin(), plainMessages.end());
+    ASSERT_EQ(messages.size(), 30u);
+    std::set<QString> ids;
+    for (const QJsonObject &message : messages) {
+        const QString strId = message.value(QStringLiteral("message_id")).toString();
+        EXPECT_TRUE(strId.startsWith(u'<') && strId.endsWith(QStringLiteral("@example.com>")))
+            << strId.toStdString();
+        EXPECT_TRUE(message.value(QStringLiteral("defects")).toArray().isEmpty());
+        EXPECT_FALSE(message.contains(QStringLiteral("parse_error")));
+        ids.insert(strId);
+    }
+    EXPECT_EQ(ids.size(), 30u);
+}
+
+} // namespace
