@@ -3,6 +3,7 @@
 // certificates that must be refused, retries after a temporary refusal, and reused connections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <set>
@@ -274,8 +275,10 @@ TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries
     AddPeople(2, "storm");
     AddPeople(1, "ok");
     EXPECT_EQ(Send(*pStorm, ESmtpSecurity::StartTls), EOutcome::Completed);
-    EXPECT_EQ(m_run.FailedAddresses(),
-        (std::vector<std::string> {"storm0@example.org", "storm1@example.org"}));
+    // Two connections may give up in either order.
+    std::vector<std::string> failed = m_run.FailedAddresses();
+    std::sort(failed.begin(), failed.end());
+    EXPECT_EQ(failed, (std::vector<std::string> {"storm0@example.org", "storm1@example.org"}));
     ASSERT_EQ(pStorm->Messages().size(), 1u);
     EXPECT_EQ(pStorm->Messages()[0].value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
         QStringLiteral("ok0@example.org"));
