@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QSettings>
@@ -35,8 +37,8 @@ namespace {
 constexpr const char *kHelp = R"(Usage:
   mergix [FILE.mgx]                         start the windowed program
   mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
-  mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]]
-                                            send one message per selected record
+  mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
+               [--user NAME]                send one message per selected record
   mergix --print FILE.mgx                   print the merge's message on the default printer
   mergix --help                             show this help
 
@@ -54,12 +56,17 @@ COMPARISON is one of "Equals", "Not equal to", "Less than", "Greater than",
 (TEXT is still given, and ignored, for the last two).
 
 --send uses the SMTP server given with --server, else the one set in the program's Mail
-Options. An interrupt (Ctrl+C) stops handing out messages; deliveries already started finish
-and their failures are still reported.
+Options; so do --security (none: plain text, one connection a message; starttls: port 587 by
+default; tls: TLS from the start, port 465 by default) and --user (an empty NAME: no login).
+With a user name, the password is read from the environment variable MERGIX_SMTP_PASSWORD,
+else asked for on the terminal; it is never taken from the command line. An interrupt (Ctrl+C)
+stops handing out messages; deliveries already started finish and their failures are still
+reported.
 
 Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
 1 some messages could not be delivered (their addresses are listed), 2 a usage, file or
-database error.
+database error, or a server that could not be used at all (unreachable, its certificate, the
+login), in which case nothing was sent.
 )";
 
 std::atomic<bool> s_bInterrupted {false};
@@ -127,6 +134,8 @@ struct SOptions
     bool bWhere = false;
     CRuleSet rules;
     std::string strServer;
+    std::optional<ESmtpSecurity> security;
+    std::optional<std::string> user;
 };
 
 int UsageError(const std::string &strText)
@@ -138,7 +147,7 @@ int UsageError(const std::string &strText)
 bool IsKnownOption(const std::string &strArg)
 {
     for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
-             "--where", "--and", "--or", "--and-not", "--case-sensitive"}) {
+             "--where", "--and", "--or", "--and-not", "--case-sensitive", "--security", "--user"}) {
         if (strArg == pOption)
             return true;
     }
@@ -192,6 +201,20 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
             options.strServer = args[++i];
             if (std::string strProblem = CheckServerName(options.strServer); !strProblem.empty())
                 return strProblem;
+        } else if (strArg == "--security") {
+            if (!need(1))
+                return "--security needs none, starttls or tls";
+            options.security = ParseSecurity(args[++i]);
+            if (!options.security)
+                return "--security takes none, starttls or tls, not \"" + PrintableText(args[i])
+                    + "\"";
+        } else if (strArg == "--user") {
+            if (!need(1))
+                return "--user needs a NAME (an empty one for no login)";
+            options.user = args[++i];
+        } else if (strArg == "--password" || strArg.rfind("--password=", 0) == 0) {
+            return "a password is never taken from the command line, where other users of the "
+                   "computer can see it: set MERGIX_SMTP_PASSWORD or answer when asked";
         } else if (strArg == "--rules") {
             if (!need(1) || args[i + 1].empty())
                 return "--rules needs a NAME";
@@ -225,8 +248,8 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
         return "--rules and --where cannot be used together";
     if (options.rules.CaseSensitive && !options.bWhere)
         return "--case-sensitive goes with --where";
-    if (!options.bSend && !options.strServer.empty())
-        return "--server goes with --send";
+    if (!options.bSend && (!options.strServer.empty() || options.security || options.user))
+        return "--server, --security and --user go with --send";
     return {};
 }
 
@@ -236,17 +259,57 @@ struct SStop
     std::string strMessage;
 };
 
-// The server to send through, after the checks Send Mail makes.
-std::string SendingServer(const SOptions &options, const CSettings &settings, const CMergixDoc &doc)
+// Reads a line from the terminal without showing it; nothing when there is no terminal.
+std::optional<std::string> AskPasswordOnTerminal(const std::string &strPrompt)
 {
-    const std::string strServer
-        = options.strServer.empty() ? settings.SmtpServerName() : options.strServer;
-    if (strServer.empty())
+    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    termios saved {};
+    const bool bTerminal = ::tcgetattr(fd, &saved) == 0;
+    if (bTerminal) {
+        termios silent = saved;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        silent.c_lflag |= ICANON;
+        ::tcsetattr(fd, TCSAFLUSH, &silent);
+    }
+    [[maybe_unused]] ssize_t nWritten = ::write(fd, strPrompt.data(), strPrompt.size());
+    std::string strLine;
+    char c = 0;
+    bool bEnded = false;
+    while (::read(fd, &c, 1) == 1) {
+        if (c == '\n') {
+            bEnded = true;
+            break;
+        }
+        strLine += c;
+    }
+    if (bTerminal)
+        ::tcsetattr(fd, TCSAFLUSH, &saved);
+    nWritten = ::write(fd, "\n", 1);
+    ::close(fd);
+    if (!bEnded && strLine.empty())
+        return std::nullopt;
+    return strLine;
+}
+
+// The server to send through, after the checks Send Mail makes, with the password of its login.
+SSmtpAccount SendingAccount(
+    const SOptions &options, const CSettings &settings, const CMergixDoc &doc)
+{
+    SSmtpAccount account = settings.SmtpAccount();
+    if (!options.strServer.empty())
+        account.strServer = options.strServer;
+    if (options.security)
+        account.eSecurity = *options.security;
+    if (options.user)
+        account.strUser = *options.user;
+    if (account.strServer.empty())
         throw SStop {"No SMTP server is set: give one with --server HOST[:PORT] or set it in the "
                      "program's Mail Options."};
-    if (std::string strProblem = CheckServerName(strServer); !strProblem.empty())
+    if (std::string strProblem = CheckSmtpAccount(account); !strProblem.empty())
         throw SStop {strProblem
-            + " Give another with --server HOST[:PORT] or change it in the "
+            + " Give other values with --server, --security and --user, or change them in the "
               "program's Mail Options."};
     if (doc.m_strFrom.empty())
         throw SStop {"Please specify a from e-mail address and name"};
@@ -254,7 +317,19 @@ std::string SendingServer(const SOptions &options, const CSettings &settings, co
         throw SStop {"Please specify a subject"};
     if (doc.m_strReplyTo.empty())
         throw SStop {"Please specify a reply-to e-mail address"};
-    return strServer;
+    if (account.NeedsPassword()) {
+        if (const char *pPassword = std::getenv("MERGIX_SMTP_PASSWORD")) {
+            account.strPassword = pPassword;
+        } else if (auto password = AskPasswordOnTerminal(
+                       "Password of " + account.strUser + " at " + Endpoint(account) + ": ")) {
+            account.strPassword = std::move(*password);
+        } else {
+            throw SStop {"The SMTP login of user \"" + PrintableText(account.strUser)
+                + "\" needs a password: set MERGIX_SMTP_PASSWORD, or run mergix in a terminal "
+                  "to be asked for it."};
+        }
+    }
+    return account;
 }
 
 // The rule set of the selection, checked as the Select button checks it; nothing for all records.
@@ -311,6 +386,10 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t
 {
     if (outcome == CMergeRun::EOutcome::NoToField)
         return 2;
+    if (outcome == CMergeRun::EOutcome::ServerRefused) {
+        CConsolePrompter::Print(run.StopReason());
+        return 2;
+    }
     if (!bSend) {
         if (output.Finish())
             return 0;
@@ -356,7 +435,8 @@ int RunMerge(const SOptions &options)
     try {
         if (!doc.OnOpenDocument(options.strFile))
             return 2; // the file's message has been shown
-        const std::string strServer = options.bSend ? SendingServer(options, settings, doc) : "";
+        const SSmtpAccount account
+            = options.bSend ? SendingAccount(options, settings, doc) : SSmtpAccount();
         const std::optional<CRuleSet> rules = Selection(options, settings, doc);
         CheckToField(doc);
 
@@ -371,9 +451,10 @@ int RunMerge(const SOptions &options)
 
         CMergeRun::SInput input = CMergeRun::InputOf(doc);
         input.pList = &list;
-        input.serverName = [strServer] {
+        input.serverName = [strServer = account.strServer] {
             return strServer;
         };
+        input.account = account;
         input.bTestMode = !options.bSend;
         input.bInteractive = false;
         CTestOutput output;

@@ -30,6 +30,32 @@ void CSettings::SetSmtpServerName(const std::string &strName)
     m_settings.setValue(QString::fromLatin1(kSmtpServerName), Q(strName));
 }
 
+SSmtpAccount CSettings::SmtpAccount() const
+{
+    const auto text = [this](const char *pKey) {
+        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
+    };
+    SSmtpAccount account;
+    account.strServer = SmtpServerName();
+    account.eSecurity = ParseSecurity(text(kSmtpSecurity)).value_or(ESmtpSecurity::None);
+    bool bNumber = false;
+    account.nPort = m_settings.value(QString::fromLatin1(kSmtpPort), 0).toInt(&bNumber);
+    if (!bNumber)
+        account.nPort = -1; // reported by CheckSmtpAccount, never silently changed
+    account.strUser = text(kSmtpUserName);
+    account.strExtraCaFile = text(kSmtpExtraCaFile);
+    return account;
+}
+
+void CSettings::SetSmtpAccount(const SSmtpAccount &account)
+{
+    SetSmtpServerName(account.strServer);
+    m_settings.setValue(
+        QString::fromLatin1(kSmtpSecurity), QString::fromLatin1(SecurityName(account.eSecurity)));
+    m_settings.setValue(QString::fromLatin1(kSmtpPort), account.nPort);
+    m_settings.setValue(QString::fromLatin1(kSmtpUserName), Q(account.strUser));
+}
+
 int CSettings::DontRemind() const
 {
     return m_settings.value(QString::fromLatin1(kDontRemind), 0).toInt();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/RuleSet.h"
+#include "mail/SmtpAccount.h"
 
 class QSettings;
 
@@ -16,6 +17,10 @@ public:
     explicit CSettings(QSettings &settings) : m_settings(settings) { }
 
     static constexpr const char *kSmtpServerName = "SMTPServerName";
+    static constexpr const char *kSmtpSecurity = "SMTPSecurity";
+    static constexpr const char *kSmtpPort = "SMTPPort";
+    static constexpr const char *kSmtpUserName = "SMTPUserName";
+    static constexpr const char *kSmtpExtraCaFile = "SMTPTrustedCAFile";
     static constexpr const char *kDontRemind = "DontRemind";
     static constexpr const char *kSavedSearches = "Saved Searches";
     static constexpr const char *kRecentFileList = "Recent File List";
@@ -23,6 +28,12 @@ public:
 
     std::string SmtpServerName() const;
     void SetSmtpServerName(const std::string &strName);
+    // The server with its security, port, user name and extra trusted authority; never a
+    // password, which lives in the keyring. An unknown security name reads as None.
+    SSmtpAccount SmtpAccount() const;
+    // Writes the server name, security, port and user name (the authority file is set by
+    // hand in the settings file, for a company's own authority).
+    void SetSmtpAccount(const SSmtpAccount &account);
     int DontRemind() const;
     void SetDontRemind(int nValue);
 

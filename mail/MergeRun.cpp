@@ -234,6 +234,9 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_nPeakDeliveries = pDeliveries ? pDeliveries->PeakConnections() : workers.Peak();
     if (pDeliveries && pDeliveries->StopReason()) {
         m_strStopReason = *pDeliveries->StopReason();
+        if (const size_t nDelivered = pDeliveries->Delivered(); nDelivered > 0)
+            m_strStopReason += "\n" + std::to_string(nDelivered)
+                + " message(s) had been delivered before the run stopped.";
         outcome = EOutcome::ServerRefused;
     }
     progress.SetBarPos(kRange);

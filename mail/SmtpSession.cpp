@@ -202,8 +202,7 @@ CSmtpSession::EOpen CSmtpSession::LogIn(std::string &strMessage)
                 + "\" for now: " + ReplyText(reply));
     return Fail(EOpen::Refused, strMessage,
         ServerText() + " refused the login of user \"" + strUser
-            + "\": the user name or the password is wrong. Nothing was sent. (" + ReplyText(reply)
-            + ")");
+            + "\": the user name or the password is wrong. (" + ReplyText(reply) + ")");
 }
 
 CSmtpSession::SOutcome CSmtpSession::Failure(const std::optional<CSmtpChannel::Reply> &reply)

@@ -18,6 +18,7 @@
 #include "app/Settings.h"
 #include "document/MgxArchive.h"
 #include "support/SmtpTestServer.h"
+#include "support/TestCertificates.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ protected:
     SResult Run(const std::vector<std::string> &args, const char *pInterruptAfter = nullptr)
     {
         // A hang ends after 30 seconds with exit 124 instead of holding the suite.
-        std::string strCommand = "env " + m_strEnvironment
+        std::string strCommand = m_strPrefix + "env " + m_strEnvironment
             + " XDG_CONFIG_HOME=" + Quoted((m_folder / "config").string())
             + " LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 timeout -k 2 30 " + Quoted(MERGIX_EXE);
         for (const std::string &strArg : args)
@@ -114,6 +115,7 @@ protected:
     const std::string m_strSample = MERGIX_EXAMPLES_DIR "/sample.mgx";
     std::string m_strEnvironment; // variables to set or (-u NAME) unset for the program
     std::string m_strStdout; // a redirection of its standard output
+    std::string m_strPrefix; // a command that runs the program, such as "setsid -w "
 };
 
 TEST_F(CommandLineTest, TestMergeOfTheSamplePrintsEveryRecordNewestFirst)
@@ -412,3 +414,66 @@ TEST_F(CommandLineTest, AToFieldThatIsNoColumnIsNamed)
 }
 
 } // namespace
+
+TEST_F(CommandLineTest, SendingOverStartTlsWithALogin)
+{
+    const CTestCertificates certificates(m_folder.string());
+    ASSERT_EQ(certificates.Error(), "");
+    const auto pServer = CSmtpTestServer::WithOptions({"--tls", certificates.Good().strCertificate,
+        certificates.Good().strKey, "--mode", "starttls", "--auth", "ann:s3cret pass"});
+    ASSERT_EQ(pServer->Error(), "");
+    {
+        QSettings store = Store();
+        store.setValue(QLatin1String(CSettings::kSmtpExtraCaFile),
+            QString::fromStdString(certificates.CaFile()));
+    }
+    const std::vector<std::string> send {"--send", m_strSample, "--server", pServer->Server(),
+        "--security", "starttls", "--user", "ann"};
+
+    m_strEnvironment = "MERGIX_SMTP_PASSWORD='s3cret pass'";
+    SResult result = Run(send);
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_NE(result.strErr.find("12 message(s) delivered."), std::string::npos) << result.strErr;
+    ASSERT_EQ(pServer->Messages().size(), 12u);
+    EXPECT_TRUE(pServer->Messages()[0].value(QStringLiteral("tls")).toBool());
+
+    // A wrong password: one message, no list of failed addresses, nothing more sent.
+    m_strEnvironment = "MERGIX_SMTP_PASSWORD=wrong";
+    result = Run(send);
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_EQ(Count(result.strErr, "refused the login of user \"ann\""), 1u) << result.strErr;
+    EXPECT_EQ(result.strErr.find("following addresses"), std::string::npos);
+    EXPECT_EQ(pServer->Messages().size(), 12u);
+
+    // No password anywhere and no terminal to ask on.
+    m_strEnvironment = "-u MERGIX_SMTP_PASSWORD";
+    m_strPrefix = "setsid -w ";
+    result = Run(send);
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("needs a password: set MERGIX_SMTP_PASSWORD"), std::string::npos)
+        << result.strErr;
+
+    // A login over plain text is refused before anything is loaded.
+    result = Run({"--send", m_strSample, "--server", pServer->Server(), "--security", "none",
+        "--user", "ann"});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("the password would travel in plain text"), std::string::npos)
+        << result.strErr;
+}
+
+TEST_F(CommandLineTest, APasswordOnTheCommandLineIsRefused)
+{
+    for (const std::vector<std::string> &args :
+        {std::vector<std::string> {"--send", m_strSample, "--password", "secret"},
+            {"--send", m_strSample, "--password=secret"}}) {
+        const SResult result = Run(args);
+        EXPECT_EQ(result.nExit, 2);
+        EXPECT_NE(result.strErr.find("a password is never taken from the command line"),
+            std::string::npos)
+            << result.strErr;
+    }
+    const SResult result = Run({"--send", m_strSample, "--security", "ssl"});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("--security takes none, starttls or tls, not \"ssl\""),
+        std::string::npos);
+}
