@@ -121,6 +121,7 @@ void CChooseRecipientsDlg::accept()
         outcome = run.Run(m_input, progress);
     }
     m_strTestResults = run.TestResults();
+    m_lastOutcome = outcome;
     if (outcome == CMergeRun::EOutcome::Completed || outcome == CMergeRun::EOutcome::Cancelled
         || outcome == CMergeRun::EOutcome::OutputFailed)
         QDialog::accept();

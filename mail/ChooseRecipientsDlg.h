@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <QDialog>
@@ -33,6 +34,8 @@ public:
 
     CRecordList &List() { return m_list; }
     const std::string &TestResults() const { return m_strTestResults; }
+    // How the last run ended; nothing before the first.
+    std::optional<CMergeRun::EOutcome> LastOutcome() const { return m_lastOutcome; }
 
     void OnSelectAll();
     void OnUnselectAll();
@@ -58,6 +61,7 @@ private:
     CMergeRun::SInput m_input;
     CRecordList m_list;
     std::string m_strTestResults;
+    std::optional<CMergeRun::EOutcome> m_lastOutcome;
     bool m_bTestMode = false;
     CSettings *m_pSettings = nullptr;
 };

@@ -76,13 +76,20 @@ std::string CheckSmtpAccount(const SSmtpAccount &account)
     if (account.nPort < 0 || account.nPort > 65535)
         return "The SMTP port " + std::to_string(account.nPort)
             + " is not valid: a port is a number from 1 to 65535.";
-    if (!account.strUser.empty() && account.eSecurity == ESmtpSecurity::None)
-        return "A user name is set for the SMTP server, but its connection is not encrypted, so "
-               "the password would travel in plain text. Choose STARTTLS or TLS as the "
-               "connection security, or remove the user name.";
+    if (std::string strProblem = CheckLoginSecurity(account); !strProblem.empty())
+        return strProblem;
     if (HasLineBreakOrNul(account.strUser))
         return "The SMTP user name cannot hold a line break or a zero byte.";
     return {};
+}
+
+std::string CheckLoginSecurity(const SSmtpAccount &account)
+{
+    if (account.strUser.empty() || account.eSecurity != ESmtpSecurity::None)
+        return {};
+    return "A user name is set for the SMTP server, but its connection is not encrypted, so the "
+           "password would travel in plain text. Choose STARTTLS or TLS as the connection "
+           "security, or remove the user name.";
 }
 
 std::string PasswordKey(const SSmtpAccount &account)

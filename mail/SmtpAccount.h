@@ -39,5 +39,8 @@ std::string Endpoint(const SSmtpAccount &account);
 // of range, a login over a connection that is not encrypted); empty when it can be used.
 std::string CheckSmtpAccount(const SSmtpAccount &account);
 
+// The message for a login over a connection that is not encrypted; empty when there is none.
+std::string CheckLoginSecurity(const SSmtpAccount &account);
+
 // The key under which the password of this login is kept: "user@host:port".
 std::string PasswordKey(const SSmtpAccount &account);

@@ -1,6 +1,7 @@
 #include "ui/DialogHooks.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 
 #include "app/StartupDlg.h"
@@ -31,15 +32,32 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         input.serverName = [&frame] {
             return frame.Settings().SmtpServerName();
         };
+        input.account = frame.SendingAccount();
         CChooseRecipientsDlg dlg(frame.Document(), std::move(input), &frame);
         dlg.SetTestMode(bTestMode);
         dlg.SetRuleSettings(&frame.Settings());
         QObject::connect(
             &dlg, &CChooseRecipientsDlg::HelpRequested, &frame, &CMainFrame::ShowHelpTopic);
         dlg.Load(); // a database failure ends the command with its message
-        if (dlg.exec() != QDialog::Accepted || !bTestMode)
+        const bool bAccepted = dlg.exec() == QDialog::Accepted;
+        // A password the server refused is asked for again at the next send.
+        if (dlg.LastOutcome() == CMergeRun::EOutcome::ServerRefused)
+            frame.Passwords().ForgetInMemory(PasswordKey(frame.Settings().SmtpAccount()));
+        if (!bAccepted || !bTestMode)
             return std::nullopt;
         return dlg.TestResults();
+    };
+    hooks.askPassword = [&frame](const std::string &strPrompt) -> std::optional<std::string> {
+        QInputDialog dlg(&frame);
+        dlg.setObjectName(QStringLiteral("passwordDlg"));
+        dlg.setWindowTitle(QStringLiteral("SMTP Password"));
+        dlg.setLabelText(QString::fromStdString(strPrompt));
+        dlg.setTextEchoMode(QLineEdit::Password);
+        if (auto *pEdit = dlg.findChild<QLineEdit *>())
+            pEdit->setAccessibleName(QStringLiteral("Password"));
+        if (dlg.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dlg.textValue().toStdString();
     };
     hooks.showTestResults = [&frame](const std::string &strResults) {
         CTestMergeResultsDlg dlg(&frame);

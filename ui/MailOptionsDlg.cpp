@@ -27,11 +27,43 @@ std::string CMailOptionsDlg::ServerName() const
     return m_pUi->serverEdit->text().toStdString();
 }
 
+void CMailOptionsDlg::SetAccount(const SSmtpAccount &account)
+{
+    SetServerName(account.strServer);
+    m_pUi->securityCombo->setCurrentIndex(static_cast<int>(account.eSecurity));
+    m_pUi->portSpin->setValue(account.nPort);
+    m_pUi->userEdit->setText(QString::fromStdString(account.strUser));
+    m_strExtraCaFile = account.strExtraCaFile;
+}
+
+SSmtpAccount CMailOptionsDlg::Account() const
+{
+    SSmtpAccount account;
+    account.strServer = ServerName();
+    account.eSecurity = static_cast<ESmtpSecurity>(m_pUi->securityCombo->currentIndex());
+    account.nPort = m_pUi->portSpin->value();
+    account.strUser = m_pUi->userEdit->text().toStdString();
+    account.strExtraCaFile = m_strExtraCaFile;
+    return account;
+}
+
+std::string CMailOptionsDlg::Password() const
+{
+    return m_pUi->passwordEdit->text().toStdString();
+}
+
 void CMailOptionsDlg::accept()
 {
     if (m_bServerRequired && m_pUi->serverEdit->text().isEmpty()) {
         ShowMessage("Please enter the name for the SMTP server that will\nbe used to send mail");
         m_pUi->serverEdit->setFocus();
+        return;
+    }
+    // The server name is stored as typed; only a login that would travel unencrypted is
+    // stopped here, before a password is kept for it.
+    if (const std::string strProblem = CheckLoginSecurity(Account()); !strProblem.empty()) {
+        ShowMessage(strProblem);
+        m_pUi->securityCombo->setFocus();
         return;
     }
     QDialog::accept();

@@ -4,12 +4,16 @@
 
 #include <QDialog>
 
+#include "mail/SmtpAccount.h"
+
 namespace Ui {
 class CMailOptionsDlg;
 }
 
-// "Mail Options": the name of the SMTP server. Opened from the Mail menu, where the name may be
-// left empty, and by Send Mail when none is stored, where one is required before OK closes.
+// "Mail Options": the SMTP server, how the connection is secured, its port and the login.
+// Opened from the Mail menu, where the server may be left empty, and by Send Mail when none is
+// stored, where one is required before OK closes. The password typed here is handed to the
+// caller, which keeps it in the keyring; the dialog never shows a stored one.
 class CMailOptionsDlg final : public QDialog
 {
     Q_OBJECT
@@ -21,10 +25,16 @@ public:
 
     void SetServerName(const std::string &strName);
     std::string ServerName() const;
+    // Everything but the password (the extra authority file passes through unchanged).
+    void SetAccount(const SSmtpAccount &account);
+    SSmtpAccount Account() const;
+    // What was typed in the password box; empty keeps the stored one.
+    std::string Password() const;
 
     void accept() override;
 
 private:
     Ui::CMailOptionsDlg *m_pUi;
     bool m_bServerRequired;
+    std::string m_strExtraCaFile;
 };

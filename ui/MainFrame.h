@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include "app/FileCommands.h"
+#include "app/PasswordKeeper.h"
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
 
@@ -37,6 +38,8 @@ public:
         // The test-merge reminder: nothing for Cancel, else whether not to remind again.
         std::function<std::optional<bool>()> testMergeInfo;
         std::function<void(const std::string &strResults)> showTestResults;
+        // Asks for the SMTP password with the prompt given; nothing for Cancel.
+        std::function<std::optional<std::string>(const std::string &strPrompt)> askPassword;
     };
 
     explicit CMainFrame(QSettings &store, QWidget *pParent = nullptr);
@@ -48,6 +51,9 @@ public:
     CFileCommands &FileCommands() { return m_fileCommands; }
     CHeaderBar &HeaderBar() { return *m_pHeaderBar; }
     CMergixView &View() { return *m_pView; }
+    CPasswordKeeper &Passwords() { return m_passwords; }
+    // The stored account with the password of its login, for a send.
+    SSmtpAccount SendingAccount();
 
     // Start-up: opens the file, or makes a new merge (which asks the start-up choice).
     void Start(const std::optional<std::string> &path);
@@ -95,8 +101,13 @@ private:
     void ApplyDocumentToView();
     std::optional<std::string> ChooseFileToOpen();
     std::optional<std::string> ChooseFileToSave(const std::string &strSuggested);
+    // Mail Options; stores what OK accepted, the password in the keeper. False for Cancel.
+    bool EditMailOptions(bool bServerRequired);
+    // Makes sure the login's password is known, asking for it when no keyring holds it.
+    bool ObtainPassword(const SSmtpAccount &account);
 
     CSettings m_settings;
+    CPasswordKeeper m_passwords;
     CMergixDoc m_doc;
     CFileCommands m_fileCommands;
     SHooks m_hooks;

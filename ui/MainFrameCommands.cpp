@@ -56,22 +56,65 @@ void CMainFrame::OnFileSaveAs()
     m_fileCommands.SaveAs();
 }
 
+bool CMainFrame::EditMailOptions(bool bServerRequired)
+{
+    CMailOptionsDlg dlg(this, bServerRequired);
+    dlg.SetAccount(m_settings.SmtpAccount());
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    const SSmtpAccount account = dlg.Account();
+    m_settings.SetSmtpAccount(account);
+    if (!dlg.Password().empty() && !account.strUser.empty()
+        && m_passwords.Store(PasswordKey(account), dlg.Password())
+            == CPasswordKeeper::EPlace::Memory)
+        ShowMessage("No keyring service is running on this desktop, so the password is kept "
+                    "only until Mergix closes.",
+            CPrompter::EIcon::Information);
+    return true;
+}
+
+bool CMainFrame::ObtainPassword(const SSmtpAccount &account)
+{
+    const std::string strKey = PasswordKey(account);
+    if (m_passwords.Read(strKey))
+        return true;
+    if (!m_hooks.askPassword)
+        return false;
+    const std::optional<std::string> password
+        = m_hooks.askPassword("Password of " + account.strUser + " at " + Endpoint(account) + ":");
+    if (!password)
+        return false;
+    m_passwords.Store(strKey, *password);
+    return true;
+}
+
+SSmtpAccount CMainFrame::SendingAccount()
+{
+    SSmtpAccount account = m_settings.SmtpAccount();
+    if (account.NeedsPassword())
+        account.strPassword = m_passwords.Read(PasswordKey(account)).value_or(std::string());
+    return account;
+}
+
 void CMainFrame::OnSendMail()
 {
-    std::string strServer = m_settings.SmtpServerName();
-    // A stored name that cannot be used is named, and asked for again, before anything starts.
-    if (!strServer.empty()) {
-        if (const std::string strProblem = CheckServerName(strServer); !strProblem.empty()) {
+    SSmtpAccount account = m_settings.SmtpAccount();
+    // A stored server that cannot be used is named, and asked for again, before anything
+    // starts.
+    if (!account.strServer.empty()) {
+        if (const std::string strProblem = CheckSmtpAccount(account); !strProblem.empty()) {
             ShowMessage(strProblem);
-            strServer.clear();
+            account.strServer.clear();
         }
     }
-    if (strServer.empty()) {
-        CMailOptionsDlg dlg(this, true);
-        dlg.SetServerName(m_settings.SmtpServerName());
-        if (dlg.exec() != QDialog::Accepted)
+    if (account.strServer.empty()) {
+        if (!EditMailOptions(true))
             return;
-        m_settings.SetSmtpServerName(dlg.ServerName());
+        account = m_settings.SmtpAccount();
+        if (const std::string strProblem = CheckSmtpAccount(account); !strProblem.empty()) {
+            ShowMessage(strProblem);
+            return;
+        }
     }
     const std::pair<QLineEdit *, const char *> checks[] = {
         {m_pHeaderBar->FromEdit(), "Please specify a from e-mail address and name"},
@@ -85,6 +128,8 @@ void CMainFrame::OnSendMail()
             return;
         }
     }
+    if (account.NeedsPassword() && !ObtainPassword(account))
+        return;
     if (!m_hooks.chooseRecipients) {
         ShowMessage("Choosing recipients is not available in this version, so nothing was sent.",
             CPrompter::EIcon::Information);
@@ -162,10 +207,7 @@ void CMainFrame::InsertIntoMessage(const std::string &strText)
 
 void CMainFrame::OnOptions()
 {
-    CMailOptionsDlg dlg(this, false);
-    dlg.SetServerName(m_settings.SmtpServerName());
-    if (dlg.exec() == QDialog::Accepted)
-        m_settings.SetSmtpServerName(dlg.ServerName());
+    EditMailOptions(false);
 }
 
 void CMainFrame::OnPrint()

@@ -18,6 +18,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -296,6 +297,81 @@ TEST_F(MainFrameTest, MailOptionsRequireANameOnlyForSending)
     optional.accept();
     EXPECT_TRUE(m_prompter.Entries().empty());
     EXPECT_EQ(optional.result(), QDialog::Accepted);
+}
+
+TEST_F(MainFrameTest, MailOptionsKeepTheLoginAndSendAsksForAPasswordOnce)
+{
+    // No session bus, so no keyring: the password stays in memory for this run.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    const auto fill = [](int nSecurity, const char *pUser, const char *pPassword, bool bOk) {
+        QTimer::singleShot(0, [=] {
+            auto *pDlg = qobject_cast<CMailOptionsDlg *>(QApplication::activeModalWidget());
+            ASSERT_NE(pDlg, nullptr);
+            pDlg->findChild<QLineEdit *>(QStringLiteral("serverEdit"))
+                ->setText(QStringLiteral("mail.example.com"));
+            pDlg->findChild<QComboBox *>(QStringLiteral("securityCombo"))
+                ->setCurrentIndex(nSecurity);
+            pDlg->findChild<QLineEdit *>(QStringLiteral("userEdit"))
+                ->setText(QString::fromLatin1(pUser));
+            pDlg->findChild<QLineEdit *>(QStringLiteral("passwordEdit"))
+                ->setText(QString::fromLatin1(pPassword));
+            pDlg->accept();
+            if (!bOk) {
+                EXPECT_TRUE(pDlg->isVisible()); // the login over plain text was refused
+                pDlg->reject();
+            }
+        });
+    };
+    // A login without encryption is refused in the dialog and nothing is stored.
+    fill(0, "ann", "typed in options", false);
+    Action("actionOptions")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"A user name is set for the SMTP server, but its connection is not encrypted, so "
+               "the password would travel in plain text. Choose STARTTLS or TLS as the "
+               "connection security, or remove the user name."});
+    EXPECT_EQ(CSettings(*m_pStore).SmtpAccount().strUser, "");
+
+    fill(1, "ann", "typed in options", true);
+    Action("actionOptions")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"No keyring service is running on this desktop, so the password is kept only "
+               "until Mergix closes."});
+    const SSmtpAccount stored = CSettings(*m_pStore).SmtpAccount();
+    EXPECT_EQ(stored.eSecurity, ESmtpSecurity::StartTls);
+    EXPECT_EQ(stored.strUser, "ann");
+    EXPECT_EQ(Endpoint(stored), "mail.example.com:587");
+    m_pStore->sync();
+    std::ifstream settingsFile(m_pStore->fileName().toStdString());
+    const std::string strSettings {std::istreambuf_iterator<char>(settingsFile), {}};
+    EXPECT_EQ(strSettings.find("typed in options"), std::string::npos) << strSettings;
+
+    std::vector<std::string> prompts;
+    std::vector<std::string> sentWith;
+    CMainFrame::SHooks hooks;
+    hooks.askPassword = [&](const std::string &strPrompt) -> std::optional<std::string> {
+        prompts.push_back(strPrompt);
+        if (prompts.size() == 2)
+            return std::nullopt; // Cancel
+        return std::string("typed when asked");
+    };
+    hooks.chooseRecipients = [&](bool) -> std::optional<std::string> {
+        sentWith.push_back(m_pFrame->SendingAccount().strPassword);
+        return std::nullopt;
+    };
+    m_pFrame->SetHooks(hooks);
+    Action("actionSendMail")->trigger(); // the password typed in Mail Options
+    m_pFrame->Passwords().ForgetInMemory(PasswordKey(stored)); // as after a refused login
+    Action("actionSendMail")->trigger(); // asked
+    Action("actionSendMail")->trigger(); // remembered
+    m_pFrame->Passwords().ForgetInMemory(PasswordKey(stored));
+    Action("actionSendMail")->trigger(); // asked, and Cancel sends nothing
+    EXPECT_EQ(prompts,
+        (std::vector<std::string> {"Password of ann at mail.example.com:587:",
+            "Password of ann at mail.example.com:587:"}));
+    EXPECT_EQ(sentWith,
+        (std::vector<std::string> {"typed in options", "typed when asked", "typed when asked"}));
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 TEST_F(MainFrameTest, TypingMarksTheMergeModifiedAndClosingAsks)
