@@ -120,8 +120,8 @@ class ProgramTests(ProgramTest):
             self.assertEqual(box.name.replace("\r\n", "\n").strip(),
                              "There was an error sending one or more messages to the following "
                              "addresses:\n\npat@example.org")
-            files = sorted(os.listdir(store))
-            self.assertEqual(len([f for f in files if f.endswith(".json")]), 11)
+            files = sorted(f for f in os.listdir(store) if f.endswith(".json"))
+            self.assertEqual(len(files), 11)
             for name in files:
                 with open(os.path.join(store, name), encoding="utf-8") as stored:
                     summary = json.load(stored)
