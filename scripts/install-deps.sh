@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libx11-dev fonts-liberation2
-    libssl-dev qtkeychain-qt6-dev gnome-keyring dbus
+    libssl-dev openssl qtkeychain-qt6-dev gnome-keyring dbus
     libgtest-dev
     mdbtools-dev mdbtools
     python3 python3-aiosmtpd
