@@ -49,7 +49,8 @@ int main(int argc, char *argv[])
     Save(startup, strFolder, "startup-choice.png");
 
     CMailOptionsDlg options(nullptr, false);
-    options.SetServerName("mail.example.com:587");
+    options.SetAccount(
+        {"smtp.example.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
     Save(options, strFolder, "mail-options.png");
 
     QSettings store(QDir(strFolder).filePath(QStringLiteral("render.ini")), QSettings::IniFormat);
