@@ -10,4 +10,4 @@ chmod 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
 unset QT_QPA_PLATFORM
 exec timeout -k 5 280 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    dbus-run-session -- bash "$here/run_in_session.sh"
+    dbus-run-session -- bash "$here/run_in_session.sh" "${@:2}"

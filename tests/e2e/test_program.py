@@ -10,6 +10,25 @@ import pyatspi
 from e2e_support import ROOT, ProgramTest, descendants, wait_for
 
 
+def make_certificates(folder):
+    """A throwaway authority and a certificate for 127.0.0.1 signed by it, made with openssl;
+    the paths of the authority, the certificate and its key."""
+    import subprocess
+
+    def run(*args):
+        subprocess.run(["openssl"] + list(args), check=True, cwd=folder,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
+    run("req", "-x509", *ec, "-keyout", "ca-key.pem", "-out", "ca.pem", "-subj", "/CN=E2E CA",
+        "-days", "2")
+    run("req", *ec, "-keyout", "key.pem", "-out", "server.csr", "-subj", "/CN=localhost")
+    with open(os.path.join(folder, "san.ext"), "w") as ext:
+        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca-key.pem",
+        "-CAcreateserial", "-out", "cert.pem", "-days", "2", "-extfile", "san.ext")
+    return [os.path.join(folder, name) for name in ("ca.pem", "cert.pem", "key.pem")]
+
+
 class ProgramTests(ProgramTest):
 
     def open_sample_copy(self):
@@ -127,6 +146,63 @@ class ProgramTests(ProgramTest):
                     summary = json.load(stored)
                 self.assertNotIn("parse_error", summary)
                 self.assertEqual(summary["subject"], "News from the club")
+        finally:
+            server.stdin.close()
+            server.wait(timeout=10)
+
+    def test_a_provider_login_over_starttls_is_kept_in_the_keyring(self):
+        import json
+        import subprocess
+        store = os.path.join(self.folder, "messages")
+        os.mkdir(store)
+        ca, cert, key = make_certificates(self.folder)
+        settings = os.path.join(self.folder, "config", "Corvane Software")
+        os.makedirs(settings)
+        with open(os.path.join(settings, "Mergix.conf"), "w") as conf:
+            conf.write("[General]\nSMTPTrustedCAFile=%s\n" % ca)
+        server = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "smtp_test_server.py"),
+             store, "90", "--tls", cert, key, "--mode", "starttls", "--auth", "ann:pa ss"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+        def stored():
+            return [name for name in os.listdir(store) if name.endswith(".json")]
+
+        def send_all():
+            self.choose_menu("Mail", "Send Mail")
+            recipients = self.find("dialog", "Choose Recipients")
+            self.click(self.find("push button", "Select All", within=recipients))
+            self.click(self.find("push button", "Send Mail", within=recipients))
+        try:
+            port = server.stdout.readline().split()[1]
+            self.open_sample_copy()
+            self.choose_menu("Mail", "Options")
+            options = self.find("dialog", "Mail Options")
+            self.click(self.find("text", "SMTP Mail Server:", within=options))
+            self.type_text("127.0.0.1:" + port)
+            self.choose_in_combo(0, "STARTTLS", options)
+            self.click(self.find("text", "User name:", within=options))
+            self.type_text("ann")
+            self.click(self.find("password text", "Password:", within=options))
+            self.type_text("pa ss")
+            self.click(self.find("push button", "OK", within=options))
+            send_all()
+            wait_for(lambda: len(stored()) == 12 or None, "12 messages on the server", 30)
+
+            # The next run finds the password in the keyring: nothing asks for it.
+            self.process.kill()
+            self.process.wait(timeout=10)
+            self.open_sample_copy()
+            send_all()
+            wait_for(lambda: len(stored()) == 24 or None, "24 messages on the server", 30)
+            shown = [node.name for node in descendants(self.app)
+                     if node.getRoleName() == "dialog" and node.name == "SMTP Password"]
+            self.assertEqual(shown, [])
+            for name in stored():
+                with open(os.path.join(store, name), encoding="utf-8") as message:
+                    summary = json.load(message)
+                self.assertTrue(summary["tls"])
+                self.assertEqual(summary["auth_user"], "ann")
         finally:
             server.stdin.close()
             server.wait(timeout=10)
