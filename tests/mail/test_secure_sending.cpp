@@ -203,6 +203,44 @@ TEST_F(SecureSendingTest, BytesSentBeforeTheTlsUpgradeAreRefused)
         << strMessage;
 }
 
+TEST(SmtpSessionTest, ManyMessagesShareOneConnectionWithRsetBetweenThem)
+{
+    // A plain session against a scripted server: the transactions follow each other on one
+    // connection; a 421 closes it; a message whose acceptance never comes is in doubt.
+    CScriptedSmtpServer server(
+        {Step::Reply("220 hi\r\n"), Step::Reply("250-hi\r\n250 8BITMIME\r\n"),
+            Step::Reply("250 ok\r\n"), Step::Reply("250 ok\r\n"), Step::Reply("354 go\r\n"),
+            Step::Reply("250 queued\r\n"), Step::Reply("250 reset\r\n"), Step::Reply("250 ok\r\n"),
+            Step::Reply("550 no such user\r\n"), Step::Reply("250 reset\r\n"),
+            Step::Reply("250 ok\r\n"), Step::Reply("250 ok\r\n"), Step::Reply("354 go\r\n"),
+            Step::Silent()});
+    SSmtpAccount account {server.Server(), ESmtpSecurity::None, 0, "", "", ""};
+    CSmtpSession session(account, nullptr);
+    session.m_replyTimeout = 300ms;
+    std::string strMessage;
+    ASSERT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Ready) << strMessage;
+    using R = CSmtpSession::EResult;
+    EXPECT_EQ(session.Send("a@x.org", "b@x.org", "one\r\n.\r\n").eResult, R::Accepted);
+    const CSmtpSession::SOutcome refused = session.Send("a@x.org", "c@x.org", "two\r\n.\r\n");
+    EXPECT_EQ(refused.eResult, R::PermanentFailure);
+    EXPECT_EQ(refused.strReply, "550 no such user");
+    const CSmtpSession::SOutcome silent = session.Send("a@x.org", "d@x.org", "three\r\n.\r\n");
+    EXPECT_EQ(silent.eResult, R::InDoubt);
+    EXPECT_FALSE(session.IsOpen());
+    EXPECT_EQ(server.Transcript(),
+        "EHLO mergix.invalid\r\n"
+        "MAIL FROM:<a@x.org>\r\nRCPT TO:<b@x.org>\r\nDATA\r\none\r\n.\r\n"
+        "RSET\r\nMAIL FROM:<a@x.org>\r\nRCPT TO:<c@x.org>\r\n"
+        "RSET\r\nMAIL FROM:<a@x.org>\r\nRCPT TO:<d@x.org>\r\nDATA\r\nthree\r\n.\r\n");
+
+    CScriptedSmtpServer closing({Step::Reply("220 hi\r\n"), Step::Reply("250 hi\r\n"),
+        Step::ReplyAndClose("421 shutting down\r\n")});
+    CSmtpSession second({closing.Server(), ESmtpSecurity::None, 0, "", "", ""}, nullptr);
+    ASSERT_EQ(second.Open(strMessage), CSmtpSession::EOpen::Ready);
+    EXPECT_EQ(second.Send("a@x.org", "b@x.org", "one\r\n.\r\n").eResult, R::TemporaryFailure);
+    EXPECT_FALSE(second.IsOpen());
+}
+
 struct SCertificateCase
 {
     const char *pName;
