@@ -203,6 +203,33 @@ TEST_F(SecureSendingTest, BytesSentBeforeTheTlsUpgradeAreRefused)
         << strMessage;
 }
 
+TEST(SmtpAccountTest, ThePortComesFromTheNameThenTheBoxThenTheSecurity)
+{
+    const auto endpoint = [](const char *pServer, ESmtpSecurity eSecurity, int nPort) {
+        return Endpoint({pServer, eSecurity, nPort, "", "", ""});
+    };
+    EXPECT_EQ(endpoint("mail.example.com", ESmtpSecurity::None, 0), "mail.example.com:25");
+    EXPECT_EQ(endpoint("mail.example.com", ESmtpSecurity::StartTls, 0), "mail.example.com:587");
+    EXPECT_EQ(endpoint("mail.example.com", ESmtpSecurity::Tls, 0), "mail.example.com:465");
+    EXPECT_EQ(endpoint("mail.example.com", ESmtpSecurity::Tls, 2465), "mail.example.com:2465");
+    EXPECT_EQ(endpoint("mail.example.com:2525", ESmtpSecurity::Tls, 2465), "mail.example.com:2525");
+    EXPECT_EQ(endpoint("::1", ESmtpSecurity::StartTls, 0), "[::1]:587");
+    EXPECT_EQ(ParseSecurity("starttls"), ESmtpSecurity::StartTls);
+    EXPECT_EQ(ParseSecurity("TLS"), ESmtpSecurity::Tls);
+    EXPECT_EQ(ParseSecurity("ssl"), std::nullopt);
+
+    SSmtpAccount account {"mail.example.com", ESmtpSecurity::None, 0, "ann", "", ""};
+    EXPECT_NE(CheckSmtpAccount(account).find("would travel in plain text"), std::string::npos);
+    account.eSecurity = ESmtpSecurity::StartTls;
+    EXPECT_EQ(CheckSmtpAccount(account), "");
+    account.nPort = 70000;
+    EXPECT_EQ(CheckSmtpAccount(account),
+        "The SMTP port 70000 is not valid: a port is a number from 1 to 65535.");
+    account.nPort = 0;
+    account.strUser = "ann\r\nRCPT TO:<x@y>";
+    EXPECT_NE(CheckSmtpAccount(account), "");
+}
+
 TEST(SmtpSessionTest, ManyMessagesShareOneConnectionWithRsetBetweenThem)
 {
     // A plain session against a scripted server: the transactions follow each other on one
