@@ -139,9 +139,11 @@ std::optional<CSessionDeliveries::SPending> CSessionDeliveries::Take()
         }
         if (m_bInputEnded && m_queue.empty() && m_retries.empty())
             return std::nullopt;
-        if (soonest != m_retries.end())
-            m_changed.wait_until(lock, soonest->due);
-        else
+        if (soonest != m_retries.end()) {
+            // A copy: the list may grow, and move its entries, while this thread waits.
+            const Clock::time_point due = soonest->due;
+            m_changed.wait_until(lock, due);
+        } else
             m_changed.wait(lock);
     }
 }
