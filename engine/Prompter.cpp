@@ -50,3 +50,8 @@ CPrompter::EAnswer AskYesNoCancel(const std::string &strText, CPrompter::EIcon i
 {
     return CPrompter::Current().AskYesNoCancel(strText, icon);
 }
+
+bool OfferAction(const std::string &strText, const std::string &strAction, CPrompter::EIcon icon)
+{
+    return CPrompter::Current().OfferAction(strText, strAction, icon);
+}

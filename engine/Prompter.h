@@ -22,6 +22,14 @@ public:
         return AskYesNo(strText, icon) ? EAnswer::Yes : EAnswer::No;
     }
 
+    // A message with OK and one more button for an action; true when the action was chosen.
+    // Without windows the message is shown and the action is not offered.
+    virtual bool OfferAction(const std::string &strText, const std::string &, EIcon icon)
+    {
+        ShowMessage(strText, icon);
+        return false;
+    }
+
     // Installs the prompter (not owned; it must outlive its use) and returns the previous
     // one. nullptr restores the default, which writes to standard error and answers No.
     static CPrompter *Install(CPrompter *pPrompter);
@@ -34,3 +42,6 @@ void ShowMessage(const std::string &strText, CPrompter::EIcon icon = CPrompter::
 bool AskYesNo(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
 CPrompter::EAnswer AskYesNoCancel(
     const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
+// A message with OK and a button for an action ("Save failed list..."); true when chosen.
+bool OfferAction(const std::string &strText, const std::string &strAction,
+    CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);

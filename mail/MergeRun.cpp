@@ -6,7 +6,10 @@
 #include "mail/MessageText.h"
 #include "mail/Progress.h"
 #include "mail/RecordList.h"
+#include "mail/RunClock.h"
 #include "mail/SmtpConnection.h"
+
+#include <QCryptographicHash>
 
 std::string g_strFailedAddresses;
 std::mutex g_failedAddressesLock;
@@ -30,8 +33,20 @@ unsigned SendThreadProc(std::unique_ptr<MailParams> pParams)
 {
     CSmtpConnection connection(pParams->szServer, pParams->szFrom, pParams->szTo,
         pParams->szReplyTo, pParams->szSubject, pParams->pszBody);
-    if (!connection.Deliver())
+    const bool bDelivered = connection.Deliver();
+    if (!bDelivered)
         AddFailedAddress(pParams->szTo);
+    if (pParams->onDone) {
+        const EDelivery eWhat = bDelivered ? EDelivery::Sent
+            : connection.IsInDoubt()       ? EDelivery::InDoubt
+                                           : EDelivery::Failed;
+        std::string strReply = connection.LastReply();
+        if (strReply.empty())
+            strReply = eWhat == EDelivery::InDoubt
+                ? "the server did not confirm the message; it may or may not have been delivered"
+                : "no answer from the server";
+        pParams->onDone(eWhat, strReply);
+    }
     return 0;
 }
 
@@ -64,7 +79,8 @@ bool CMergeRun::WaitWhileResponsive(
 }
 
 bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
-    const std::string &strTo, const std::string &strBody)
+    const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
+    CRunRecord &record)
 {
     const auto roomForOne = [&] {
         workers.Reap();
@@ -81,11 +97,15 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     const std::string strServer = account.nPort > 0 ? Endpoint(account) : account.strServer;
     const auto makeJob = [&] {
         MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
-            strBody, static_cast<int>(strBody.size())};
+            strBody, static_cast<int>(strBody.size()),
+            [&record, strIdentity, strTo](EDelivery eWhat, const std::string &strReply) {
+                record.Record(strIdentity, strTo, eWhat, strReply);
+            }};
         return std::function<void()>([params = std::move(params)]() mutable {
             SendThreadProc(std::make_unique<MailParams>(std::move(params)));
         });
     };
+    record.Record(strIdentity, strTo, EDelivery::Sending);
     bool bStarted = workers.Start(makeJob());
     if (!bStarted) {
         // The system has no thread to spare: try once more when the oldest delivery has ended.
@@ -97,23 +117,27 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
         workers.Reap();
         bStarted = workers.Start(makeJob());
     }
-    if (!bStarted)
+    if (!bStarted) {
         AddFailedAddress(strTo);
-    else
+        record.Record(strIdentity, strTo, EDelivery::Failed, "no thread could be started for it");
+    } else
         workers.WaitForNewest(m_workerWait); // a slow delivery runs on beside the next ones
     return true;
 }
 
 bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
-    const std::string &strTo, const std::string &strBody)
+    const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
+    CRunRecord &record)
 {
     // A database field must never be able to add header lines or SMTP commands.
     if (HasLineBreakOrNul(input.strFrom) || HasLineBreakOrNul(strTo)
         || HasLineBreakOrNul(input.strReplyTo) || HasLineBreakOrNul(input.strSubject)) {
         AddFailedAddress(strTo);
+        record.Record(strIdentity, strTo, EDelivery::Failed,
+            "not sent: a header text holds a line break or a zero byte");
         return true;
     }
-    CSessionDeliveries::SMessage message {strTo, ExtractAddress(input.strFrom),
+    CSessionDeliveries::SMessage message {strTo, strIdentity, ExtractAddress(input.strFrom),
         ExtractAddress(strTo),
         CSmtpConnection::ComposeData(input.strFrom, strTo, input.strReplyTo, input.strSubject,
             strBody, std::time(nullptr), MakeMessageId(input.strFrom))};
@@ -139,6 +163,63 @@ void CMergeRun::WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries 
         if (ConfirmCancel(input, progress))
             pDeliveries->Abandon();
     }
+}
+
+bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, size_t nIndex, size_t nCount,
+    std::chrono::steady_clock::time_point start)
+{
+    if (input.nRatePerMinute <= 0)
+        return true;
+    CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
+    const auto interval
+        = std::chrono::duration_cast<CRunClock::Clock::duration>(std::chrono::minutes(1))
+        / input.nRatePerMinute;
+    const auto due = start + interval * static_cast<long>(nIndex);
+    // When the last message will go, in the user's own time.
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+        start + interval * static_cast<long>(nCount > 0 ? nCount - 1 : 0) - clock.Now());
+    const std::time_t finish = clock.WallNow() + std::max<long>(left.count(), 0);
+    std::tm parts {};
+    localtime_r(&finish, &parts);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M", &parts);
+    progress.SetStatusText("Sending mail... (" + std::to_string(input.nRatePerMinute)
+        + " a minute; the last message goes at about " + text + ")");
+    return WaitWhileResponsive(input, progress, [&] {
+        const auto now = clock.Now();
+        if (now >= due)
+            return true;
+        clock.Sleep(std::min<CRunClock::Clock::duration>(due - now, kWaitSlice));
+        return clock.Now() >= due;
+    });
+}
+
+std::string CMergeRun::BeginJournal(const SInput &input, const std::vector<int> &rows,
+    int nToColumn, std::vector<std::string> &identities) const
+{
+    const CRecordList &list = *input.pList;
+    std::vector<std::pair<std::string, std::string>> recipients;
+    recipients.reserve(rows.size());
+    identities.reserve(rows.size());
+    for (const int nRow : rows) {
+        std::string strTo(MergeCellText(list.CellText(nRow, nToColumn)));
+        identities.push_back(RecipientIdentity(strTo, list, nRow));
+        recipients.emplace_back(identities.back(), std::move(strTo));
+    }
+    CSendJournal::SRunInfo info = input.journalRun;
+    if (info.strTemplateDigest.empty())
+        info.strTemplateDigest = TemplateDigest(input);
+    return input.pJournal->BeginRun(info, recipients, input.alreadyDone);
+}
+
+std::string CMergeRun::TemplateDigest(const SInput &input)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const std::string *pText :
+        {&input.strFrom, &input.strReplyTo, &input.strSubject, &input.strTemplate}) {
+        hash.addData(QByteArray::fromStdString(std::to_string(pText->size()) + ":" + *pText));
+    }
+    return hash.result().toHex().toStdString();
 }
 
 CMergeRun::SInput CMergeRun::InputOf(const CMergixDoc &doc)
@@ -192,16 +273,44 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_strTestResults.clear();
 
     m_strStopReason.clear();
+    m_failures.clear();
+    m_nSkipped = 0;
+    std::vector<std::string> identities;
+    if (!input.bTestMode && input.pJournal) {
+        if (std::string strError = BeginJournal(input, rows, nToColumn, identities);
+            !strError.empty()) {
+            ShowMessage(strError, CPrompter::EIcon::Stop);
+            progress.DestroyWindow();
+            return EOutcome::JournalFailed;
+        }
+    }
+    CRunRecord record(input.bTestMode ? nullptr : input.pJournal);
     CDeliveryWorkers workers;
     std::unique_ptr<CSessionDeliveries> pDeliveries;
     if (!input.bTestMode && input.account.eSecurity != ESmtpSecurity::None) {
         SSmtpAccount account = input.account;
         account.strServer = input.serverName ? input.serverName() : std::string();
         pDeliveries = std::make_unique<CSessionDeliveries>(account, input.sessionSettings,
-            [](const std::string &strTo, const std::string &) { AddFailedAddress(strTo); });
+            [&record](const CSessionDeliveries::SMessage &message, EDelivery eWhat,
+                const std::string &strReply) {
+                if (eWhat == EDelivery::Failed || eWhat == EDelivery::InDoubt)
+                    AddFailedAddress(message.strTo);
+                record.Record(message.strIdentity, message.strTo, eWhat, strReply);
+            });
     }
+    CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
+    const auto start = clock.Now();
+    size_t nHandedOver = 0;
+    const size_t nToSend = rows.size() - std::min(rows.size(), input.alreadyDone.size());
     EOutcome outcome = EOutcome::Completed;
-    for (const int nRow : rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int nRow = rows[i];
+        const std::string strIdentity = identities.empty() ? std::string() : identities[i];
+        if (!strIdentity.empty() && input.alreadyDone.count(strIdentity)) {
+            ++m_nSkipped; // delivered by the run this one continues
+            progress.StepBar();
+            continue;
+        }
         const std::string strBody = ExpandTemplate(
             input.strTemplate, statements, input.fields, CRecordListRow(list, nRow));
         const std::string strTo(MergeCellText(list.CellText(nRow, nToColumn)));
@@ -215,8 +324,10 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 outcome = EOutcome::OutputFailed;
                 break;
             }
-        } else if (pDeliveries ? !Queue(*pDeliveries, input, progress, strTo, strBody)
-                               : !HandOver(workers, input, progress, strTo, strBody)) {
+        } else if (!WaitForTurn(input, progress, nHandedOver++, nToSend, start)
+            || (pDeliveries
+                    ? !Queue(*pDeliveries, input, progress, strTo, strBody, strIdentity, record)
+                    : !HandOver(workers, input, progress, strTo, strBody, strIdentity, record))) {
             outcome = EOutcome::Cancelled;
             break;
         }
@@ -239,6 +350,12 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 + " message(s) had been delivered before the run stopped.";
         outcome = EOutcome::ServerRefused;
     }
+    m_failures = record.Failures();
+    if (!input.bTestMode && input.pJournal) {
+        input.pJournal->EndRun(outcome == EOutcome::Completed);
+        if (const std::string strError = input.pJournal->RecordingError(); !strError.empty())
+            ShowMessage(strError);
+    }
     progress.SetBarPos(kRange);
 
     std::string strFailed;
@@ -248,10 +365,15 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     }
     if (input.bInteractive && outcome == EOutcome::ServerRefused)
         ShowMessage(m_strStopReason, CPrompter::EIcon::Stop);
-    if (input.bInteractive && !strFailed.empty())
-        ShowMessage("There was an error sending one or more messages to the following "
-                    "addresses:\r\n\r\n"
-            + strFailed);
+    if (input.bInteractive && !strFailed.empty()) {
+        const std::string strText = "There was an error sending one or more messages to the "
+                                    "following addresses:\r\n\r\n"
+            + strFailed;
+        if (!input.saveFailedList)
+            ShowMessage(strText);
+        else if (OfferAction(strText, "Save failed list..."))
+            input.saveFailedList(m_failures);
+    }
     progress.DestroyWindow();
     return outcome;
 }

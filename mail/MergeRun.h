@@ -4,11 +4,15 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/MergeTemplate.h"
+#include "mail/DeliveryEvent.h"
+#include "mail/RunRecord.h"
+#include "mail/SendJournal.h"
 #include "mail/SessionDeliveries.h"
 #include "mail/SmtpAccount.h"
 
@@ -16,6 +20,7 @@ class CDeliveryWorkers;
 class CMergixDoc;
 class CProgress;
 class CRecordList;
+class CRunClock;
 
 // What the run hands to one delivery worker, which owns it.
 struct MailParams
@@ -27,6 +32,8 @@ struct MailParams
     std::string szSubject;
     std::string pszBody;
     int nBodyLength = 0;
+    // Told how the delivery ended, with the server's last reply.
+    std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
 };
 
 // The failed recipient addresses of the current run, each followed by CR LF, in the order the
@@ -57,6 +64,18 @@ public:
         // messages go over a few reused connections instead of one connection each.
         SSmtpAccount account;
         CSessionDeliveries::SSettings sessionSettings;
+        // A send run records every recipient here, when set, and leaves out those in
+        // alreadyDone (delivered by the run it continues).
+        CSendJournal *pJournal = nullptr;
+        CSendJournal::SRunInfo journalRun;
+        std::set<std::string> alreadyDone;
+        // At most this many messages a minute, 0 for no limit; the clock it is kept by (the
+        // system's when none is given).
+        int nRatePerMinute = 0;
+        CRunClock *pClock = nullptr;
+        // When set, the closing list of failed addresses offers "Save failed list...", which
+        // hands the failures here.
+        std::function<void(const std::vector<CRunRecord::SFailure> &)> saveFailedList;
         bool bTestMode = false;
         // With windows the run asks before a large test, confirms Cancel and shows the failed
         // addresses; without, it asks nothing and leaves the reporting to its caller.
@@ -74,11 +93,14 @@ public:
         Cancelled, // Cancel confirmed; deliveries already started were still waited for
         OutputFailed, // the test output could not be written; the run stopped there
         ServerRefused, // the server could not be used at all (StopReason says why)
+        JournalFailed, // the send journal could not record the run; nothing was sent
     };
 
     // The settings a merge file stores (fields, To field, body, From, Reply-To, Subject), for a
     // run without windows; the list and the server are the caller's.
     static SInput InputOf(const CMergixDoc &doc);
+    // A digest of what every message of a run is made from: sender, Reply-To, subject, body.
+    static std::string TemplateDigest(const SInput &input);
 
     EOutcome Run(const SInput &input, CProgress &progress);
 
@@ -90,6 +112,10 @@ public:
     size_t PeakDeliveries() const { return m_nPeakDeliveries; }
     // Why the last run could not use the server, when it could not.
     const std::string &StopReason() const { return m_strStopReason; }
+    // The failed recipients of the last send run, with the server's replies.
+    std::vector<CRunRecord::SFailure> Failures() const { return m_failures; }
+    // Recipients of the last run left out because an earlier run had delivered to them.
+    size_t Skipped() const { return m_nSkipped; }
 
     // How long the run waits for one worker before it goes on with the next message.
     std::chrono::milliseconds m_workerWait {1000};
@@ -107,10 +133,20 @@ private:
     // Starts the delivery of one message once fewer than the ceiling are in flight; false when
     // the user cancelled while the run waited (the message is then not sent).
     bool HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
-        const std::string &strTo, const std::string &strBody);
+        const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
+        CRunRecord &record);
     // The same for a run over reused connections.
     bool Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
-        const std::string &strTo, const std::string &strBody);
+        const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
+        CRunRecord &record);
+    // Keeps the rate: waits, responsive, until the message of that index may go; false when
+    // the user cancelled meanwhile.
+    bool WaitForTurn(const SInput &input, CProgress &progress, size_t nIndex, size_t nCount,
+        std::chrono::steady_clock::time_point start);
+    // Records the run's recipients in the journal; their identities, in row order, or an
+    // error message.
+    std::string BeginJournal(const SInput &input, const std::vector<int> &rows, int nToColumn,
+        std::vector<std::string> &identities) const;
     // Waits for every delivery to end; a Cancel confirmed meanwhile drops the retries left.
     void WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
         const SInput &input, CProgress &progress);
@@ -118,4 +154,6 @@ private:
     std::string m_strTestResults;
     size_t m_nPeakDeliveries = 0;
     std::string m_strStopReason;
+    std::vector<CRunRecord::SFailure> m_failures;
+    size_t m_nSkipped = 0;
 };

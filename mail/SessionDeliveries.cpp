@@ -7,11 +7,10 @@
 #include "mail/SmtpSession.h"
 #include "mail/TlsContext.h"
 
-CSessionDeliveries::CSessionDeliveries(
-    SSmtpAccount account, SSettings settings, FailureSink onFailure)
+CSessionDeliveries::CSessionDeliveries(SSmtpAccount account, SSettings settings, EventSink onEvent)
     : m_account(std::move(account))
     , m_settings(settings)
-    , m_onFailure(std::move(onFailure))
+    , m_onEvent(std::move(onEvent))
     , m_pTls(m_account.eSecurity == ESmtpSecurity::None
               ? nullptr
               : std::make_shared<const CTlsContext>(m_account.strExtraCaFile))
@@ -161,6 +160,7 @@ void CSessionDeliveries::TryAgainLater(
         return;
     }
     pending.due = Clock::now() + m_settings.retryPause * std::max(pending.nTries, 0);
+    Report(pending, EDelivery::Deferred, strReply);
     std::lock_guard lock(m_lock);
     --m_nBusy;
     if (!m_bStopped)
@@ -168,10 +168,16 @@ void CSessionDeliveries::TryAgainLater(
     m_changed.notify_all();
 }
 
-void CSessionDeliveries::Fail(const SPending &pending, const std::string &strReply)
+void CSessionDeliveries::Report(
+    const SPending &pending, EDelivery eWhat, const std::string &strReply)
 {
-    if (m_onFailure)
-        m_onFailure(pending.message.strTo, strReply);
+    if (m_onEvent)
+        m_onEvent(pending.message, eWhat, strReply);
+}
+
+void CSessionDeliveries::Fail(const SPending &pending, const std::string &strReply, EDelivery eWhat)
+{
+    Report(pending, eWhat, strReply);
 }
 
 void CSessionDeliveries::ConnectionThread(size_t nIndex)
@@ -223,6 +229,7 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             }
             bFreshConnection = true;
         }
+        Report(*pending, EDelivery::Sending, {});
         const CSmtpSession::SOutcome outcome = session.Send(pending->message.strEnvelopeFrom,
             pending->message.strEnvelopeTo, pending->message.strData);
         const bool bWasFresh = std::exchange(bFreshConnection, false);
@@ -230,6 +237,7 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             closed();
         switch (outcome.eResult) {
         case CSmtpSession::EResult::Accepted: {
+            Report(*pending, EDelivery::Sent, outcome.strReply);
             std::lock_guard lock(m_lock);
             ++m_nDelivered;
             --m_nBusy;
@@ -246,7 +254,9 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             break;
         case CSmtpSession::EResult::PermanentFailure:
         case CSmtpSession::EResult::InDoubt: {
-            Fail(*pending, outcome.strReply);
+            Fail(*pending, outcome.strReply,
+                outcome.eResult == CSmtpSession::EResult::InDoubt ? EDelivery::InDoubt
+                                                                  : EDelivery::Failed);
             std::lock_guard lock(m_lock);
             --m_nBusy;
             m_changed.notify_all();

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "mail/DeliveryEvent.h"
 #include "mail/SmtpAccount.h"
 
 class CTlsContext;
@@ -39,16 +40,19 @@ public:
     struct SMessage
     {
         std::string strTo; // the record's To text, as reported when it fails
+        std::string strIdentity; // the recipient's identity in the send journal
         std::string strEnvelopeFrom; // bare addresses
         std::string strEnvelopeTo;
         std::string strData; // headers, body and end-of-data line
     };
 
-    // Called on a connection's thread for each recipient that failed, in the order they fail,
-    // with the server's last reply.
-    using FailureSink = std::function<void(const std::string &strTo, const std::string &strReply)>;
+    // Called, mostly on a connection's thread, for each step of each message: when a
+    // connection begins to hand it over, when it is deferred, and how it ended (failures in the
+    // order they fail), with the server's last reply.
+    using EventSink = std::function<void(
+        const SMessage &message, EDelivery eWhat, const std::string &strReply)>;
 
-    CSessionDeliveries(SSmtpAccount account, SSettings settings, FailureSink onFailure);
+    CSessionDeliveries(SSmtpAccount account, SSettings settings, EventSink onEvent);
     ~CSessionDeliveries(); // abandons what is left and joins every thread
     CSessionDeliveries(const CSessionDeliveries &) = delete;
     CSessionDeliveries &operator=(const CSessionDeliveries &) = delete;
@@ -86,12 +90,14 @@ private:
     // The next message due, or nothing when the thread should end. Blocks until one is due.
     std::optional<SPending> Take();
     void TryAgainLater(SPending pending, const std::string &strReply, bool bCountTry);
-    void Fail(const SPending &pending, const std::string &strReply);
+    void Fail(
+        const SPending &pending, const std::string &strReply, EDelivery eWhat = EDelivery::Failed);
+    void Report(const SPending &pending, EDelivery eWhat, const std::string &strReply);
     void Stop(const std::string &strReason);
 
     SSmtpAccount m_account;
     SSettings m_settings;
-    FailureSink m_onFailure;
+    EventSink m_onEvent;
     std::shared_ptr<const CTlsContext> m_pTls;
 
     mutable std::mutex m_lock;

@@ -30,11 +30,13 @@ bool CSmtpConnection::Deliver()
         return false;
     m_hSocket.m_replyTimeout = m_replyTimeout;
     m_hSocket.m_connectTimeout = m_connectTimeout;
+    bool bDataSent = false;
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
-        && SendText("DATA\r\n") && WaitForReply(354) && SendText(ComposeData(std::time(nullptr)))
-        && WaitForReply(250);
+        && SendText("DATA\r\n") && WaitForReply(354)
+        && (bDataSent = SendText(ComposeData(std::time(nullptr)))) && WaitForReply(250);
+    m_bInDoubt = !bDelivered && bDataSent && m_strLastReply.empty();
     // The answer to QUIT is not waited for: the message is already accepted.
     if (bDelivered)
         SendText("QUIT\r\n");
@@ -56,7 +58,12 @@ bool CSmtpConnection::Connect()
 
 bool CSmtpConnection::WaitForReply(int nCode)
 {
-    return m_hSocket.Expect(nCode);
+    const std::optional<CSmtpChannel::Reply> reply = m_hSocket.NextReply();
+    m_strLastReply = reply ? reply->strText : std::string();
+    while (
+        !m_strLastReply.empty() && (m_strLastReply.back() == '\n' || m_strLastReply.back() == '\r'))
+        m_strLastReply.pop_back();
+    return reply && reply->nCode == nCode;
 }
 
 bool CSmtpConnection::SendText(const std::string &strText)

@@ -20,6 +20,11 @@ public:
     // Runs the whole dialogue; true when the server accepted the message. False at once, without
     // connecting, when a header text holds a line break or a zero byte.
     bool Deliver();
+    // After a failed Deliver: the last reply the server gave (empty when none came), and
+    // whether the whole message had gone out when the answer failed to come, so that it may
+    // have been delivered.
+    const std::string &LastReply() const { return m_strLastReply; }
+    bool IsInDoubt() const { return m_bInDoubt; }
 
     // The data section as written after DATA: header lines, the wrapped and dot-stuffed body,
     // and the end-of-data line. The Date header carries the given time.
@@ -53,4 +58,6 @@ private:
     std::string m_strSubject;
     std::string m_strBody;
     int m_nWrapWidth = kWrapWidth;
+    std::string m_strLastReply;
+    bool m_bInDoubt = false;
 };

@@ -1,6 +1,7 @@
 #include "ui/MessageBoxPrompter.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 
 namespace {
@@ -54,4 +55,15 @@ CPrompter::EAnswer CMessageBoxPrompter::AskYesNoCancel(const std::string &strTex
     default:
         return EAnswer::Cancel;
     }
+}
+
+bool CMessageBoxPrompter::OfferAction(
+    const std::string &strText, const std::string &strAction, EIcon icon)
+{
+    QMessageBox box(ToQtIcon(icon), QStringLiteral("Mergix"), QString::fromStdString(strText),
+        QMessageBox::Ok, m_pParent);
+    QPushButton *pAction
+        = box.addButton(QString::fromStdString(strAction), QMessageBox::ActionRole);
+    box.exec();
+    return box.clickedButton() == pAction;
 }

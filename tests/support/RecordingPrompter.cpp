@@ -33,6 +33,11 @@ CPrompter::EAnswer CRecordingPrompter::AskYesNoCancel(const std::string &strText
     return answer;
 }
 
+bool CRecordingPrompter::OfferAction(const std::string &strText, const std::string &, EIcon icon)
+{
+    return AskYesNoCancel(strText, icon) == EAnswer::Yes;
+}
+
 std::vector<std::string> CRecordingPrompter::TakeTexts()
 {
     std::vector<std::string> texts;

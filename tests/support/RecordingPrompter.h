@@ -28,6 +28,8 @@ public:
 
     // Unscripted, a Yes/No/Cancel question is answered Cancel.
     EAnswer AskYesNoCancel(const std::string &strText, EIcon icon) override;
+    // Recorded as a question; the scripted answer Yes chooses the action.
+    bool OfferAction(const std::string &strText, const std::string &strAction, EIcon icon) override;
     void ScriptAnswer(bool bYes) { m_answers.push_back(bYes ? EAnswer::Yes : EAnswer::No); }
     void ScriptAnswer(EAnswer answer) { m_answers.push_back(answer); }
     // The texts seen so far, in order, and forgets them.

@@ -1,0 +1,84 @@
+#include "mail/RunRecord.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+#include "engine/PrintableText.h"
+#include "mail/SendJournal.h"
+
+namespace {
+
+std::string LocalNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts {};
+    localtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+std::string CsvField(const std::string &strText)
+{
+    std::string strField = strText;
+    if (!strField.empty() && std::strchr("=+-@\t\r", strField.front()))
+        strField.insert(0, 1, '\'');
+    if (strField.find_first_of(",\"\r\n") == std::string::npos)
+        return strField;
+    std::string strQuoted = "\"";
+    for (const char c : strField)
+        strQuoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return strQuoted + "\"";
+}
+
+} // namespace
+
+void CRunRecord::Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
+    const std::string &strReply)
+{
+    using EState = CSendJournal::EState;
+    if (m_pJournal) {
+        const EState eState = eWhat == EDelivery::Sending ? EState::Sending
+            : eWhat == EDelivery::Deferred                ? EState::Queued
+            : eWhat == EDelivery::Sent                    ? EState::Sent
+            : eWhat == EDelivery::Failed                  ? EState::Failed
+                                                          : EState::InDoubt;
+        m_pJournal->SetState(strIdentity, eState, strReply);
+    }
+    std::lock_guard lock(m_lock);
+    if (eWhat == EDelivery::Sent)
+        ++m_nDelivered;
+    else if (eWhat == EDelivery::Failed || eWhat == EDelivery::InDoubt)
+        m_failures.push_back({strTo, strReply, LocalNow()});
+}
+
+std::vector<CRunRecord::SFailure> CRunRecord::Failures() const
+{
+    std::lock_guard lock(m_lock);
+    return m_failures;
+}
+
+size_t CRunRecord::Delivered() const
+{
+    std::lock_guard lock(m_lock);
+    return m_nDelivered;
+}
+
+std::string WriteFailuresCsv(
+    const std::string &strPath, const std::vector<CRunRecord::SFailure> &failures)
+{
+    std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
+    if (out) {
+        out << "address,reply,time\r\n";
+        for (const CRunRecord::SFailure &failure : failures)
+            out << CsvField(failure.strAddress) << ',' << CsvField(failure.strReply) << ','
+                << CsvField(failure.strTime) << "\r\n";
+        out.flush();
+    }
+    if (out)
+        return {};
+    return "The list of failed recipients could not be written to \"" + PrintableText(strPath)
+        + "\": " + std::strerror(errno) + ".";
+}

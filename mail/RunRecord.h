@@ -1,0 +1,43 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mail/DeliveryEvent.h"
+
+class CSendJournal;
+
+// What became of each recipient of a send run: the states in the send journal (when there is
+// one), and the failures with the server's last reply, for the closing box and the CSV list.
+// Used from the delivery threads.
+class CRunRecord final
+{
+public:
+    struct SFailure
+    {
+        std::string strAddress;
+        std::string strReply;
+        std::string strTime; // local time, "2026-12-08 14:05:09"
+    };
+
+    explicit CRunRecord(CSendJournal *pJournal) : m_pJournal(pJournal) { }
+
+    void Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
+        const std::string &strReply = {});
+
+    std::vector<SFailure> Failures() const;
+    size_t Delivered() const;
+
+private:
+    CSendJournal *m_pJournal;
+    mutable std::mutex m_lock;
+    std::vector<SFailure> m_failures;
+    size_t m_nDelivered = 0;
+};
+
+// Writes the failures as CSV (a header, then address, reply, time; RFC 4180 quoting). A field
+// that a spreadsheet would run as a formula gets a leading apostrophe. Empty on success, else
+// the message for the user.
+std::string WriteFailuresCsv(
+    const std::string &strPath, const std::vector<CRunRecord::SFailure> &failures);

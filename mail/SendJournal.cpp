@@ -1,0 +1,387 @@
+#include "mail/SendJournal.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QStandardPaths>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include "engine/PrintableText.h"
+#include "mail/RecordList.h"
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+constexpr const char *kSchema = R"(
+CREATE TABLE IF NOT EXISTS runs(
+    id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT, server TEXT, selection TEXT,
+    template_digest TEXT, total INTEGER NOT NULL DEFAULT 0, finished INTEGER NOT NULL DEFAULT 0,
+    resumes INTEGER);
+CREATE TABLE IF NOT EXISTS recipients(
+    run INTEGER NOT NULL, identity TEXT NOT NULL, address TEXT NOT NULL, state TEXT NOT NULL,
+    reply TEXT NOT NULL DEFAULT '', time TEXT NOT NULL, PRIMARY KEY(run, identity))
+    WITHOUT ROWID;
+PRAGMA user_version = 1;
+)";
+
+std::string Now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts {};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+// A prepared statement that finalizes itself.
+class CStatement final
+{
+public:
+    CStatement(sqlite3 *pDb, const char *pSql)
+    {
+        if (sqlite3_prepare_v2(pDb, pSql, -1, &m_p, nullptr) != SQLITE_OK)
+            m_p = nullptr;
+    }
+    ~CStatement() { sqlite3_finalize(m_p); }
+    CStatement(const CStatement &) = delete;
+    CStatement &operator=(const CStatement &) = delete;
+
+    bool IsValid() const { return m_p != nullptr; }
+    CStatement &Bind(int nIndex, const std::string &strText)
+    {
+        sqlite3_bind_text(
+            m_p, nIndex, strText.data(), static_cast<int>(strText.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    CStatement &Bind(int nIndex, int64_t nValue)
+    {
+        sqlite3_bind_int64(m_p, nIndex, nValue);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return m_p ? sqlite3_step(m_p) : SQLITE_ERROR; }
+    void Reset()
+    {
+        sqlite3_reset(m_p);
+        sqlite3_clear_bindings(m_p);
+    }
+    int64_t Integer(int nColumn) const { return sqlite3_column_int64(m_p, nColumn); }
+    std::string Text(int nColumn) const
+    {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_p, nColumn));
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(m_p, nColumn)))
+                 : std::string();
+    }
+
+private:
+    sqlite3_stmt *m_p = nullptr;
+};
+
+std::string Hex(const QByteArray &bytes)
+{
+    return bytes.toHex().toStdString();
+}
+
+} // namespace
+
+const char *CSendJournal::StateName(EState eState)
+{
+    switch (eState) {
+    case EState::Queued:
+        return "queued";
+    case EState::Sending:
+        return "sending";
+    case EState::Sent:
+        return "sent";
+    case EState::Failed:
+        return "failed";
+    case EState::Skipped:
+        return "skipped";
+    case EState::InDoubt:
+        return "in doubt";
+    }
+    return "queued";
+}
+
+CSendJournal::~CSendJournal()
+{
+    Close();
+}
+
+void CSendJournal::Close()
+{
+    if (m_pDb) {
+        sqlite3_close_v2(m_pDb);
+        m_pDb = nullptr;
+    }
+}
+
+std::string CSendJournal::PathFor(const std::string &strMergePath, const std::string &strUnsavedKey)
+{
+    namespace fs = std::filesystem;
+    if (!strMergePath.empty()) {
+        const std::string strBeside = strMergePath + ".journal";
+        std::error_code error;
+        const fs::path folder = fs::absolute(strMergePath, error).parent_path();
+        const bool bFolderWritable = !error && ::access(folder.c_str(), W_OK) == 0;
+        const bool bFileWritable
+            = ::access(strBeside.c_str(), F_OK) != 0 || ::access(strBeside.c_str(), W_OK) == 0;
+        if (bFolderWritable && bFileWritable)
+            return strBeside;
+    }
+    std::error_code error;
+    const std::string strKey = strMergePath.empty()
+        ? "unsaved:" + strUnsavedKey
+        : fs::absolute(strMergePath, error).lexically_normal().string();
+    const QString strFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Corvane Software/Mergix/journals");
+    QDir().mkpath(strFolder);
+    const std::string strName = Hex(
+        QCryptographicHash::hash(QByteArray::fromStdString(strKey), QCryptographicHash::Sha256))
+                                    .substr(0, 32);
+    return strFolder.toStdString() + "/" + strName + ".journal";
+}
+
+std::string CSendJournal::Execute(const char *pSql)
+{
+    char *pError = nullptr;
+    if (sqlite3_exec(m_pDb, pSql, nullptr, nullptr, &pError) == SQLITE_OK)
+        return {};
+    std::string strError = pError ? pError : sqlite3_errmsg(m_pDb);
+    sqlite3_free(pError);
+    return strError.empty() ? std::string("unknown error") : strError;
+}
+
+std::string CSendJournal::CheckSchema()
+{
+    {
+        CStatement check(m_pDb, "PRAGMA quick_check");
+        if (!check.IsValid())
+            return sqlite3_errmsg(m_pDb);
+        if (check.Step() != SQLITE_ROW)
+            return sqlite3_errmsg(m_pDb);
+        if (const std::string strResult = check.Text(0); strResult != "ok")
+            return strResult;
+    }
+    int64_t nTables = 0;
+    int64_t nVersion = 0;
+    {
+        CStatement count(m_pDb, "SELECT COUNT(*) FROM sqlite_master");
+        if (count.Step() != SQLITE_ROW)
+            return sqlite3_errmsg(m_pDb);
+        nTables = count.Integer(0);
+        CStatement version(m_pDb, "PRAGMA user_version");
+        if (version.Step() == SQLITE_ROW)
+            nVersion = version.Integer(0);
+    }
+    if (nTables == 0) {
+        if (std::string strError = Execute(kSchema); !strError.empty())
+            return strError;
+    } else if (nVersion != kSchemaVersion) {
+        return "it is not a send journal of this version of Mergix";
+    }
+    CStatement runs(m_pDb,
+        "SELECT id, started, ended, server, selection, template_digest, total, finished, "
+        "resumes FROM runs LIMIT 0");
+    CStatement recipients(
+        m_pDb, "SELECT run, identity, address, state, reply, time FROM recipients LIMIT 0");
+    if (!runs.IsValid() || !recipients.IsValid())
+        return "its tables are not those of a send journal";
+    return {};
+}
+
+std::string CSendJournal::Open(const std::string &strPath)
+{
+    Close();
+    m_strPath = strPath;
+    m_bDamaged = false;
+    m_nRun = 0;
+    const std::string strShown = "The send journal \"" + PrintableText(strPath) + "\"";
+    if (sqlite3_open_v2(strPath.c_str(), &m_pDb,
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr)
+        != SQLITE_OK) {
+        const std::string strError = m_pDb ? sqlite3_errmsg(m_pDb) : "out of memory";
+        Close();
+        return strShown + " cannot be opened: " + strError + ".";
+    }
+    sqlite3_busy_timeout(m_pDb, 5000);
+    // WAL with NORMAL syncing survives the program being killed at any moment; only a power
+    // failure may lose the last changes.
+    std::string strError = Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    if (strError.empty())
+        strError = CheckSchema();
+    if (strError.empty())
+        return {};
+    const int nCode = sqlite3_errcode(m_pDb);
+    Close();
+    if (nCode == SQLITE_READONLY || nCode == SQLITE_CANTOPEN || nCode == SQLITE_PERM
+        || nCode == SQLITE_IOERR || nCode == SQLITE_FULL)
+        return strShown + " cannot be written: " + strError + ".";
+    m_bDamaged = true;
+    return strShown + " is damaged and cannot be read (" + PrintableText(strError) + ").";
+}
+
+std::string CSendJournal::StartFresh()
+{
+    Close();
+    std::error_code error;
+    std::string strAside = m_strPath + ".damaged";
+    for (int i = 2; std::filesystem::exists(strAside, error); ++i)
+        strAside = m_strPath + ".damaged-" + std::to_string(i);
+    std::filesystem::rename(m_strPath, strAside, error);
+    if (error)
+        return "The damaged send journal \"" + PrintableText(m_strPath)
+            + "\" cannot be moved aside: " + error.message() + ".";
+    // A log of the damaged file must not be replayed into the new one.
+    for (const char *pSuffix : {"-wal", "-shm"}) {
+        std::filesystem::rename(m_strPath + pSuffix, strAside + pSuffix, error);
+        std::filesystem::remove(m_strPath + pSuffix, error);
+    }
+    return Open(m_strPath);
+}
+
+std::optional<CSendJournal::SLastRun> CSendJournal::LastRun()
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pDb)
+        return std::nullopt;
+    CStatement last(m_pDb, "SELECT id, finished FROM runs ORDER BY id DESC LIMIT 1");
+    if (last.Step() != SQLITE_ROW)
+        return std::nullopt;
+    SLastRun run;
+    run.nRun = last.Integer(0);
+    run.bFinished = last.Integer(1) != 0;
+    CStatement counts(m_pDb,
+        "SELECT COUNT(*), COALESCE(SUM(state IN ('sent', 'skipped')), 0) FROM recipients "
+        "WHERE run = ?");
+    counts.Bind(1, run.nRun);
+    if (counts.Step() == SQLITE_ROW) {
+        run.nTotal = static_cast<size_t>(counts.Integer(0));
+        run.nDone = static_cast<size_t>(counts.Integer(1));
+    }
+    CStatement doubt(m_pDb,
+        "SELECT identity, address, state, reply, time FROM recipients WHERE run = ? AND state "
+        "IN ('sending', 'in doubt') ORDER BY time, address");
+    doubt.Bind(1, run.nRun);
+    while (doubt.Step() == SQLITE_ROW)
+        run.inDoubt.push_back(
+            {doubt.Text(0), doubt.Text(1), EState::InDoubt, doubt.Text(3), doubt.Text(4)});
+    return run;
+}
+
+std::set<std::string> CSendJournal::DoneIdentities(int64_t nRun)
+{
+    std::lock_guard lock(m_lock);
+    std::set<std::string> identities;
+    if (!m_pDb)
+        return identities;
+    CStatement done(
+        m_pDb, "SELECT identity FROM recipients WHERE run = ? AND state IN ('sent', 'skipped')");
+    done.Bind(1, nRun);
+    while (done.Step() == SQLITE_ROW)
+        identities.insert(done.Text(0));
+    return identities;
+}
+
+std::string CSendJournal::BeginRun(const SRunInfo &info,
+    const std::vector<std::pair<std::string, std::string>> &recipients,
+    const std::set<std::string> &alreadyDone)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pDb)
+        return "The send journal is not open.";
+    if (std::string strError = Execute("BEGIN IMMEDIATE"); !strError.empty())
+        return "The send journal cannot be written: " + strError + ".";
+    const std::string strNow = Now();
+    CStatement run(m_pDb,
+        "INSERT INTO runs(started, server, selection, template_digest, total, resumes) "
+        "VALUES (?, ?, ?, ?, ?, ?)");
+    run.Bind(1, strNow).Bind(2, info.strServer).Bind(3, info.strSelection);
+    run.Bind(4, info.strTemplateDigest).Bind(5, static_cast<int64_t>(recipients.size()));
+    if (info.resumes)
+        run.Bind(6, *info.resumes);
+    bool bOk = run.Step() == SQLITE_DONE;
+    m_nRun = sqlite3_last_insert_rowid(m_pDb);
+    CStatement insert(m_pDb,
+        "INSERT OR REPLACE INTO recipients(run, identity, address, state, reply, time) "
+        "VALUES (?, ?, ?, ?, ?, ?)");
+    for (const auto &[strIdentity, strAddress] : recipients) {
+        if (!bOk)
+            break;
+        const bool bDone = alreadyDone.count(strIdentity) > 0;
+        insert.Bind(1, m_nRun).Bind(2, strIdentity).Bind(3, strAddress);
+        insert.Bind(4, std::string(StateName(bDone ? EState::Skipped : EState::Queued)));
+        insert.Bind(5, std::string(bDone ? "delivered in an earlier run" : "")).Bind(6, strNow);
+        bOk = insert.Step() == SQLITE_DONE;
+        insert.Reset();
+    }
+    if (!bOk) {
+        const std::string strError = sqlite3_errmsg(m_pDb);
+        Execute("ROLLBACK");
+        m_nRun = 0;
+        return "The send journal cannot be written: " + strError + ".";
+    }
+    if (std::string strError = Execute("COMMIT"); !strError.empty()) {
+        m_nRun = 0;
+        return "The send journal cannot be written: " + strError + ".";
+    }
+    return {};
+}
+
+void CSendJournal::SetState(
+    const std::string &strIdentity, EState eState, const std::string &strReply)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pDb || m_nRun == 0)
+        return;
+    CStatement update(m_pDb,
+        "UPDATE recipients SET state = ?, reply = ?, time = ? WHERE run = ? AND identity = ?");
+    update.Bind(1, std::string(StateName(eState))).Bind(2, strReply).Bind(3, Now());
+    update.Bind(4, m_nRun).Bind(5, strIdentity);
+    if (update.Step() != SQLITE_DONE)
+        NoteError(sqlite3_errmsg(m_pDb));
+}
+
+void CSendJournal::EndRun(bool bFinished)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pDb || m_nRun == 0)
+        return;
+    CStatement end(m_pDb, "UPDATE runs SET ended = ?, finished = ? WHERE id = ?");
+    end.Bind(1, Now()).Bind(2, int64_t(bFinished ? 1 : 0)).Bind(3, m_nRun);
+    if (end.Step() != SQLITE_DONE)
+        NoteError(sqlite3_errmsg(m_pDb));
+    m_nRun = 0;
+}
+
+void CSendJournal::NoteError(const std::string &strWhat)
+{
+    if (m_strRecordingError.empty())
+        m_strRecordingError = "The send journal \"" + PrintableText(m_strPath)
+            + "\" could not record every message: " + strWhat + ".";
+}
+
+std::string CSendJournal::RecordingError() const
+{
+    std::lock_guard lock(m_lock);
+    return m_strRecordingError;
+}
+
+std::string RecipientIdentity(const std::string &strTo, const CRecordList &list, int nRow)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (int nColumn = 0; nColumn < list.ColumnCount(); ++nColumn) {
+        const std::string_view cell = list.CellText(nRow, nColumn);
+        // Each cell with its length, so no two different rows give the same bytes.
+        const std::string strLength = std::to_string(cell.size()) + ":";
+        hash.addData(QByteArrayView(strLength.data(), static_cast<qsizetype>(strLength.size())));
+        hash.addData(QByteArrayView(cell.data(), static_cast<qsizetype>(cell.size())));
+    }
+    return strTo + "\n" + Hex(hash.result());
+}

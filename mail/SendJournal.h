@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+class CRecordList;
+
+// A merge's record of its sends, kept in SQLite (WAL) beside the merge file: a row for each run
+// (start, end, server, selection, template digest) and one for each recipient of a run, with
+// its state, the server's last reply and the time. A recipient is marked sent only once the
+// server has accepted the end of its data, and every change is committed at once, so a run
+// killed at any moment loses at most the message in flight, which then reads as in doubt.
+// Safe to use from several threads.
+class CSendJournal final
+{
+public:
+    enum class EState { Queued, Sending, Sent, Failed, Skipped, InDoubt };
+
+    struct SRecipient
+    {
+        std::string strIdentity;
+        std::string strAddress;
+        EState eState = EState::Queued;
+        std::string strReply;
+        std::string strTime;
+    };
+
+    struct SRunInfo
+    {
+        std::string strServer;
+        std::string strSelection; // how the recipients were chosen, for people reading it
+        std::string strTemplateDigest;
+        std::optional<int64_t> resumes; // the run this one continues
+    };
+
+    // The last run as a resume question needs it.
+    struct SLastRun
+    {
+        int64_t nRun = 0;
+        bool bFinished = false; // it went through its whole list
+        size_t nTotal = 0;
+        size_t nDone = 0; // sent in it, or in the runs it continued
+        std::vector<SRecipient> inDoubt; // handed to the server, acceptance never recorded
+        bool IsComplete() const { return bFinished && nDone == nTotal; }
+    };
+
+    CSendJournal() = default;
+    ~CSendJournal();
+    CSendJournal(const CSendJournal &) = delete;
+    CSendJournal &operator=(const CSendJournal &) = delete;
+
+    // Where the journal of a merge lives: "NAME.mgx.journal" beside it when that folder can be
+    // written, else in the user's data folder under a name made from the merge's path (or, for
+    // a merge never saved, from the key given).
+    static std::string PathFor(const std::string &strMergePath, const std::string &strUnsavedKey);
+
+    // Opens the journal, creating it when there is none. Empty on success, else the message for
+    // the user; IsDamaged() then tells a damaged file from one that cannot be opened at all.
+    std::string Open(const std::string &strPath);
+    bool IsDamaged() const { return m_bDamaged; }
+    // Keeps a damaged journal as "….damaged" and opens a fresh one in its place.
+    std::string StartFresh();
+    const std::string &Path() const { return m_strPath; }
+
+    std::optional<SLastRun> LastRun();
+    // The recipients that run, or the runs it continued, delivered.
+    std::set<std::string> DoneIdentities(int64_t nRun);
+
+    // Starts a run with its recipients (identity, address), all queued but those in alreadyDone,
+    // which are carried over as skipped. Empty on success, else what failed.
+    std::string BeginRun(const SRunInfo &info,
+        const std::vector<std::pair<std::string, std::string>> &recipients,
+        const std::set<std::string> &alreadyDone);
+    // Records a recipient's new state in the current run, committed before it returns.
+    void SetState(const std::string &strIdentity, EState eState, const std::string &strReply = {});
+    void EndRun(bool bFinished);
+
+    // The first error met while recording, for a message at the end of the run.
+    std::string RecordingError() const;
+
+    static const char *StateName(EState eState);
+
+private:
+    std::string Execute(const char *pSql);
+    std::string CheckSchema();
+    void Close();
+    void NoteError(const std::string &strWhat);
+
+    sqlite3 *m_pDb = nullptr;
+    std::string m_strPath;
+    bool m_bDamaged = false;
+    int64_t m_nRun = 0;
+    mutable std::mutex m_lock;
+    std::string m_strRecordingError;
+};
+
+// A recipient's identity: the To address and a digest of the row's cells, so that reordering
+// the table changes nothing and a changed address is a new recipient.
+std::string RecipientIdentity(const std::string &strTo, const CRecordList &list, int nRow);
