@@ -31,6 +31,8 @@
 #include "mail/MessageText.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
+#include "mail/SendJournal.h"
+#include "mail/SendPlan.h"
 
 namespace {
 
@@ -38,7 +40,9 @@ constexpr const char *kHelp = R"(Usage:
   mergix [FILE.mgx]                         start the windowed program
   mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
   mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
-               [--user NAME]                send one message per selected record
+               [--user NAME] [--rate N/min] [--resume | --again [--include-in-doubt]]
+               [--failed-csv FILE] [--no-journal]
+                                            send one message per selected record
   mergix --print FILE.mgx                   print the merge's message on the default printer
   mergix --help                             show this help
 
@@ -62,6 +66,14 @@ With a user name, the password is read from the environment variable MERGIX_SMTP
 else asked for on the terminal; it is never taken from the command line. An interrupt (Ctrl+C)
 stops handing out messages; deliveries already started finish and their failures are still
 reported.
+
+Each send is recorded in the merge's send journal, FILE.mgx.journal (in the user's data folder
+when the merge's folder cannot be written). When the last send did not reach every recipient,
+--send refuses to start until told --resume (only the recipients not reached yet; those whose
+message was with the server when the send stopped are left out unless --include-in-doubt is
+given) or --again (everyone again; also sets a damaged journal aside and starts a fresh one).
+--no-journal sends without one. --rate N/min sends at most N messages a minute. --failed-csv
+FILE writes the failed recipients as CSV (address, reply, time).
 
 Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
 1 some messages could not be delivered (their addresses are listed), 2 a usage, file or
@@ -136,6 +148,12 @@ struct SOptions
     std::string strServer;
     std::optional<ESmtpSecurity> security;
     std::optional<std::string> user;
+    bool bResume = false;
+    bool bAgain = false;
+    bool bIncludeInDoubt = false;
+    bool bNoJournal = false;
+    int nRatePerMinute = 0;
+    std::optional<std::string> failedCsv;
 };
 
 int UsageError(const std::string &strText)
@@ -146,8 +164,10 @@ int UsageError(const std::string &strText)
 
 bool IsKnownOption(const std::string &strArg)
 {
-    for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
-             "--where", "--and", "--or", "--and-not", "--case-sensitive", "--security", "--user"}) {
+    for (const char *pOption :
+        {"--send", "--test-merge", "--help", "-h", "--server", "--rules", "--where", "--and",
+            "--or", "--and-not", "--case-sensitive", "--security", "--user", "--resume", "--again",
+            "--include-in-doubt", "--no-journal", "--rate", "--failed-csv"}) {
         if (strArg == pOption)
             return true;
     }
@@ -212,6 +232,31 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
             if (!need(1))
                 return "--user needs a NAME (an empty one for no login)";
             options.user = args[++i];
+        } else if (strArg == "--resume" || strArg == "--again" || strArg == "--include-in-doubt"
+            || strArg == "--no-journal") {
+            (strArg == "--resume"              ? options.bResume
+                    : strArg == "--again"      ? options.bAgain
+                    : strArg == "--no-journal" ? options.bNoJournal
+                                               : options.bIncludeInDoubt)
+                = true;
+        } else if (strArg == "--rate") {
+            if (!need(1))
+                return "--rate needs N/min";
+            const std::string strRate = args[++i];
+            const size_t nSlash = strRate.find('/');
+            const std::string strNumber = strRate.substr(0, nSlash);
+            const bool bDigits = !strNumber.empty() && strNumber.size() <= 6
+                && strNumber.find_first_not_of("0123456789") == std::string::npos;
+            if (!bDigits || (nSlash != std::string::npos && strRate.substr(nSlash) != "/min")
+                || std::stoi(strNumber) < 1)
+                return "--rate takes a number of messages a minute from 1 to 999999, such as "
+                       "60/min, not \""
+                    + PrintableText(strRate) + "\"";
+            options.nRatePerMinute = std::stoi(strNumber);
+        } else if (strArg == "--failed-csv") {
+            if (!need(1) || args[i + 1].empty())
+                return "--failed-csv needs a FILE";
+            options.failedCsv = args[++i];
         } else if (strArg == "--password" || strArg.rfind("--password=", 0) == 0) {
             return "a password is never taken from the command line, where other users of the "
                    "computer can see it: set MERGIX_SMTP_PASSWORD or answer when asked";
@@ -248,8 +293,18 @@ std::string ParseSelection(const std::vector<std::string> &args, size_t i, SOpti
         return "--rules and --where cannot be used together";
     if (options.rules.CaseSensitive && !options.bWhere)
         return "--case-sensitive goes with --where";
-    if (!options.bSend && (!options.strServer.empty() || options.security || options.user))
-        return "--server, --security and --user go with --send";
+    if (!options.bSend
+        && (!options.strServer.empty() || options.security || options.user || options.bResume
+            || options.bAgain || options.bIncludeInDoubt || options.bNoJournal
+            || options.nRatePerMinute || options.failedCsv))
+        return "--server, --security, --user, --rate, --resume, --again, --include-in-doubt, "
+               "--failed-csv and --no-journal go with --send";
+    if (options.bResume && options.bAgain)
+        return "--resume and --again cannot be used together";
+    if (options.bIncludeInDoubt && !options.bResume)
+        return "--include-in-doubt goes with --resume";
+    if (options.bNoJournal && (options.bResume || options.bAgain))
+        return "--resume and --again need the journal, which --no-journal leaves out";
     return {};
 }
 
@@ -384,7 +439,7 @@ private:
 int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t nSelected,
     CTestOutput &output)
 {
-    if (outcome == CMergeRun::EOutcome::NoToField)
+    if (outcome == CMergeRun::EOutcome::NoToField || outcome == CMergeRun::EOutcome::JournalFailed)
         return 2;
     if (outcome == CMergeRun::EOutcome::ServerRefused) {
         CConsolePrompter::Print(run.StopReason());
@@ -407,9 +462,38 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t
         CConsolePrompter::Print(strText);
         return 1;
     }
-    if (outcome == CMergeRun::EOutcome::Completed)
-        CConsolePrompter::Print(std::to_string(nSelected) + " message(s) delivered.");
+    if (outcome == CMergeRun::EOutcome::Completed) {
+        const size_t nSkipped = run.Skipped();
+        CConsolePrompter::Print(std::to_string(nSelected - nSkipped) + " message(s) delivered."
+            + (nSkipped == 0 ? std::string()
+                             : " " + std::to_string(nSkipped)
+                        + " recipient(s) left out: an earlier send reached them, or may have."));
+    }
     return 0;
+}
+
+// How the records were chosen, in the words of the command line, for the send journal.
+std::string SelectionText(const SOptions &options)
+{
+    if (!options.strRulesName.empty())
+        return "rule set \"" + options.strRulesName + "\"";
+    if (!options.bWhere)
+        return "all records";
+    const CRuleSet &rules = options.rules;
+    std::string strText
+        = "where " + rules.FirstField + " " + rules.FirstCondition + " \"" + rules.FirstText + "\"";
+    const auto add = [&strText](int nBoolean, const std::string &strField,
+                         const std::string &strCondition, const std::string &strValue) {
+        strText += nBoolean == CRuleSet::kAnd ? " and "
+            : nBoolean == CRuleSet::kOr       ? " or "
+                                              : " and not ";
+        strText += strField + " " + strCondition + " \"" + strValue + "\"";
+    };
+    if (rules.SecondEnable)
+        add(rules.SecondBoolean, rules.SecondField, rules.SecondCondition, rules.SecondText);
+    if (rules.ThirdEnable)
+        add(rules.ThirdBoolean, rules.ThirdField, rules.ThirdCondition, rules.ThirdText);
+    return strText;
 }
 
 // The run's own check, made before the records are loaded and with the name that was not found.
@@ -437,6 +521,23 @@ int RunMerge(const SOptions &options)
             return 2; // the file's message has been shown
         const SSmtpAccount account
             = options.bSend ? SendingAccount(options, settings, doc) : SSmtpAccount();
+        std::unique_ptr<CSendJournal> pJournal;
+        SSendPlan plan;
+        if (options.bSend && !options.bNoJournal) {
+            pJournal = std::make_unique<CSendJournal>();
+            const EResumeChoice eChoice = options.bResume ? EResumeChoice::Resume
+                : options.bAgain                          ? EResumeChoice::Again
+                                                          : EResumeChoice::Refuse;
+            std::string strMessage;
+            const std::optional<SSendPlan> planned
+                = PlanSend(*pJournal, CSendJournal::PathFor(options.strFile, {}), eChoice,
+                    options.bIncludeInDoubt, strMessage);
+            if (!planned)
+                throw SStop {strMessage};
+            if (!strMessage.empty())
+                CConsolePrompter::Print(strMessage);
+            plan = *planned;
+        }
         const std::optional<CRuleSet> rules = Selection(options, settings, doc);
         CheckToField(doc);
 
@@ -455,6 +556,13 @@ int RunMerge(const SOptions &options)
             return strServer;
         };
         input.account = account;
+        if (plan.bJournal) {
+            input.pJournal = pJournal.get();
+            input.journalRun = {Endpoint(account), SelectionText(options), {}, plan.resumes};
+            input.alreadyDone = std::move(plan.alreadyDone);
+            input.leftOut = std::move(plan.leftOut);
+        }
+        input.nRatePerMinute = options.nRatePerMinute;
         input.bTestMode = !options.bSend;
         input.bInteractive = false;
         CTestOutput output;
@@ -462,6 +570,13 @@ int RunMerge(const SOptions &options)
             return output.Write(text);
         };
         const CMergeRun::EOutcome outcome = run.Run(input, progress);
+        if (options.failedCsv) {
+            if (const std::string strError = WriteFailuresCsv(*options.failedCsv, run.Failures());
+                !strError.empty()) {
+                Report(run, outcome, options.bSend, list.SelectedRows().size(), output);
+                throw SStop {strError};
+            }
+        }
         return Report(run, outcome, options.bSend, list.SelectedRows().size(), output);
     } catch (const SStop &stop) {
         CConsolePrompter::Print(stop.strMessage);

@@ -209,7 +209,7 @@ std::string CMergeRun::BeginJournal(const SInput &input, const std::vector<int> 
     CSendJournal::SRunInfo info = input.journalRun;
     if (info.strTemplateDigest.empty())
         info.strTemplateDigest = TemplateDigest(input);
-    return input.pJournal->BeginRun(info, recipients, input.alreadyDone);
+    return input.pJournal->BeginRun(info, recipients, input.alreadyDone, input.leftOut);
 }
 
 std::string CMergeRun::TemplateDigest(const SInput &input)
@@ -301,13 +301,15 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
     const auto start = clock.Now();
     size_t nHandedOver = 0;
-    const size_t nToSend = rows.size() - std::min(rows.size(), input.alreadyDone.size());
+    const size_t nToSend
+        = rows.size() - std::min(rows.size(), input.alreadyDone.size() + input.leftOut.size());
     EOutcome outcome = EOutcome::Completed;
     for (size_t i = 0; i < rows.size(); ++i) {
         const int nRow = rows[i];
         const std::string strIdentity = identities.empty() ? std::string() : identities[i];
-        if (!strIdentity.empty() && input.alreadyDone.count(strIdentity)) {
-            ++m_nSkipped; // delivered by the run this one continues
+        if (!strIdentity.empty()
+            && (input.alreadyDone.count(strIdentity) || input.leftOut.count(strIdentity))) {
+            ++m_nSkipped; // delivered by the run this one continues, or in doubt there
             progress.StepBar();
             continue;
         }

@@ -69,6 +69,7 @@ public:
         CSendJournal *pJournal = nullptr;
         CSendJournal::SRunInfo journalRun;
         std::set<std::string> alreadyDone;
+        std::set<std::string> leftOut; // in doubt in that run, and not to be sent again
         // At most this many messages a minute, 0 for no limit; the clock it is kept by (the
         // system's when none is given).
         int nRatePerMinute = 0;

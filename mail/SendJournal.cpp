@@ -291,7 +291,7 @@ std::set<std::string> CSendJournal::DoneIdentities(int64_t nRun)
 
 std::string CSendJournal::BeginRun(const SRunInfo &info,
     const std::vector<std::pair<std::string, std::string>> &recipients,
-    const std::set<std::string> &alreadyDone)
+    const std::set<std::string> &alreadyDone, const std::set<std::string> &leftOut)
 {
     std::lock_guard lock(m_lock);
     if (!m_pDb)
@@ -315,9 +315,15 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
         if (!bOk)
             break;
         const bool bDone = alreadyDone.count(strIdentity) > 0;
+        const bool bLeftOut = !bDone && leftOut.count(strIdentity) > 0;
+        const EState eState = bDone ? EState::Skipped : bLeftOut ? EState::InDoubt : EState::Queued;
         insert.Bind(1, m_nRun).Bind(2, strIdentity).Bind(3, strAddress);
-        insert.Bind(4, std::string(StateName(bDone ? EState::Skipped : EState::Queued)));
-        insert.Bind(5, std::string(bDone ? "delivered in an earlier run" : "")).Bind(6, strNow);
+        insert.Bind(4, std::string(StateName(eState)));
+        insert.Bind(5,
+            std::string(bDone  ? "delivered in an earlier run"
+                    : bLeftOut ? "left out: in doubt in an earlier run"
+                               : ""));
+        insert.Bind(6, strNow);
         bOk = insert.Step() == SQLITE_DONE;
         insert.Reset();
     }

@@ -72,10 +72,11 @@ public:
     std::set<std::string> DoneIdentities(int64_t nRun);
 
     // Starts a run with its recipients (identity, address), all queued but those in alreadyDone,
-    // which are carried over as skipped. Empty on success, else what failed.
+    // which are carried over as skipped, and those left out, which stay in doubt. Empty on
+    // success, else what failed.
     std::string BeginRun(const SRunInfo &info,
         const std::vector<std::pair<std::string, std::string>> &recipients,
-        const std::set<std::string> &alreadyDone);
+        const std::set<std::string> &alreadyDone, const std::set<std::string> &leftOut = {});
     // Records a recipient's new state in the current run, committed before it returns.
     void SetState(const std::string &strIdentity, EState eState, const std::string &strReply = {});
     void EndRun(bool bFinished);

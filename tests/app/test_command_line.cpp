@@ -61,6 +61,11 @@ protected:
     {
         m_folder = fs::temp_directory_path() / ("mergix-cli-" + std::to_string(::getpid()));
         fs::create_directories(m_folder / "config");
+        // A copy, so that the send journal beside it stays in this test's folder.
+        fs::create_directories(m_folder / "sample");
+        for (const char *pName : {"sample.mgx", "contacts.mdb"})
+            fs::copy_file(fs::path(MERGIX_EXAMPLES_DIR) / pName, m_folder / "sample" / pName);
+        m_strSample = (m_folder / "sample" / "sample.mgx").string();
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
@@ -112,7 +117,7 @@ protected:
     }
 
     fs::path m_folder;
-    const std::string m_strSample = MERGIX_EXAMPLES_DIR "/sample.mgx";
+    std::string m_strSample;
     std::string m_strEnvironment; // variables to set or (-u NAME) unset for the program
     std::string m_strStdout; // a redirection of its standard output
     std::string m_strPrefix; // a command that runs the program, such as "setsid -w "
@@ -233,7 +238,8 @@ TEST_F(CommandLineTest, SendingReportsTheRefusedAddresses)
         QSettings store = Store();
         CSettings(store).SetSmtpServerName(server.Server());
     }
-    const SResult good = Run({"--send", m_strSample, "--where", "City", "Equals", "London"});
+    const SResult good
+        = Run({"--send", m_strSample, "--where", "City", "Equals", "London", "--again"});
     EXPECT_EQ(good.nExit, 0) << good.strErr;
     EXPECT_NE(good.strErr.find("1 message(s) delivered."), std::string::npos);
     EXPECT_EQ(server.Messages().size(), 10u);

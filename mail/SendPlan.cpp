@@ -1,0 +1,105 @@
+#include "mail/SendPlan.h"
+
+#include "engine/PrintableText.h"
+#include "engine/Prompter.h"
+#include "mail/SendJournal.h"
+
+namespace {
+
+std::string InDoubtList(const CSendJournal::SLastRun &run)
+{
+    std::string strList;
+    for (const CSendJournal::SRecipient &recipient : run.inDoubt)
+        strList += "\n    " + PrintableText(recipient.strAddress);
+    return strList;
+}
+
+} // namespace
+
+std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strPath,
+    EResumeChoice eChoice, bool bIncludeInDoubt, std::string &strMessage)
+{
+    const bool bAsk = eChoice == EResumeChoice::Ask;
+    SSendPlan plan;
+    std::string strNote; // for the command line: what was done without asking
+    strMessage = journal.Open(strPath);
+    if (!strMessage.empty() && journal.IsDamaged()) {
+        const std::string strAside = journal.Path() + ".damaged";
+        if (bAsk ? AskYesNo(strMessage + "\n\nStart a fresh journal? The damaged one is kept as \""
+                + PrintableText(strAside) + "\".")
+                 : eChoice == EResumeChoice::Again) {
+            strMessage = journal.StartFresh();
+            if (strMessage.empty() && !bAsk)
+                strNote = "The damaged send journal was kept as \"" + PrintableText(strAside)
+                    + "\"; a fresh one was started.";
+        } else if (!bAsk) {
+            strMessage += " Give --again to keep it aside as \"" + PrintableText(strAside)
+                + "\" and start a fresh journal, or --no-journal.";
+            return std::nullopt;
+        } else {
+            strMessage.clear();
+            return std::nullopt;
+        }
+    }
+    if (!strMessage.empty()) {
+        if (!bAsk) {
+            strMessage += " Give --no-journal to send without one.";
+            return std::nullopt;
+        }
+        if (!AskYesNo(strMessage
+                + "\n\nSend without a journal? A send that stops half way then cannot be "
+                  "continued without sending the first part again.")) {
+            strMessage.clear();
+            return std::nullopt;
+        }
+        strMessage.clear();
+        return plan;
+    }
+    plan.bJournal = true;
+    strMessage = strNote;
+    const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
+    if (!last || last->IsComplete())
+        return plan;
+
+    const std::string strDone = std::to_string(last->nDone);
+    const std::string strTotal = std::to_string(last->nTotal);
+    const std::string strLeft = std::to_string(last->nTotal - last->nDone);
+    if (eChoice == EResumeChoice::Ask) {
+        const CPrompter::EAnswer answer
+            = AskYesNoCancel("The last send of this merge stopped after " + strDone + " of "
+                + strTotal + " messages. Send only the remaining " + strLeft + "?");
+        if (answer == CPrompter::EAnswer::Cancel)
+            return std::nullopt;
+        if (answer == CPrompter::EAnswer::No) {
+            if (!AskYesNo("Send the message again to all the selected recipients, also to the "
+                    + strDone + " who have already received it?"))
+                return std::nullopt;
+            return plan;
+        }
+        if (!last->inDoubt.empty())
+            bIncludeInDoubt
+                = AskYesNo("The last send stopped while " + std::to_string(last->inDoubt.size())
+                    + " message(s) were with the server, so these recipients may or may not have "
+                      "received them:"
+                    + InDoubtList(*last) + "\n\nSend to them again too? (No leaves them out.)");
+    } else if (eChoice == EResumeChoice::Again) {
+        return plan;
+    } else if (eChoice == EResumeChoice::Refuse) {
+        strMessage = "The last send of this merge stopped after " + strDone + " of " + strTotal
+            + " messages. Give --resume to send only the remaining " + strLeft
+            + ", or --again to send to every selected recipient again.";
+        return std::nullopt;
+    } else if (!last->inDoubt.empty() && !bIncludeInDoubt) {
+        strMessage = "The last send stopped while these recipients' messages were with the "
+                     "server; they may or may not have received them, so they are left out "
+                     "(give --include-in-doubt to send to them too):"
+            + InDoubtList(*last);
+    }
+    plan.resumes = last->nRun;
+    plan.alreadyDone = journal.DoneIdentities(last->nRun);
+    if (!bIncludeInDoubt) {
+        for (const CSendJournal::SRecipient &recipient : last->inDoubt)
+            plan.leftOut.insert(recipient.strIdentity);
+    }
+    return plan;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+
+class CSendJournal;
+
+// What a send leaves out, decided from the merge's journal before it starts.
+struct SSendPlan
+{
+    bool bJournal = false; // false: sent without a journal, as the user agreed
+    std::set<std::string> alreadyDone; // delivered by the run being continued
+    std::set<std::string> leftOut; // in doubt in that run, and not to be sent again
+    std::optional<int64_t> resumes;
+};
+
+// How to treat a last run that did not deliver to everyone.
+enum class EResumeChoice {
+    Ask, // the windows: ask the user
+    Refuse, // the command line without a choice: say how to choose, and stop
+    Resume, // send only to those not reached yet
+    Again, // send to everyone again
+};
+
+// Opens the journal at the path and decides what to send. With Ask, every question goes
+// through the prompter: a damaged journal may be set aside for a fresh one, one that cannot
+// be written may be done without, an unfinished run may be continued or sent again, and the
+// recipients in doubt are left out unless the user includes them. Without Ask there is no
+// question: a damaged journal is set aside only for Again, a journal that cannot be written
+// and an unfinished run without a choice stop with their message. Nothing when the send is
+// not to go ahead; strMessage then says why when no question did.
+std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strPath,
+    EResumeChoice eChoice, bool bIncludeInDoubt, std::string &strMessage);
