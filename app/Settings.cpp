@@ -56,6 +56,16 @@ void CSettings::SetSmtpAccount(const SSmtpAccount &account)
     m_settings.setValue(QString::fromLatin1(kSmtpUserName), Q(account.strUser));
 }
 
+int CSettings::RatePerMinute() const
+{
+    return std::max(m_settings.value(QString::fromLatin1(kRatePerMinute), 0).toInt(), 0);
+}
+
+void CSettings::SetRatePerMinute(int nRate)
+{
+    m_settings.setValue(QString::fromLatin1(kRatePerMinute), std::max(nRate, 0));
+}
+
 int CSettings::DontRemind() const
 {
     return m_settings.value(QString::fromLatin1(kDontRemind), 0).toInt();

@@ -21,6 +21,7 @@ public:
     static constexpr const char *kSmtpPort = "SMTPPort";
     static constexpr const char *kSmtpUserName = "SMTPUserName";
     static constexpr const char *kSmtpExtraCaFile = "SMTPTrustedCAFile";
+    static constexpr const char *kRatePerMinute = "SendRatePerMinute";
     static constexpr const char *kDontRemind = "DontRemind";
     static constexpr const char *kSavedSearches = "Saved Searches";
     static constexpr const char *kRecentFileList = "Recent File List";
@@ -34,6 +35,9 @@ public:
     // Writes the server name, security, port and user name (the authority file is set by
     // hand in the settings file, for a company's own authority).
     void SetSmtpAccount(const SSmtpAccount &account);
+    // At most this many messages a minute; 0 for no limit.
+    int RatePerMinute() const;
+    void SetRatePerMinute(int nRate);
     int DontRemind() const;
     void SetDontRemind(int nValue);
 

@@ -122,8 +122,12 @@ void CChooseRecipientsDlg::accept()
     }
     m_strTestResults = run.TestResults();
     m_lastOutcome = outcome;
+    // A run that stopped at the server or the journal ends the dialog too: the next Send Mail
+    // then asks the journal afresh whom to leave out.
     if (outcome == CMergeRun::EOutcome::Completed || outcome == CMergeRun::EOutcome::Cancelled
-        || outcome == CMergeRun::EOutcome::OutputFailed)
+        || outcome == CMergeRun::EOutcome::OutputFailed
+        || outcome == CMergeRun::EOutcome::ServerRefused
+        || outcome == CMergeRun::EOutcome::JournalFailed)
         QDialog::accept();
 }
 

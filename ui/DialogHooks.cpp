@@ -5,7 +5,9 @@
 #include <QLineEdit>
 
 #include "app/StartupDlg.h"
+#include "engine/Prompter.h"
 #include "mail/ChooseRecipientsDlg.h"
+#include "mail/SendPlan.h"
 #include "mail/TestMergeInfoDlg.h"
 #include "mail/TestMergeResultsDlg.h"
 #include "ui/HeaderBar.h"
@@ -33,6 +35,37 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             return frame.Settings().SmtpServerName();
         };
         input.account = frame.SendingAccount();
+        input.nRatePerMinute = frame.Settings().RatePerMinute();
+        // The journal of this merge decides, with the user, whom a send leaves out.
+        CSendJournal journal;
+        if (!bTestMode) {
+            const CMergixDoc &doc = frame.Document();
+            std::string strMessage;
+            const std::optional<SSendPlan> plan = PlanSend(journal,
+                CSendJournal::PathFor(
+                    doc.GetPathName(), doc.m_strDatabasePath + "\n" + doc.m_strTableName),
+                EResumeChoice::Ask, false, strMessage);
+            if (!plan)
+                return std::nullopt;
+            if (plan->bJournal) {
+                input.pJournal = &journal;
+                input.journalRun.strServer = Endpoint(input.account);
+                input.journalRun.strSelection = "chosen in Choose Recipients";
+                input.journalRun.resumes = plan->resumes;
+                input.alreadyDone = plan->alreadyDone;
+                input.leftOut = plan->leftOut;
+            }
+            input.saveFailedList = [&frame](const std::vector<CRunRecord::SFailure> &failures) {
+                const QString strPath = QFileDialog::getSaveFileName(&frame,
+                    QStringLiteral("Save failed list"), QStringLiteral("failed.csv"),
+                    QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+                if (strPath.isEmpty())
+                    return;
+                if (const std::string strError = WriteFailuresCsv(strPath.toStdString(), failures);
+                    !strError.empty())
+                    ShowMessage(strError);
+            };
+        }
         CChooseRecipientsDlg dlg(frame.Document(), std::move(input), &frame);
         dlg.SetTestMode(bTestMode);
         dlg.SetRuleSettings(&frame.Settings());

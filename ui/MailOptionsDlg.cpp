@@ -52,6 +52,16 @@ std::string CMailOptionsDlg::Password() const
     return m_pUi->passwordEdit->text().toStdString();
 }
 
+void CMailOptionsDlg::SetRatePerMinute(int nRate)
+{
+    m_pUi->rateSpin->setValue(nRate);
+}
+
+int CMailOptionsDlg::RatePerMinute() const
+{
+    return m_pUi->rateSpin->value();
+}
+
 void CMailOptionsDlg::accept()
 {
     if (m_bServerRequired && m_pUi->serverEdit->text().isEmpty()) {

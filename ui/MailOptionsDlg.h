@@ -30,6 +30,8 @@ public:
     SSmtpAccount Account() const;
     // What was typed in the password box; empty keeps the stored one.
     std::string Password() const;
+    void SetRatePerMinute(int nRate);
+    int RatePerMinute() const;
 
     void accept() override;
 

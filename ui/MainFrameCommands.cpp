@@ -60,10 +60,12 @@ bool CMainFrame::EditMailOptions(bool bServerRequired)
 {
     CMailOptionsDlg dlg(this, bServerRequired);
     dlg.SetAccount(m_settings.SmtpAccount());
+    dlg.SetRatePerMinute(m_settings.RatePerMinute());
     if (dlg.exec() != QDialog::Accepted)
         return false;
     const SSmtpAccount account = dlg.Account();
     m_settings.SetSmtpAccount(account);
+    m_settings.SetRatePerMinute(dlg.RatePerMinute());
     if (!dlg.Password().empty() && !account.strUser.empty()
         && m_passwords.Store(PasswordKey(account), dlg.Password())
             == CPasswordKeeper::EPlace::Memory)

@@ -14,6 +14,8 @@ int main(int argc, char **argv)
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QTemporaryDir data; // send journals of merges that were never saved
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane Software"));
     QApplication::setApplicationName(QStringLiteral("Mergix"));
