@@ -44,7 +44,7 @@ class CountingSMTP(SMTP):
 
 
 class StoringHandler:
-    def __init__(self, folder, reject, slow, busy, busy_count, sink):
+    def __init__(self, folder, reject, slow, busy, busy_count, sink, delay=0.0):
         self.folder = folder
         self.reject = re.compile(reject, re.IGNORECASE)
         self.slow = re.compile(slow, re.IGNORECASE)
@@ -52,6 +52,7 @@ class StoringHandler:
         self.busy_count = busy_count
         self.busy_tries = {}
         self.sink = sink
+        self.delay = delay
         self.count = 0
         self.connections = 0
 
@@ -64,6 +65,8 @@ class StoringHandler:
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.slow.search(address):
             await asyncio.sleep(2)
+        if self.delay:
+            await asyncio.sleep(self.delay)
         if self.reject.search(address):
             return "550 5.1.1 Recipient refused"
         if self.busy and self.busy.search(address):
@@ -131,7 +134,7 @@ class Authenticator:
 
 async def main(args):
     handler = StoringHandler(args.folder, args.reject, args.slow, args.busy[0] if args.busy else None,
-                             int(args.busy[1]) if args.busy else 0, args.sink)
+                             int(args.busy[1]) if args.busy else 0, args.sink, args.delay)
     handler.write_connections()
     context = None
     if args.tls:
@@ -187,4 +190,5 @@ if __name__ == "__main__":
     parser.add_argument("--mechanisms")
     parser.add_argument("--busy", nargs=2, metavar=("PATTERN", "COUNT"))
     parser.add_argument("--sink", action="store_true")
+    parser.add_argument("--delay", type=float, default=0.0)
     asyncio.run(main(parser.parse_args()))

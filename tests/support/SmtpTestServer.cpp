@@ -73,3 +73,9 @@ int CSmtpTestServer::Connections() const
         return -1;
     return file.readAll().trimmed().toInt();
 }
+
+void CSmtpTestServer::Kill()
+{
+    m_pProcess->kill();
+    m_pProcess->waitForFinished(5000);
+}
