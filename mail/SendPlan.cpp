@@ -58,7 +58,8 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
     plan.bJournal = true;
     strMessage = strNote;
     const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
-    if (!last || last->IsComplete())
+    // A resume of a run that reached everyone sends nothing again, rather than everything.
+    if (!last || (last->IsComplete() && eChoice != EResumeChoice::Resume))
         return plan;
 
     const std::string strDone = std::to_string(last->nDone);

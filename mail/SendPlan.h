@@ -20,7 +20,7 @@ struct SSendPlan
 enum class EResumeChoice {
     Ask, // the windows: ask the user
     Refuse, // the command line without a choice: say how to choose, and stop
-    Resume, // send only to those not reached yet
+    Resume, // send only to those the last run has not reached (none when it reached all)
     Again, // send to everyone again
 };
 

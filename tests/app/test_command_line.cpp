@@ -6,12 +6,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QJsonArray>
+#include <QProcess>
 #include <QSettings>
 #include <QString>
 
@@ -114,6 +118,19 @@ protected:
             archive.WriteString(strText);
         std::ofstream(m_folder / strName, std::ios::binary) << archive.Bytes();
         return (m_folder / strName).string();
+    }
+
+    // Starts the program as Run does, without waiting for it.
+    void StartInBackground(QProcess &process, const QStringList &args)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+            QString::fromStdString((m_folder / "config").string()));
+        // Run's locale: cells show dates and numbers in it, and they make the identities.
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(MERGIX_EXE), args);
     }
 
     fs::path m_folder;
@@ -482,4 +499,140 @@ TEST_F(CommandLineTest, APasswordOnTheCommandLineIsRefused)
     EXPECT_EQ(result.nExit, 2);
     EXPECT_NE(result.strErr.find("--security takes none, starttls or tls, not \"ssl\""),
         std::string::npos);
+}
+
+namespace {
+
+// Each recipient's count of messages on the servers given.
+std::map<std::string, int> Received(const std::vector<const CSmtpTestServer *> &servers)
+{
+    std::map<std::string, int> counts;
+    for (const CSmtpTestServer *pServer : servers) {
+        for (const QJsonObject &message : pServer->Messages())
+            ++counts[message.value(QStringLiteral("rcpt_tos"))
+                         .toArray()
+                         .at(0)
+                         .toString()
+                         .toStdString()];
+    }
+    return counts;
+}
+
+// Waits (at most 20 s) until the server holds at least that many messages.
+bool WaitForMessages(const CSmtpTestServer &server, size_t nCount)
+{
+    for (int i = 0; i < 400 && server.Messages().size() < nCount; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return server.Messages().size() >= nCount;
+}
+
+} // namespace
+
+TEST_F(CommandLineTest, ASendKilledHalfWayIsResumedAndNobodyGetsTwoMessages)
+{
+    // Each recipient takes a while, so the kill comes in the middle of the run.
+    const auto pServer = CSmtpTestServer::WithOptions({"--delay", "0.15"});
+    ASSERT_EQ(pServer->Error(), "");
+    QProcess send;
+    StartInBackground(send,
+        {QStringLiteral("--send"), QString::fromStdString(m_strSample), QStringLiteral("--server"),
+            QString::fromStdString(pServer->Server())});
+    ASSERT_TRUE(WaitForMessages(*pServer, 4));
+    send.kill(); // SIGKILL: nothing of the program runs after it
+    send.waitForFinished(5000);
+    const size_t nFirst = pServer->Messages().size();
+    ASSERT_LT(nFirst, 12u);
+
+    SResult result = Run({"--send", m_strSample, "--server", pServer->Server()});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("The last send of this merge stopped after "), std::string::npos)
+        << result.strErr;
+    EXPECT_NE(result.strErr.find("of 12 messages. Give --resume"), std::string::npos);
+
+    result = Run({"--send", m_strSample, "--server", pServer->Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    const std::map<std::string, int> received = Received({pServer.get()});
+    for (const auto &[strAddress, nCount] : received)
+        EXPECT_EQ(nCount, 1) << strAddress;
+    // Whoever got nothing was in doubt, and was named as left out.
+    EXPECT_GE(received.size(), 11u);
+    if (received.size() == 11u) {
+        EXPECT_NE(result.strErr.find("may or may not have received them"), std::string::npos);
+    }
+
+    // The one in doubt, only on request; then the journal is complete, a resume sends nothing
+    // and a new send asks nothing.
+    result = Run(
+        {"--send", m_strSample, "--server", pServer->Server(), "--resume", "--include-in-doubt"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_EQ(Received({pServer.get()}).size(), 12u);
+    result = Run({"--send", m_strSample, "--server", pServer->Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_NE(
+        result.strErr.find("0 message(s) delivered. 12 recipient(s) left out"), std::string::npos)
+        << result.strErr;
+    result = Run({"--send", m_strSample, "--server", pServer->Server()});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_NE(result.strErr.find("12 message(s) delivered."), std::string::npos);
+}
+
+TEST_F(CommandLineTest, AServerThatStopsMidRunLeavesTheRestToTheResume)
+{
+    const auto pFirst = CSmtpTestServer::WithOptions({"--delay", "0.15"});
+    ASSERT_EQ(pFirst->Error(), "");
+    const std::string strCsv = (m_folder / "failed.csv").string();
+    QProcess send;
+    StartInBackground(send,
+        {QStringLiteral("--send"), QString::fromStdString(m_strSample), QStringLiteral("--server"),
+            QString::fromStdString(pFirst->Server()), QStringLiteral("--failed-csv"),
+            QString::fromStdString(strCsv)});
+    ASSERT_TRUE(WaitForMessages(*pFirst, 4));
+    pFirst->Kill();
+    ASSERT_TRUE(send.waitForFinished(30000));
+    EXPECT_EQ(send.exitCode(), 1);
+    const std::string strFailed = ReadFile(strCsv);
+    EXPECT_EQ(strFailed.substr(0, 20), "address,reply,time\r\n");
+    EXPECT_GE(Count(strFailed, "\r\n"), 2u) << strFailed;
+
+    const auto pSecond = CSmtpTestServer::WithOptions({});
+    const SResult result = Run({"--send", m_strSample, "--server", pSecond->Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    const std::map<std::string, int> received = Received({pFirst.get(), pSecond.get()});
+    for (const auto &[strAddress, nCount] : received)
+        EXPECT_EQ(nCount, 1) << strAddress;
+    EXPECT_GE(received.size(), 11u);
+    EXPECT_GE(pSecond->Messages().size(), 1u);
+}
+
+TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
+{
+    for (const auto &[args, strError] :
+        std::vector<std::pair<std::vector<std::string>, std::string>> {
+            {{"--send", m_strSample, "--resume", "--again"},
+                "--resume and --again cannot be used together"},
+            {{"--send", m_strSample, "--include-in-doubt"},
+                "--include-in-doubt goes with --resume"},
+            {{"--send", m_strSample, "--rate", "fast"}, "--rate takes a number of messages"},
+            {{"--test-merge", m_strSample, "--resume"}, "go with --send"}}) {
+        const SResult result = Run(args);
+        EXPECT_EQ(result.nExit, 2);
+        EXPECT_NE(result.strErr.find(strError), std::string::npos) << result.strErr;
+    }
+    // A test merge never makes a journal.
+    EXPECT_EQ(Run({"--test-merge", m_strSample}).nExit, 0);
+    EXPECT_FALSE(fs::exists(m_strSample + ".journal"));
+
+    CSmtpTestServer server("^nobody$");
+    std::ofstream(m_strSample + ".journal") << std::string(3000, '\x7f');
+    SResult result = Run({"--send", m_strSample, "--server", server.Server()});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("is damaged and cannot be read"), std::string::npos)
+        << result.strErr;
+    EXPECT_TRUE(server.Messages().empty());
+    result = Run(
+        {"--send", m_strSample, "--server", server.Server(), "--again", "--rate", "6000/min"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_NE(result.strErr.find("a fresh one was started"), std::string::npos);
+    EXPECT_TRUE(fs::exists(m_strSample + ".journal.damaged"));
+    EXPECT_EQ(server.Messages().size(), 12u);
 }
