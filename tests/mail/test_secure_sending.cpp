@@ -16,6 +16,7 @@
 #include "engine/Data.h"
 #include "mail/MergeRun.h"
 #include "mail/RecordList.h"
+#include "mail/SendJournal.h"
 #include "mail/SmtpSession.h"
 #include "mail/TlsContext.h"
 #include "support/RecordingPrompter.h"
@@ -335,10 +336,14 @@ TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries
     EXPECT_TRUE(m_run.FailedAddresses().empty());
     EXPECT_EQ(pServer->Messages().size(), 5u);
 
-    const auto pStorm = StartServer("starttls", s_pCertificates->Good(), {"--busy", "^storm", "5"});
+    // A storm outlasting the three tries; the journal then leaves the rest to a resume.
+    const auto pStorm = StartServer("starttls", s_pCertificates->Good(), {"--busy", "^storm", "4"});
     ResetList();
     AddPeople(2, "storm");
     AddPeople(1, "ok");
+    CSendJournal journal;
+    ASSERT_EQ(journal.Open(s_pFolder->filePath(QStringLiteral("storm.journal")).toStdString()), "");
+    m_input.pJournal = &journal;
     EXPECT_EQ(Send(*pStorm, ESmtpSecurity::StartTls), EOutcome::Completed);
     // Two connections may give up in either order.
     std::vector<std::string> failed = m_run.FailedAddresses();
@@ -347,6 +352,13 @@ TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries
     ASSERT_EQ(pStorm->Messages().size(), 1u);
     EXPECT_EQ(pStorm->Messages()[0].value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
         QStringLiteral("ok0@example.org"));
+    const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->nDone, 1u);
+    m_input.alreadyDone = journal.DoneIdentities(last->nRun);
+    EXPECT_EQ(Send(*pStorm, ESmtpSecurity::StartTls), EOutcome::Completed); // the fourth tries fail
+    EXPECT_EQ(pStorm->Messages().size(), 3u); // and the fifth are taken: each address once
+    EXPECT_TRUE(journal.LastRun()->IsComplete());
 }
 
 TEST_F(SecureSendingTest, ConnectionsAreReusedUpToTheirNumber)
