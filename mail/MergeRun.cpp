@@ -33,6 +33,7 @@ unsigned SendThreadProc(std::unique_ptr<MailParams> pParams)
 {
     CSmtpConnection connection(pParams->szServer, pParams->szFrom, pParams->szTo,
         pParams->szReplyTo, pParams->szSubject, pParams->pszBody);
+    connection.m_beforeData = pParams->beforeData;
     const bool bDelivered = connection.Deliver();
     if (!bDelivered)
         AddFailedAddress(pParams->szTo);
@@ -95,17 +96,22 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     SSmtpAccount account = input.account;
     account.strServer = input.serverName ? input.serverName() : std::string();
     const std::string strServer = account.nPort > 0 ? Endpoint(account) : account.strServer;
+    // Recorded as being sent without waiting; the delivery waits for that record only
+    // before its data goes out, long after the journal has written it.
+    const uint64_t nSending = record.Record(strIdentity, strTo, EDelivery::Sending);
     const auto makeJob = [&] {
         MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
             strBody, static_cast<int>(strBody.size()),
             [&record, strIdentity, strTo](EDelivery eWhat, const std::string &strReply) {
                 record.Record(strIdentity, strTo, eWhat, strReply);
+            },
+            [&record, nSending] {
+                record.WaitRecorded(nSending);
             }};
         return std::function<void()>([params = std::move(params)]() mutable {
             SendThreadProc(std::make_unique<MailParams>(std::move(params)));
         });
     };
-    record.Record(strIdentity, strTo, EDelivery::Sending);
     bool bStarted = workers.Start(makeJob());
     if (!bStarted) {
         // The system has no thread to spare: try once more when the oldest delivery has ended.
@@ -295,7 +301,10 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 const std::string &strReply) {
                 if (eWhat == EDelivery::Failed || eWhat == EDelivery::InDoubt)
                     AddFailedAddress(message.strTo);
-                record.Record(message.strIdentity, message.strTo, eWhat, strReply);
+                const uint64_t nTicket
+                    = record.Record(message.strIdentity, message.strTo, eWhat, strReply);
+                if (eWhat == EDelivery::Sending)
+                    record.WaitRecorded(nTicket); // before the connection sends anything of it
             });
     }
     CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();

@@ -35,23 +35,31 @@ std::string CsvField(const std::string &strText)
 
 } // namespace
 
-void CRunRecord::Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
-    const std::string &strReply)
+uint64_t CRunRecord::Record(const std::string &strIdentity, const std::string &strTo,
+    EDelivery eWhat, const std::string &strReply)
 {
     using EState = CSendJournal::EState;
+    uint64_t nTicket = 0;
     if (m_pJournal) {
         const EState eState = eWhat == EDelivery::Sending ? EState::Sending
             : eWhat == EDelivery::Deferred                ? EState::Queued
             : eWhat == EDelivery::Sent                    ? EState::Sent
             : eWhat == EDelivery::Failed                  ? EState::Failed
                                                           : EState::InDoubt;
-        m_pJournal->SetState(strIdentity, eState, strReply);
+        nTicket = m_pJournal->Post(strIdentity, eState, strReply);
     }
     std::lock_guard lock(m_lock);
     if (eWhat == EDelivery::Sent)
         ++m_nDelivered;
     else if (eWhat == EDelivery::Failed || eWhat == EDelivery::InDoubt)
         m_failures.push_back({strTo, strReply, LocalNow()});
+    return nTicket;
+}
+
+void CRunRecord::WaitRecorded(uint64_t nTicket) const
+{
+    if (m_pJournal)
+        m_pJournal->WaitCommitted(nTicket);
 }
 
 std::vector<CRunRecord::SFailure> CRunRecord::Failures() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,8 +24,12 @@ public:
 
     explicit CRunRecord(CSendJournal *pJournal) : m_pJournal(pJournal) { }
 
-    void Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
+    // Records without waiting for the journal; the ticket is for WaitRecorded. A message must
+    // be recorded as being sent before its end of data goes out, so that a run killed then
+    // finds it in doubt rather than not sent.
+    uint64_t Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
         const std::string &strReply = {});
+    void WaitRecorded(uint64_t nTicket) const;
 
     std::vector<SFailure> Failures() const;
     size_t Delivered() const;

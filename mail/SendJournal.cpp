@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <system_error>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -23,9 +24,9 @@ CREATE TABLE IF NOT EXISTS runs(
     template_digest TEXT, total INTEGER NOT NULL DEFAULT 0, finished INTEGER NOT NULL DEFAULT 0,
     resumes INTEGER);
 CREATE TABLE IF NOT EXISTS recipients(
-    run INTEGER NOT NULL, identity TEXT NOT NULL, address TEXT NOT NULL, state TEXT NOT NULL,
-    reply TEXT NOT NULL DEFAULT '', time TEXT NOT NULL, PRIMARY KEY(run, identity))
-    WITHOUT ROWID;
+    run INTEGER NOT NULL, seq INTEGER NOT NULL, identity TEXT NOT NULL, address TEXT NOT NULL,
+    state TEXT NOT NULL, reply TEXT NOT NULL DEFAULT '', time TEXT NOT NULL,
+    PRIMARY KEY(run, seq)) WITHOUT ROWID;
 PRAGMA user_version = 1;
 )";
 
@@ -39,8 +40,10 @@ std::string Now()
     return text;
 }
 
+} // namespace
+
 // A prepared statement that finalizes itself.
-class CStatement final
+class CSendJournal::CStatement final
 {
 public:
     CStatement(sqlite3 *pDb, const char *pSql)
@@ -83,6 +86,8 @@ private:
     sqlite3_stmt *m_p = nullptr;
 };
 
+namespace {
+
 std::string Hex(const QByteArray &bytes)
 {
     return bytes.toHex().toStdString();
@@ -109,13 +114,17 @@ const char *CSendJournal::StateName(EState eState)
     return "queued";
 }
 
+CSendJournal::CSendJournal() = default;
+
 CSendJournal::~CSendJournal()
 {
+    StopWriter();
     Close();
 }
 
 void CSendJournal::Close()
 {
+    m_pUpdate.reset();
     if (m_pDb) {
         sqlite3_close_v2(m_pDb);
         m_pDb = nullptr;
@@ -190,7 +199,7 @@ std::string CSendJournal::CheckSchema()
         "SELECT id, started, ended, server, selection, template_digest, total, finished, "
         "resumes FROM runs LIMIT 0");
     CStatement recipients(
-        m_pDb, "SELECT run, identity, address, state, reply, time FROM recipients LIMIT 0");
+        m_pDb, "SELECT run, seq, identity, address, state, reply, time FROM recipients LIMIT 0");
     if (!runs.IsValid() || !recipients.IsValid())
         return "its tables are not those of a send journal";
     return {};
@@ -198,6 +207,7 @@ std::string CSendJournal::CheckSchema()
 
 std::string CSendJournal::Open(const std::string &strPath)
 {
+    StopWriter();
     Close();
     m_strPath = strPath;
     m_bDamaged = false;
@@ -212,8 +222,13 @@ std::string CSendJournal::Open(const std::string &strPath)
     }
     sqlite3_busy_timeout(m_pDb, 5000);
     // WAL with NORMAL syncing survives the program being killed at any moment; only a power
-    // failure may lose the last changes.
-    std::string strError = Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    // failure may lose the last changes. Each change writes one page to the log: small pages
+    // (for a new journal) keep that cheap, and so does holding the file for the whole send,
+    // which also keeps a second send of the same merge out. Checkpoints, which sync, come
+    // every 4 MB of log.
+    std::string strError
+        = Execute("PRAGMA page_size=1024; PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=WAL; "
+                  "PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;");
     if (strError.empty())
         strError = CheckSchema();
     if (strError.empty())
@@ -229,6 +244,7 @@ std::string CSendJournal::Open(const std::string &strPath)
 
 std::string CSendJournal::StartFresh()
 {
+    StopWriter();
     Close();
     std::error_code error;
     std::string strAside = m_strPath + ".damaged";
@@ -309,21 +325,25 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
     bool bOk = run.Step() == SQLITE_DONE;
     m_nRun = sqlite3_last_insert_rowid(m_pDb);
     CStatement insert(m_pDb,
-        "INSERT OR REPLACE INTO recipients(run, identity, address, state, reply, time) "
-        "VALUES (?, ?, ?, ?, ?, ?)");
+        "INSERT INTO recipients(run, seq, identity, address, state, reply, time) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    m_sequence.clear();
     for (const auto &[strIdentity, strAddress] : recipients) {
         if (!bOk)
             break;
+        // The same record twice is one recipient.
+        if (!m_sequence.emplace(strIdentity, int64_t(m_sequence.size())).second)
+            continue;
         const bool bDone = alreadyDone.count(strIdentity) > 0;
         const bool bLeftOut = !bDone && leftOut.count(strIdentity) > 0;
         const EState eState = bDone ? EState::Skipped : bLeftOut ? EState::InDoubt : EState::Queued;
-        insert.Bind(1, m_nRun).Bind(2, strIdentity).Bind(3, strAddress);
-        insert.Bind(4, std::string(StateName(eState)));
-        insert.Bind(5,
+        insert.Bind(1, m_nRun).Bind(2, int64_t(m_sequence.size() - 1)).Bind(3, strIdentity);
+        insert.Bind(4, strAddress).Bind(5, std::string(StateName(eState)));
+        insert.Bind(6,
             std::string(bDone  ? "delivered in an earlier run"
                     : bLeftOut ? "left out: in doubt in an earlier run"
                                : ""));
-        insert.Bind(6, strNow);
+        insert.Bind(7, strNow);
         bOk = insert.Step() == SQLITE_DONE;
         insert.Reset();
     }
@@ -337,25 +357,109 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
         m_nRun = 0;
         return "The send journal cannot be written: " + strError + ".";
     }
+    try {
+        m_writer = std::thread([this] { WriterThread(); });
+        std::lock_guard queueLock(m_queueLock);
+        m_bWriterRunning = true;
+    } catch (const std::system_error &) {
+        m_nRun = 0;
+        return "The send journal cannot be written: no thread could be started for it.";
+    }
     return {};
+}
+
+uint64_t CSendJournal::Post(
+    const std::string &strIdentity, EState eState, const std::string &strReply)
+{
+    std::lock_guard lock(m_queueLock);
+    if (!m_bWriterRunning)
+        return 0;
+    m_queue.push_back({strIdentity, eState, strReply, ++m_nPosted});
+    m_queued.notify_all();
+    return m_nPosted;
+}
+
+void CSendJournal::WaitCommitted(uint64_t nTicket)
+{
+    std::unique_lock lock(m_queueLock);
+    m_committed.wait(lock, [&] { return m_nCommitted >= nTicket || !m_bWriterRunning; });
 }
 
 void CSendJournal::SetState(
     const std::string &strIdentity, EState eState, const std::string &strReply)
 {
+    WaitCommitted(Post(strIdentity, eState, strReply));
+}
+
+void CSendJournal::WriterThread()
+{
+    std::vector<SChange> batch;
+    for (;;) {
+        {
+            std::unique_lock lock(m_queueLock);
+            m_queued.wait(lock, [this] { return !m_queue.empty() || m_bStopWriter; });
+            if (m_queue.empty())
+                return;
+            batch.assign(m_queue.begin(), m_queue.end());
+            m_queue.clear();
+        }
+        // Whatever came in meanwhile goes in one transaction: one commit for many changes.
+        WriteBatch(batch);
+        {
+            std::lock_guard lock(m_queueLock);
+            m_nCommitted = batch.back().nTicket;
+        }
+        m_committed.notify_all();
+    }
+}
+
+void CSendJournal::WriteBatch(const std::vector<SChange> &batch)
+{
     std::lock_guard lock(m_lock);
     if (!m_pDb || m_nRun == 0)
         return;
-    CStatement update(m_pDb,
-        "UPDATE recipients SET state = ?, reply = ?, time = ? WHERE run = ? AND identity = ?");
-    update.Bind(1, std::string(StateName(eState))).Bind(2, strReply).Bind(3, Now());
-    update.Bind(4, m_nRun).Bind(5, strIdentity);
-    if (update.Step() != SQLITE_DONE)
-        NoteError(sqlite3_errmsg(m_pDb));
+    if (!m_pUpdate)
+        m_pUpdate = std::make_unique<CStatement>(m_pDb,
+            "UPDATE recipients SET state = ?, reply = ?, time = ? WHERE run = ? AND seq = ?");
+    const bool bTransaction = batch.size() > 1 && Execute("BEGIN").empty();
+    const std::string strNow = Now();
+    for (const SChange &change : batch) {
+        const auto found = m_sequence.find(change.strIdentity);
+        if (found == m_sequence.end())
+            continue;
+        CStatement &update = *m_pUpdate;
+        update.Bind(1, std::string(StateName(change.eState))).Bind(2, change.strReply);
+        update.Bind(3, strNow).Bind(4, m_nRun).Bind(5, found->second);
+        if (update.Step() != SQLITE_DONE)
+            NoteError(sqlite3_errmsg(m_pDb));
+        update.Reset();
+    }
+    if (bTransaction) {
+        if (std::string strError = Execute("COMMIT"); !strError.empty()) {
+            NoteError(strError);
+            Execute("ROLLBACK");
+        }
+    }
+}
+
+void CSendJournal::StopWriter()
+{
+    {
+        std::lock_guard lock(m_queueLock);
+        m_bStopWriter = true;
+    }
+    m_queued.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+    std::lock_guard lock(m_queueLock);
+    m_bStopWriter = false;
+    m_bWriterRunning = false;
+    m_committed.notify_all(); // nobody waits for a writer that is gone
 }
 
 void CSendJournal::EndRun(bool bFinished)
 {
+    StopWriter(); // writes everything posted first
     std::lock_guard lock(m_lock);
     if (!m_pDb || m_nRun == 0)
         return;
@@ -364,6 +468,7 @@ void CSendJournal::EndRun(bool bFinished)
     if (end.Step() != SQLITE_DONE)
         NoteError(sqlite3_errmsg(m_pDb));
     m_nRun = 0;
+    m_sequence.clear();
 }
 
 void CSendJournal::NoteError(const std::string &strWhat)

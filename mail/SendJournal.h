@@ -1,10 +1,14 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -49,7 +53,7 @@ public:
         bool IsComplete() const { return bFinished && nDone == nTotal; }
     };
 
-    CSendJournal() = default;
+    CSendJournal();
     ~CSendJournal();
     CSendJournal(const CSendJournal &) = delete;
     CSendJournal &operator=(const CSendJournal &) = delete;
@@ -79,6 +83,10 @@ public:
         const std::set<std::string> &alreadyDone, const std::set<std::string> &leftOut = {});
     // Records a recipient's new state in the current run, committed before it returns.
     void SetState(const std::string &strIdentity, EState eState, const std::string &strReply = {});
+    // The same without waiting: the journal's own thread commits what has come in, many changes
+    // at a time. Returns a ticket for WaitCommitted (0 when no run is recording).
+    uint64_t Post(const std::string &strIdentity, EState eState, const std::string &strReply = {});
+    void WaitCommitted(uint64_t nTicket);
     void EndRun(bool bFinished);
 
     // The first error met while recording, for a message at the end of the run.
@@ -87,17 +95,43 @@ public:
     static const char *StateName(EState eState);
 
 private:
+    class CStatement;
+
     std::string Execute(const char *pSql);
     std::string CheckSchema();
+    struct SChange
+    {
+        std::string strIdentity;
+        EState eState;
+        std::string strReply;
+        uint64_t nTicket;
+    };
+
     void Close();
     void NoteError(const std::string &strWhat);
+    void WriterThread();
+    void WriteBatch(const std::vector<SChange> &batch);
+    // Writes what was posted and ends the writer.
+    void StopWriter();
 
     sqlite3 *m_pDb = nullptr;
     std::string m_strPath;
     bool m_bDamaged = false;
     int64_t m_nRun = 0;
-    mutable std::mutex m_lock;
+    std::unordered_map<std::string, int64_t> m_sequence; // identity to row, in the current run
+    std::unique_ptr<CStatement> m_pUpdate;
+    mutable std::mutex m_lock; // the database
     std::string m_strRecordingError;
+
+    std::mutex m_queueLock; // the changes posted, and how far they are committed
+    std::condition_variable m_queued;
+    std::condition_variable m_committed;
+    std::vector<SChange> m_queue;
+    uint64_t m_nPosted = 0;
+    uint64_t m_nCommitted = 0;
+    bool m_bStopWriter = false;
+    bool m_bWriterRunning = false;
+    std::thread m_writer; // touched only by the thread that begins and ends runs
 };
 
 // A recipient's identity: the To address and a digest of the row's cells, so that reordering

@@ -34,7 +34,7 @@ bool CSmtpConnection::Deliver()
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
-        && SendText("DATA\r\n") && WaitForReply(354)
+        && SendText("DATA\r\n") && WaitForReply(354) && BeforeData()
         && (bDataSent = SendText(ComposeData(std::time(nullptr)))) && WaitForReply(250);
     m_bInDoubt = !bDelivered && bDataSent && m_strLastReply.empty();
     // The answer to QUIT is not waited for: the message is already accepted.
@@ -54,6 +54,13 @@ bool CSmtpConnection::Connect()
         return false;
     return WaitForReply(220) && SendText(std::string("helo ") + kHeloDomain + "\r\n")
         && WaitForReply(250);
+}
+
+bool CSmtpConnection::BeforeData()
+{
+    if (m_beforeData)
+        m_beforeData();
+    return true;
 }
 
 bool CSmtpConnection::WaitForReply(int nCode)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "mail/SmtpChannel.h"
@@ -37,6 +38,9 @@ public:
     // How long one reply may take as a whole, and how long connecting may take.
     std::chrono::milliseconds m_replyTimeout {5000};
     std::chrono::milliseconds m_connectTimeout {20000};
+    // Called before the data section goes out, when set (the send journal must have recorded
+    // the message as being sent by then).
+    std::function<void()> m_beforeData;
 
     static constexpr int kWrapWidth = 76;
     static constexpr const char *kHeloDomain = "mergix.invalid";
@@ -49,6 +53,7 @@ private:
     bool WaitForReply(int nCode);
     bool SendText(const std::string &strText);
     bool HasUnsafeHeaderText() const;
+    bool BeforeData();
 
     CSmtpChannel m_hSocket;
     std::string m_strServer;

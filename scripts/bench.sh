@@ -24,6 +24,7 @@ run merge python3 bench/bench_merge.py "$build"
 run recipients python3 bench/bench_recipients.py "$build"
 run startup python3 bench/bench_startup.py "$build"
 run tls python3 bench/bench_tls.py "$build"
+run journal python3 bench/bench_journal.py "$build"
 
 echo
 echo "Figures with goals"
