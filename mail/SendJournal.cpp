@@ -220,7 +220,7 @@ std::string CSendJournal::Open(const std::string &strPath)
         Close();
         return strShown + " cannot be opened: " + strError + ".";
     }
-    sqlite3_busy_timeout(m_pDb, 5000);
+    sqlite3_busy_timeout(m_pDb, 2000);
     // WAL with NORMAL syncing survives the program being killed at any moment; only a power
     // failure may lose the last changes. Each change writes one page to the log: small pages
     // (for a new journal) keep that cheap, and so does holding the file for the whole send,
@@ -235,6 +235,9 @@ std::string CSendJournal::Open(const std::string &strPath)
         return {};
     const int nCode = sqlite3_errcode(m_pDb);
     Close();
+    if (nCode == SQLITE_BUSY || nCode == SQLITE_LOCKED)
+        return strShown + " is in use by another send of this merge. Wait until that send has "
+                          "ended.";
     if (nCode == SQLITE_READONLY || nCode == SQLITE_CANTOPEN || nCode == SQLITE_PERM
         || nCode == SQLITE_IOERR || nCode == SQLITE_FULL)
         return strShown + " cannot be written: " + strError + ".";

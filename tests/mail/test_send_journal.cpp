@@ -142,6 +142,11 @@ TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
 {
     CSendJournal journal;
     ASSERT_EQ(journal.Open(m_strJournal), "");
+    // A second send of the same merge meanwhile is told so; the journal is not damaged.
+    CSendJournal second;
+    EXPECT_NE(second.Open(m_strJournal).find("is in use by another send of this merge"),
+        std::string::npos);
+    EXPECT_FALSE(second.IsDamaged());
     // A run that stopped with one message delivered and one with the server.
     ASSERT_EQ(
         journal.BeginRun(
@@ -334,8 +339,7 @@ TEST_F(JournalTest, TheFailedListIsOfferedAndWrittenAsCsv)
     std::ifstream in(strCsv, std::ios::binary);
     const std::string strText {std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(strText.substr(0, 19), "address,reply,time\r");
-    EXPECT_NE(strText.find("\r\n\"reject.\"\"q\"\",x@example.org\",5"),
-        std::string::npos)
+    EXPECT_NE(strText.find("\r\n\"reject.\"\"q\"\",x@example.org\",5"), std::string::npos)
         << strText;
     EXPECT_NE(strText.find("'=cmd|'/c calc'!A1,\"550 no\r\nsuch user\",2026-12-08 12:00:00\r\n"),
         std::string::npos)
