@@ -190,7 +190,7 @@ bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, size_t nIn
     char text[16];
     std::strftime(text, sizeof text, "%H:%M", &parts);
     progress.SetStatusText("Sending mail... (" + std::to_string(input.nRatePerMinute)
-        + " a minute; the last message goes at about " + text + ")");
+        + " a minute; done at about " + text + ")");
     return WaitWhileResponsive(input, progress, [&] {
         const auto now = clock.Now();
         if (now >= due)

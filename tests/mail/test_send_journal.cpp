@@ -310,8 +310,7 @@ TEST_F(JournalTest, TheRateSpacesTheMessagesOnTheRunsClockAndCancelEndsTheWait)
     char expected[16];
     std::strftime(expected, sizeof expected, "%H:%M", &parts);
     EXPECT_EQ(m_progress.texts.at(2),
-        "Sending mail... (120 a minute; the last message goes at about " + std::string(expected)
-            + ")");
+        "Sending mail... (120 a minute; done at about " + std::string(expected) + ")");
 
     // Cancel at the first look while the second message waits for its turn.
     CSmtpTestServer second("^nobody$");

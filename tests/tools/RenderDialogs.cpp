@@ -49,6 +49,7 @@ int main(int argc, char *argv[])
     Save(startup, strFolder, "startup-choice.png");
 
     CMailOptionsDlg options(nullptr, false);
+    options.SetRatePerMinute(120);
     options.SetAccount(
         {"smtp.example.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
     Save(options, strFolder, "mail-options.png");
@@ -68,6 +69,8 @@ int main(int argc, char *argv[])
     progress.SetBarRange(0, 32000);
     progress.SetBarPos(13440);
     Save(progress, strFolder, "progress.png");
+    progress.SetStatusText("Sending mail... (120 a minute; done at about 14:35)");
+    Save(progress, strFolder, "progress-rate.png");
     progress.DestroyWindow();
 
     CTestMergeInfoDlg info;
