@@ -207,6 +207,68 @@ class ProgramTests(ProgramTest):
             server.stdin.close()
             server.wait(timeout=10)
 
+    def test_a_send_with_refusals_is_resumed_for_the_rest_only(self):
+        import json
+        import subprocess
+        script = os.path.join(ROOT, "tests", "mail", "smtp_test_server.py")
+        stores = [os.path.join(self.folder, name) for name in ("first", "second")]
+        servers = []
+        for store, refused in zip(stores, ("^(pat|zoe)", "^nobody$")):
+            os.mkdir(store)
+            servers.append(subprocess.Popen(["/usr/bin/python3", script, store, "90", refused],
+                                            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                            text=True))
+
+        def received():
+            counts = {}
+            for store in stores:
+                for name in os.listdir(store):
+                    if name.endswith(".json"):
+                        with open(os.path.join(store, name), encoding="utf-8") as message:
+                            address = json.load(message)["rcpt_tos"][0]
+                        counts[address] = counts.get(address, 0) + 1
+            return counts
+
+        def set_server(port, first):
+            self.choose_menu("Mail", "Options")
+            options = self.find("dialog", "Mail Options")
+            server = self.find("text", "SMTP Mail Server:", within=options)
+            if not first:
+                server.queryEditableText().setTextContents("")
+            self.click(server)
+            self.type_text("127.0.0.1:" + port)
+            self.click(self.find("push button", "OK", within=options))
+
+        def send_all():
+            recipients = self.find("dialog", "Choose Recipients")
+            self.click(self.find("push button", "Select All", within=recipients))
+            self.click(self.find("push button", "Send Mail", within=recipients))
+        try:
+            ports = [server.stdout.readline().split()[1] for server in servers]
+            self.open_sample_copy()
+            set_server(ports[0], True)
+            self.choose_menu("Mail", "Send Mail")
+            send_all()
+            box = wait_for(lambda: self.find_alert(), "the closing message", 30)
+            self.find("push button", "Save failed list...", within=box)
+            self.click(self.find("push button", "OK", within=box))
+            self.assertEqual(len(received()), 9)
+
+            # Send Mail again asks; Yes sends only to the three not reached yet.
+            set_server(ports[1], False)
+            self.choose_menu("Mail", "Send Mail")
+            self.find("label", "The last send of this merge stopped after 9 of 12 messages. "
+                      "Send only the remaining 3?")
+            self.click(self.find("push button", "Yes", within=self.find_alert()))
+            send_all()
+            wait_for(lambda: len(received()) == 12 or None, "every recipient", 30)
+            time.sleep(1)
+            self.assertEqual(sorted(set(received().values())), [1])
+        finally:
+            for server in servers:
+                server.stdin.close()
+                server.wait(timeout=10)
+
     def choose_in_combo(self, index, item, within):
         """Chooses an item of the index-th combo box of the window. On Linux a combo box's
         accessible name is its current text (a screen reader names it by its label), so the
