@@ -19,27 +19,14 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench_merge import BUILD, FIXTURES, MERGIX, ROOT, TEMPLATE, mgx, require_data, timed  # noqa: E402
+from bench_merge import FIXTURES, MERGIX, ROOT, TEMPLATE, mgx, require_data, timed  # noqa: E402
+
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+from certificates import make_certificates  # noqa: E402
 
 SERVER = os.path.join(ROOT, "tests", "mail", "smtp_test_server.py")
 COUNT = 1000
 ROUNDS = 3
-
-
-def make_certificates(folder):
-    """A throwaway authority and a certificate for 127.0.0.1 signed by it."""
-    def run(*args):
-        subprocess.run(["openssl"] + list(args), check=True, cwd=folder,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
-    run("req", "-x509", *ec, "-keyout", "ca-key.pem", "-out", "ca.pem", "-subj", "/CN=Bench CA",
-        "-days", "2")
-    run("req", *ec, "-keyout", "key.pem", "-out", "server.csr", "-subj", "/CN=localhost")
-    with open(os.path.join(folder, "san.ext"), "w") as ext:
-        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
-    run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca-key.pem",
-        "-CAcreateserial", "-out", "cert.pem", "-days", "2", "-extfile", "san.ext")
-    return [os.path.join(folder, name) for name in ("ca.pem", "cert.pem", "key.pem")]
 
 
 class Server:

@@ -15,16 +15,7 @@ sleep 0.5
 # password, keeping its files in the session's own folder.
 export XDG_DATA_HOME="$XDG_RUNTIME_DIR/data"
 mkdir -p "$XDG_DATA_HOME"
-printf "throwaway" | gnome-keyring-daemon --foreground --unlock --components=secrets \
-    >/dev/null 2>&1 &
-keyring=$!
-trap 'kill $keyring 2>/dev/null' EXIT
-for _ in $(seq 50); do
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null \
-        | grep -q "boolean true" && break
-    sleep 0.1
-done
+. ../support/start_keyring.sh
 log="$XDG_RUNTIME_DIR/e2e.log"
 run() { /usr/bin/python3 -W ignore::DeprecationWarning -m unittest -v "$@" 2>&1; }
 # The tests named as arguments (test_program.ProgramTests.test_...), else all.

@@ -2,6 +2,7 @@
 
 import os
 import shutil
+import sys
 import time
 import unittest
 
@@ -9,24 +10,8 @@ import pyatspi
 
 from e2e_support import ROOT, ProgramTest, descendants, wait_for
 
-
-def make_certificates(folder):
-    """A throwaway authority and a certificate for 127.0.0.1 signed by it, made with openssl;
-    the paths of the authority, the certificate and its key."""
-    import subprocess
-
-    def run(*args):
-        subprocess.run(["openssl"] + list(args), check=True, cwd=folder,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
-    run("req", "-x509", *ec, "-keyout", "ca-key.pem", "-out", "ca.pem", "-subj", "/CN=E2E CA",
-        "-days", "2")
-    run("req", *ec, "-keyout", "key.pem", "-out", "server.csr", "-subj", "/CN=localhost")
-    with open(os.path.join(folder, "san.ext"), "w") as ext:
-        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
-    run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca-key.pem",
-        "-CAcreateserial", "-out", "cert.pem", "-days", "2", "-extfile", "san.ext")
-    return [os.path.join(folder, name) for name in ("ca.pem", "cert.pem", "key.pem")]
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+from certificates import make_certificates  # noqa: E402
 
 
 class ProgramTests(ProgramTest):
