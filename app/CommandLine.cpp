@@ -40,7 +40,7 @@ constexpr const char *kHelp = R"(Usage:
   mergix [FILE.mgx]                         start the windowed program
   mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
   mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
-               [--user NAME] [--rate N/min] [--resume | --again [--include-in-doubt]]
+               [--user NAME] [--rate N/min] [--resume [--include-in-doubt] | --again]
                [--failed-csv FILE] [--no-journal]
                                             send one message per selected record
   mergix --print FILE.mgx                   print the merge's message on the default printer

@@ -189,8 +189,11 @@ bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, size_t nIn
     localtime_r(&finish, &parts);
     char text[16];
     std::strftime(text, sizeof text, "%H:%M", &parts);
-    progress.SetStatusText("Sending mail... (" + std::to_string(input.nRatePerMinute)
-        + " a minute; done at about " + text + ")");
+    // Shown again only when it changes: the command line writes each status as a line.
+    const std::string strStatus = "Sending mail... (" + std::to_string(input.nRatePerMinute)
+        + " a minute; done at about " + text + ")";
+    if (strStatus != m_strRateStatus)
+        progress.SetStatusText(m_strRateStatus = strStatus);
     return WaitWhileResponsive(input, progress, [&] {
         const auto now = clock.Now();
         if (now >= due)
@@ -281,6 +284,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_strStopReason.clear();
     m_failures.clear();
     m_nSkipped = 0;
+    m_strRateStatus.clear();
     std::vector<std::string> identities;
     if (!input.bTestMode && input.pJournal) {
         if (std::string strError = BeginJournal(input, rows, nToColumn, identities);

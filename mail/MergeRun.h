@@ -159,4 +159,5 @@ private:
     std::string m_strStopReason;
     std::vector<CRunRecord::SFailure> m_failures;
     size_t m_nSkipped = 0;
+    std::string m_strRateStatus; // the rate line last shown
 };
