@@ -348,6 +348,11 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         }
         if (pDeliveries && pDeliveries->StopReason())
             break;
+        // A journal that no longer records could not keep a resume from sending twice.
+        if (input.pJournal && input.pJournal->HasRecordingError()) {
+            outcome = EOutcome::JournalFailed;
+            break;
+        }
         if (ConfirmCancel(input, progress)) {
             outcome = EOutcome::Cancelled;
             break;
@@ -369,7 +374,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     if (!input.bTestMode && input.pJournal) {
         input.pJournal->EndRun(outcome == EOutcome::Completed);
         if (const std::string strError = input.pJournal->RecordingError(); !strError.empty())
-            ShowMessage(strError);
+            ShowMessage(strError + " The send was stopped there.", CPrompter::EIcon::Stop);
     }
     progress.SetBarPos(kRange);
 

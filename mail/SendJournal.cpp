@@ -236,8 +236,9 @@ std::string CSendJournal::Open(const std::string &strPath)
     const int nCode = sqlite3_errcode(m_pDb);
     Close();
     if (nCode == SQLITE_BUSY || nCode == SQLITE_LOCKED)
-        return strShown + " is in use by another send of this merge. Wait until that send has "
-                          "ended.";
+        return strShown
+            + " is in use by another send of this merge. Wait until that send has "
+              "ended.";
     if (nCode == SQLITE_READONLY || nCode == SQLITE_CANTOPEN || nCode == SQLITE_PERM
         || nCode == SQLITE_IOERR || nCode == SQLITE_FULL)
         return strShown + " cannot be written: " + strError + ".";
@@ -476,6 +477,7 @@ void CSendJournal::EndRun(bool bFinished)
 
 void CSendJournal::NoteError(const std::string &strWhat)
 {
+    m_bRecordingError = true;
     if (m_strRecordingError.empty())
         m_strRecordingError = "The send journal \"" + PrintableText(m_strPath)
             + "\" could not record every message: " + strWhat + ".";

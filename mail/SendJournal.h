@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -91,6 +92,7 @@ public:
 
     // The first error met while recording, for a message at the end of the run.
     std::string RecordingError() const;
+    bool HasRecordingError() const { return m_bRecordingError; }
 
     static const char *StateName(EState eState);
 
@@ -122,6 +124,7 @@ private:
     std::unique_ptr<CStatement> m_pUpdate;
     mutable std::mutex m_lock; // the database
     std::string m_strRecordingError;
+    std::atomic<bool> m_bRecordingError {false};
 
     std::mutex m_queueLock; // the changes posted, and how far they are committed
     std::condition_variable m_queued;
