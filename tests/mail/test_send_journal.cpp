@@ -185,6 +185,18 @@ TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
     EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage));
     m_prompter.ScriptAnswer(EAnswer::Cancel);
     EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage));
+
+    // A journal that cannot be made: the windows offer to send without one.
+    m_prompter.TakeTexts();
+    m_prompter.ScriptAnswer(true);
+    plan = PlanSend(
+        journal, "/nonexistent/folder/club.mgx.journal", EResumeChoice::Ask, false, strMessage);
+    ASSERT_TRUE(plan);
+    EXPECT_FALSE(plan->bJournal);
+    EXPECT_NE(m_prompter.TakeTexts().at(0).find("cannot be opened"), std::string::npos);
+    EXPECT_FALSE(PlanSend(
+        journal, "/nonexistent/folder/club.mgx.journal", EResumeChoice::Refuse, false, strMessage));
+    EXPECT_NE(strMessage.find("Give --no-journal to send without one."), std::string::npos);
 }
 
 TEST_F(JournalTest, ADamagedJournalIsSetAsideOnlyWhenTheUserAgrees)
