@@ -33,7 +33,7 @@ bool AddExtension(X509 *pCertificate, X509 *pIssuer, int nId, const char *pValue
     return bAdded;
 }
 
-struct SSpec
+struct SSubject
 {
     const char *pCommonName;
     const char *pAltNames; // nullptr for an authority
@@ -43,23 +43,23 @@ struct SSpec
 };
 
 // A certificate for the key, signed by the issuer (itself when none is given).
-Certificate Make(const SSpec &spec, EVP_PKEY *pKey, X509 *pIssuer, EVP_PKEY *pIssuerKey)
+Certificate Make(const SSubject &subject, EVP_PKEY *pKey, X509 *pIssuer, EVP_PKEY *pIssuerKey)
 {
     Certificate certificate(X509_new(), &X509_free);
     X509 *p = certificate.get();
     X509_set_version(p, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(p), spec.nSerial);
-    X509_gmtime_adj(X509_getm_notBefore(p), spec.nFromDays * kDay);
-    X509_gmtime_adj(X509_getm_notAfter(p), spec.nToDays * kDay);
+    ASN1_INTEGER_set(X509_get_serialNumber(p), subject.nSerial);
+    X509_gmtime_adj(X509_getm_notBefore(p), subject.nFromDays * kDay);
+    X509_gmtime_adj(X509_getm_notAfter(p), subject.nToDays * kDay);
     X509_set_pubkey(p, pKey);
     X509_NAME *pName = X509_get_subject_name(p);
     X509_NAME_add_entry_by_txt(pName, "O", MBSTRING_ASC,
         reinterpret_cast<const unsigned char *>("Mergix tests"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(pName, "CN", MBSTRING_ASC,
-        reinterpret_cast<const unsigned char *>(spec.pCommonName), -1, -1, 0);
+        reinterpret_cast<const unsigned char *>(subject.pCommonName), -1, -1, 0);
     X509 *pSigner = pIssuer ? pIssuer : p;
     X509_set_issuer_name(p, X509_get_subject_name(pSigner));
-    const bool bAuthority = spec.pAltNames == nullptr;
+    const bool bAuthority = subject.pAltNames == nullptr;
     bool bOk = AddExtension(p, pSigner, NID_basic_constraints,
                    bAuthority ? "critical,CA:TRUE" : "critical,CA:FALSE")
         && AddExtension(p, pSigner, NID_key_usage,
@@ -69,7 +69,7 @@ Certificate Make(const SSpec &spec, EVP_PKEY *pKey, X509 *pIssuer, EVP_PKEY *pIs
         bOk = AddExtension(p, pSigner, NID_authority_key_identifier, "keyid:always");
     if (bOk && !bAuthority)
         bOk = AddExtension(p, pSigner, NID_ext_key_usage, "serverAuth")
-            && AddExtension(p, pSigner, NID_subject_alt_name, spec.pAltNames);
+            && AddExtension(p, pSigner, NID_subject_alt_name, subject.pAltNames);
     if (!bOk || X509_sign(p, pIssuerKey ? pIssuerKey : pKey, EVP_sha256()) == 0)
         certificate.reset();
     return certificate;
@@ -117,9 +117,9 @@ CTestCertificates::CTestCertificates(const std::string &strFolder)
         m_strError = "cannot write " + m_strCaFile;
         return;
     }
-    const auto issue = [&](const char *pName, const SSpec &spec, X509 *pIssuer,
+    const auto issue = [&](const char *pName, const SSubject &subject, X509 *pIssuer,
                            EVP_PKEY *pIssuerKey, SPair &pair) {
-        const Certificate certificate = Make(spec, serverKey.get(), pIssuer, pIssuerKey);
+        const Certificate certificate = Make(subject, serverKey.get(), pIssuer, pIssuerKey);
         pair = {strFolder + "/" + pName + ".pem", strFolder + "/" + pName + "-key.pem"};
         if (!certificate || !WriteCertificate(pair.strCertificate, certificate.get())
             || !WriteKey(pair.strKey, serverKey.get()))
