@@ -185,13 +185,9 @@ bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, size_t nIn
     const auto left = std::chrono::duration_cast<std::chrono::seconds>(
         start + interval * static_cast<long>(nCount > 0 ? nCount - 1 : 0) - clock.Now());
     const std::time_t finish = clock.WallNow() + std::max<long>(left.count(), 0);
-    std::tm parts {};
-    localtime_r(&finish, &parts);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M", &parts);
     // Shown again only when it changes: the command line writes each status as a line.
     const std::string strStatus = "Sending mail... (" + std::to_string(input.nRatePerMinute)
-        + " a minute; done at about " + text + ")";
+        + " a minute; done at about " + FormatTime(finish, "%H:%M") + ")";
     if (strStatus != m_strRateStatus)
         progress.SetStatusText(m_strRateStatus = strStatus);
     return WaitWhileResponsive(input, progress, [&] {

@@ -217,6 +217,17 @@ std::string MakeMessageId(const std::string &strFrom)
     return "<" + std::string(unique) + "@" + std::string(domain) + ">";
 }
 
+std::string FormatTime(std::time_t time, const char *pPattern, ETimeZone eZone)
+{
+    std::tm parts {};
+    if (eZone == ETimeZone::Utc)
+        gmtime_r(&time, &parts);
+    else
+        localtime_r(&time, &parts);
+    char text[64];
+    return std::strftime(text, sizeof text, pPattern, &parts) ? text : "";
+}
+
 std::string FormatMessageDate(std::time_t time)
 {
     static const char *const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};

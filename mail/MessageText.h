@@ -41,6 +41,10 @@ std::string EncodeAddressHeader(const std::string &strText);
 // messages of a process, nor of two processes, share one.
 std::string MakeMessageId(const std::string &strFrom);
 
+enum class ETimeZone { Local, Utc };
+// The time in a strftime pattern ("%Y-%m-%d %H:%M:%S"), in local time or UTC.
+std::string FormatTime(std::time_t time, const char *pPattern, ETimeZone eZone = ETimeZone::Local);
+
 // An RFC 5322 date in local time: "Tue, 08 Dec 2026 14:05:09 +0100".
 std::string FormatMessageDate(std::time_t time);
 

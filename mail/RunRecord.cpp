@@ -6,18 +6,14 @@
 #include <fstream>
 
 #include "engine/PrintableText.h"
+#include "mail/MessageText.h"
 #include "mail/SendJournal.h"
 
 namespace {
 
 std::string LocalNow()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    localtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
+    return FormatTime(std::time(nullptr), "%Y-%m-%d %H:%M:%S");
 }
 
 std::string CsvField(const std::string &strText)

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "engine/PrintableText.h"
+#include "mail/MessageText.h"
 #include "mail/RecordList.h"
 
 namespace {
@@ -32,12 +33,7 @@ PRAGMA user_version = 1;
 
 std::string Now()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
+    return FormatTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%SZ", ETimeZone::Utc);
 }
 
 } // namespace

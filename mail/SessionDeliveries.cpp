@@ -75,7 +75,8 @@ void CSessionDeliveries::Abandon()
         m_changed.notify_all();
     }
     for (const SPending &pending : retries)
-        Fail(pending, "not sent again: the run was cancelled before its next try");
+        Report(pending, EDelivery::Failed,
+            "not sent again: the run was cancelled before its next try");
 }
 
 std::optional<std::string> CSessionDeliveries::StopReason() const
@@ -153,7 +154,7 @@ void CSessionDeliveries::TryAgainLater(
     if (bCountTry)
         ++pending.nTries;
     if (pending.nTries >= m_settings.nMaxTries) {
-        Fail(pending, strReply);
+        Report(pending, EDelivery::Failed, strReply);
         std::lock_guard lock(m_lock);
         --m_nBusy;
         m_changed.notify_all();
@@ -173,11 +174,6 @@ void CSessionDeliveries::Report(
 {
     if (m_onEvent)
         m_onEvent(pending.message, eWhat, strReply);
-}
-
-void CSessionDeliveries::Fail(const SPending &pending, const std::string &strReply, EDelivery eWhat)
-{
-    Report(pending, eWhat, strReply);
 }
 
 void CSessionDeliveries::ConnectionThread(size_t nIndex)
@@ -254,9 +250,10 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             break;
         case CSmtpSession::EResult::PermanentFailure:
         case CSmtpSession::EResult::InDoubt: {
-            Fail(*pending, outcome.strReply,
+            Report(*pending,
                 outcome.eResult == CSmtpSession::EResult::InDoubt ? EDelivery::InDoubt
-                                                                  : EDelivery::Failed);
+                                                                  : EDelivery::Failed,
+                outcome.strReply);
             std::lock_guard lock(m_lock);
             --m_nBusy;
             m_changed.notify_all();

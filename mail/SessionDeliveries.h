@@ -90,8 +90,6 @@ private:
     // The next message due, or nothing when the thread should end. Blocks until one is due.
     std::optional<SPending> Take();
     void TryAgainLater(SPending pending, const std::string &strReply, bool bCountTry);
-    void Fail(
-        const SPending &pending, const std::string &strReply, EDelivery eWhat = EDelivery::Failed);
     void Report(const SPending &pending, EDelivery eWhat, const std::string &strReply);
     void Stop(const std::string &strReason);
 

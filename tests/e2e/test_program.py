@@ -95,164 +95,137 @@ class ProgramTests(ProgramTest):
         self.assertEqual(unnamed, [])
 
 
-    def test_a_send_lists_the_refused_recipient_and_the_server_holds_the_rest(self):
-        import email
-        import email.policy
-        import json
+    def start_smtp_server(self, name, *options):
+        """The test suite's SMTP server, storing into a folder of this test's; stopped when the
+        test ends. Returns the folder and the port."""
         import subprocess
-        import sys
-        store = os.path.join(self.folder, "messages")
+        store = os.path.join(self.folder, name)
         os.mkdir(store)
         server = subprocess.Popen(
             ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "smtp_test_server.py"),
-             store, "60", "^pat@"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        try:
-            port = server.stdout.readline().split()[1]
-            self.open_sample_copy()
-            self.choose_menu("Mail", "Options")
-            options = self.find("dialog", "Mail Options")
-            self.click(self.find("text", "SMTP Mail Server:", within=options))
-            self.type_text("127.0.0.1:" + port)
-            self.click(self.find("push button", "OK", within=options))
+             store, "90"] + list(options), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            text=True)
 
-            self.choose_menu("Mail", "Send Mail")
-            recipients = self.find("dialog", "Choose Recipients")
-            self.click(self.find("push button", "Select All", within=recipients))
-            self.click(self.find("push button", "Send Mail", within=recipients))
-            box = self.find("label", None, timeout=30,
-                            within=wait_for(lambda: self.find_alert(), "the closing message"))
-            self.assertEqual(box.name.replace("\r\n", "\n").strip(),
-                             "There was an error sending one or more messages to the following "
-                             "addresses:\n\npat@example.org")
-            files = sorted(f for f in os.listdir(store) if f.endswith(".json"))
-            self.assertEqual(len(files), 11)
-            for name in files:
-                with open(os.path.join(store, name), encoding="utf-8") as stored:
-                    summary = json.load(stored)
-                self.assertNotIn("parse_error", summary)
-                self.assertEqual(summary["subject"], "News from the club")
-        finally:
+        def stop():
             server.stdin.close()
             server.wait(timeout=10)
+        self.addCleanup(stop)
+        return store, server.stdout.readline().split()[1]
+
+    def stored_messages(self, *stores):
+        """The summaries of the messages the servers stored, in order."""
+        import json
+        summaries = []
+        for store in stores:
+            for name in sorted(f for f in os.listdir(store) if f.endswith(".json")):
+                with open(os.path.join(store, name), encoding="utf-8") as stored:
+                    summaries.append(json.load(stored))
+        return summaries
+
+    def set_smtp_server(self, port, fill=None):
+        """Mail Options with the server on 127.0.0.1 at the port, and whatever fill types into
+        the dialog besides."""
+        self.choose_menu("Mail", "Options")
+        options = self.find("dialog", "Mail Options")
+        server = self.find("text", "SMTP Mail Server:", within=options)
+        server.queryEditableText().setTextContents("")
+        self.click(server)
+        self.type_text("127.0.0.1:" + port)
+        if fill:
+            fill(options)
+        self.click(self.find("push button", "OK", within=options))
+
+    def send_to_all(self):
+        """Select All and Send Mail in Choose Recipients."""
+        recipients = self.find("dialog", "Choose Recipients")
+        self.click(self.find("push button", "Select All", within=recipients))
+        self.click(self.find("push button", "Send Mail", within=recipients))
+
+    def test_a_send_lists_the_refused_recipient_and_the_server_holds_the_rest(self):
+        store, port = self.start_smtp_server("messages", "^pat@")
+        self.open_sample_copy()
+        self.set_smtp_server(port)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        box = self.find("label", None, timeout=30,
+                        within=wait_for(lambda: self.find_alert(), "the closing message"))
+        self.assertEqual(box.name.replace("\r\n", "\n").strip(),
+                         "There was an error sending one or more messages to the following "
+                         "addresses:\n\npat@example.org")
+        summaries = self.stored_messages(store)
+        self.assertEqual(len(summaries), 11)
+        for summary in summaries:
+            self.assertNotIn("parse_error", summary)
+            self.assertEqual(summary["subject"], "News from the club")
 
     def test_a_provider_login_over_starttls_is_kept_in_the_keyring(self):
-        import json
-        import subprocess
-        store = os.path.join(self.folder, "messages")
-        os.mkdir(store)
         ca, cert, key = make_certificates(self.folder)
         settings = os.path.join(self.folder, "config", "Corvane Software")
         os.makedirs(settings)
         with open(os.path.join(settings, "Mergix.conf"), "w") as conf:
             conf.write("[General]\nSMTPTrustedCAFile=%s\n" % ca)
-        server = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "smtp_test_server.py"),
-             store, "90", "--tls", cert, key, "--mode", "starttls", "--auth", "ann:pa ss"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        store, port = self.start_smtp_server("messages", "--tls", cert, key, "--mode",
+                                             "starttls", "--auth", "ann:pa ss")
 
-        def stored():
-            return [name for name in os.listdir(store) if name.endswith(".json")]
-
-        def send_all():
-            self.choose_menu("Mail", "Send Mail")
-            recipients = self.find("dialog", "Choose Recipients")
-            self.click(self.find("push button", "Select All", within=recipients))
-            self.click(self.find("push button", "Send Mail", within=recipients))
-        try:
-            port = server.stdout.readline().split()[1]
-            self.open_sample_copy()
-            self.choose_menu("Mail", "Options")
-            options = self.find("dialog", "Mail Options")
-            self.click(self.find("text", "SMTP Mail Server:", within=options))
-            self.type_text("127.0.0.1:" + port)
+        def login(options):
             self.choose_in_combo(0, "STARTTLS", options)
             self.click(self.find("text", "User name:", within=options))
             self.type_text("ann")
             self.click(self.find("password text", "Password:", within=options))
             self.type_text("pa ss")
-            self.click(self.find("push button", "OK", within=options))
-            send_all()
-            wait_for(lambda: len(stored()) == 12 or None, "12 messages on the server", 30)
 
-            # The next run finds the password in the keyring: nothing asks for it.
-            self.process.kill()
-            self.process.wait(timeout=10)
-            self.open_sample_copy()
-            send_all()
-            wait_for(lambda: len(stored()) == 24 or None, "24 messages on the server", 30)
-            shown = [node.name for node in descendants(self.app)
-                     if node.getRoleName() == "dialog" and node.name == "SMTP Password"]
-            self.assertEqual(shown, [])
-            for name in stored():
-                with open(os.path.join(store, name), encoding="utf-8") as message:
-                    summary = json.load(message)
-                self.assertTrue(summary["tls"])
-                self.assertEqual(summary["auth_user"], "ann")
-        finally:
-            server.stdin.close()
-            server.wait(timeout=10)
+        self.open_sample_copy()
+        self.set_smtp_server(port, login)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == 12 or None,
+                 "12 messages on the server", 30)
+
+        # The next run finds the password in the keyring: nothing asks for it.
+        self.process.kill()
+        self.process.wait(timeout=10)
+        self.open_sample_copy()
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == 24 or None,
+                 "24 messages on the server", 30)
+        shown = [node.name for node in descendants(self.app)
+                 if node.getRoleName() == "dialog" and node.name == "SMTP Password"]
+        self.assertEqual(shown, [])
+        for summary in self.stored_messages(store):
+            self.assertTrue(summary["tls"])
+            self.assertEqual(summary["auth_user"], "ann")
 
     def test_a_send_with_refusals_is_resumed_for_the_rest_only(self):
-        import json
-        import subprocess
-        script = os.path.join(ROOT, "tests", "mail", "smtp_test_server.py")
-        stores = [os.path.join(self.folder, name) for name in ("first", "second")]
-        servers = []
-        for store, refused in zip(stores, ("^(pat|zoe)", "^nobody$")):
-            os.mkdir(store)
-            servers.append(subprocess.Popen(["/usr/bin/python3", script, store, "90", refused],
-                                            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                            text=True))
+        first, first_port = self.start_smtp_server("first", "^(pat|zoe)")
+        second, second_port = self.start_smtp_server("second", "^nobody$")
 
         def received():
             counts = {}
-            for store in stores:
-                for name in os.listdir(store):
-                    if name.endswith(".json"):
-                        with open(os.path.join(store, name), encoding="utf-8") as message:
-                            address = json.load(message)["rcpt_tos"][0]
-                        counts[address] = counts.get(address, 0) + 1
+            for summary in self.stored_messages(first, second):
+                address = summary["rcpt_tos"][0]
+                counts[address] = counts.get(address, 0) + 1
             return counts
 
-        def set_server(port, first):
-            self.choose_menu("Mail", "Options")
-            options = self.find("dialog", "Mail Options")
-            server = self.find("text", "SMTP Mail Server:", within=options)
-            if not first:
-                server.queryEditableText().setTextContents("")
-            self.click(server)
-            self.type_text("127.0.0.1:" + port)
-            self.click(self.find("push button", "OK", within=options))
+        self.open_sample_copy()
+        self.set_smtp_server(first_port)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        box = wait_for(lambda: self.find_alert(), "the closing message", 30)
+        self.find("push button", "Save failed list...", within=box)
+        self.click(self.find("push button", "OK", within=box))
+        self.assertEqual(len(received()), 9)
 
-        def send_all():
-            recipients = self.find("dialog", "Choose Recipients")
-            self.click(self.find("push button", "Select All", within=recipients))
-            self.click(self.find("push button", "Send Mail", within=recipients))
-        try:
-            ports = [server.stdout.readline().split()[1] for server in servers]
-            self.open_sample_copy()
-            set_server(ports[0], True)
-            self.choose_menu("Mail", "Send Mail")
-            send_all()
-            box = wait_for(lambda: self.find_alert(), "the closing message", 30)
-            self.find("push button", "Save failed list...", within=box)
-            self.click(self.find("push button", "OK", within=box))
-            self.assertEqual(len(received()), 9)
-
-            # Send Mail again asks; Yes sends only to the three not reached yet.
-            set_server(ports[1], False)
-            self.choose_menu("Mail", "Send Mail")
-            self.find("label", "The last send of this merge stopped after 9 of 12 messages. "
-                      "Send only the remaining 3?")
-            self.click(self.find("push button", "Yes", within=self.find_alert()))
-            send_all()
-            wait_for(lambda: len(received()) == 12 or None, "every recipient", 30)
-            time.sleep(1)
-            self.assertEqual(sorted(set(received().values())), [1])
-        finally:
-            for server in servers:
-                server.stdin.close()
-                server.wait(timeout=10)
+        # Send Mail again asks; Yes sends only to the three not reached yet.
+        self.set_smtp_server(second_port)
+        self.choose_menu("Mail", "Send Mail")
+        self.find("label", "The last send of this merge stopped after 9 of 12 messages. "
+                  "Send only the remaining 3?")
+        self.click(self.find("push button", "Yes", within=self.find_alert()))
+        self.send_to_all()
+        wait_for(lambda: len(received()) == 12 or None, "every recipient", 30)
+        time.sleep(1)
+        self.assertEqual(sorted(set(received().values())), [1])
 
     def choose_in_combo(self, index, item, within):
         """Chooses an item of the index-th combo box of the window. On Linux a combo box's
