@@ -171,12 +171,11 @@ void CMergeRun::WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries 
     }
 }
 
-bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, size_t nIndex, size_t nCount,
-    std::chrono::steady_clock::time_point start)
+bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock,
+    size_t nIndex, size_t nCount, std::chrono::steady_clock::time_point start)
 {
     if (input.nRatePerMinute <= 0)
         return true;
-    CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
     const auto interval
         = std::chrono::duration_cast<CRunClock::Clock::duration>(std::chrono::minutes(1))
         / input.nRatePerMinute;
@@ -335,7 +334,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 outcome = EOutcome::OutputFailed;
                 break;
             }
-        } else if (!WaitForTurn(input, progress, nHandedOver++, nToSend, start)
+        } else if (!WaitForTurn(input, progress, clock, nHandedOver++, nToSend, start)
             || (pDeliveries
                     ? !Queue(*pDeliveries, input, progress, strTo, strBody, strIdentity, record)
                     : !HandOver(workers, input, progress, strTo, strBody, strIdentity, record))) {

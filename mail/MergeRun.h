@@ -144,8 +144,8 @@ private:
         CRunRecord &record);
     // Keeps the rate: waits, responsive, until the message of that index may go; false when
     // the user cancelled meanwhile.
-    bool WaitForTurn(const SInput &input, CProgress &progress, size_t nIndex, size_t nCount,
-        std::chrono::steady_clock::time_point start);
+    bool WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock, size_t nIndex,
+        size_t nCount, std::chrono::steady_clock::time_point start);
     // Records the run's recipients in the journal; their identities, in row order, or an
     // error message.
     std::string BeginJournal(const SInput &input, const std::vector<int> &rows, int nToColumn,
