@@ -14,6 +14,16 @@
 #include "ui/MergixView.h"
 #include "ui/NewWizardSheetDlg.h"
 
+void SetUpPasswordDialog(QInputDialog &dlg, const std::string &strPrompt)
+{
+    dlg.setObjectName(QStringLiteral("passwordDlg"));
+    dlg.setWindowTitle(QStringLiteral("SMTP Password"));
+    dlg.setLabelText(QString::fromStdString(strPrompt));
+    dlg.setTextEchoMode(QLineEdit::Password);
+    if (auto *pEdit = dlg.findChild<QLineEdit *>())
+        pEdit->setAccessibleName(QStringLiteral("Password"));
+}
+
 CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
 {
     CMainFrame::SHooks hooks;
@@ -82,12 +92,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
     };
     hooks.askPassword = [&frame](const std::string &strPrompt) -> std::optional<std::string> {
         QInputDialog dlg(&frame);
-        dlg.setObjectName(QStringLiteral("passwordDlg"));
-        dlg.setWindowTitle(QStringLiteral("SMTP Password"));
-        dlg.setLabelText(QString::fromStdString(strPrompt));
-        dlg.setTextEchoMode(QLineEdit::Password);
-        if (auto *pEdit = dlg.findChild<QLineEdit *>())
-            pEdit->setAccessibleName(QStringLiteral("Password"));
+        SetUpPasswordDialog(dlg, strPrompt);
         if (dlg.exec() != QDialog::Accepted)
             return std::nullopt;
         return dlg.textValue().toStdString();

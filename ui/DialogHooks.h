@@ -1,9 +1,16 @@
 #pragma once
 
+#include <string>
+
 #include "ui/MainFrame.h"
+
+class QInputDialog;
 
 // The dialogs the program plugs into the frame and the document: the start-up choice, the
 // file-open dialog of the start-up choice, and the test-merge information and results dialogs.
 // The wizard, Choose Recipients and the insertion dialogs join them as they are built.
 CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame);
 SDocumentHooks DocumentDialogHooks(CMainFrame &frame);
+
+// The password question of Send Mail: the prompt, and an edit that hides what is typed.
+void SetUpPasswordDialog(QInputDialog &dlg, const std::string &strPrompt);

@@ -57,13 +57,21 @@ CPrompter::EAnswer CMessageBoxPrompter::AskYesNoCancel(const std::string &strTex
     }
 }
 
+QPushButton *SetUpActionBox(QMessageBox &box, const std::string &strText,
+    const std::string &strAction, CPrompter::EIcon icon)
+{
+    box.setIcon(ToQtIcon(icon));
+    box.setWindowTitle(QStringLiteral("Mergix"));
+    box.setText(QString::fromStdString(strText));
+    box.setStandardButtons(QMessageBox::Ok);
+    return box.addButton(QString::fromStdString(strAction), QMessageBox::ActionRole);
+}
+
 bool CMessageBoxPrompter::OfferAction(
     const std::string &strText, const std::string &strAction, EIcon icon)
 {
-    QMessageBox box(ToQtIcon(icon), QStringLiteral("Mergix"), QString::fromStdString(strText),
-        QMessageBox::Ok, m_pParent);
-    QPushButton *pAction
-        = box.addButton(QString::fromStdString(strAction), QMessageBox::ActionRole);
+    QMessageBox box(m_pParent);
+    QPushButton *pAction = SetUpActionBox(box, strText, strAction, icon);
     box.exec();
     return box.clickedButton() == pAction;
 }

@@ -2,6 +2,8 @@
 
 #include "engine/Prompter.h"
 
+class QMessageBox;
+class QPushButton;
 class QWidget;
 
 // Shows messages and questions in message boxes captioned "Mergix", over the given window.
@@ -20,3 +22,8 @@ public:
 private:
     QWidget *m_pParent = nullptr;
 };
+
+// Fills the box OfferAction shows (the text, OK and the action's button); returns the action's
+// button.
+QPushButton *SetUpActionBox(QMessageBox &box, const std::string &strText,
+    const std::string &strAction, CPrompter::EIcon icon);

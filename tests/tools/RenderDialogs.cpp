@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
@@ -20,12 +22,14 @@
 #include "mail/TestMergeInfoDlg.h"
 #include "mail/TestMergeResultsDlg.h"
 #include "ui/AboutDlg.h"
+#include "ui/DialogHooks.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/InsertIfDlg.h"
 #include "ui/MailOptionsDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
+#include "ui/MessageBoxPrompter.h"
 #include "ui/NewWizardSheetDlg.h"
 
 namespace {
@@ -49,6 +53,17 @@ int main(int argc, char *argv[])
     Save(startup, strFolder, "startup-choice.png");
 
     CMailOptionsDlg options(nullptr, false);
+    QInputDialog password;
+    SetUpPasswordDialog(password, "Password of club@example.com at smtp.example.com:587:");
+    Save(password, strFolder, "password.png");
+
+    QMessageBox failed;
+    SetUpActionBox(failed,
+        "There was an error sending one or more messages to the following addresses:\r\n\r\n"
+        "pat@example.org\r\nzoe.dupont@example.com\r\n",
+        "Save failed list...", CPrompter::EIcon::Exclamation);
+    Save(failed, strFolder, "failed-list.png");
+
     options.SetRatePerMinute(120);
     options.SetAccount(
         {"smtp.example.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
