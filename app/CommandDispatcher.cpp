@@ -1,7 +1,7 @@
 #include "app/CommandDispatcher.h"
 
-#include "document/DaoException.h"
 #include "engine/Prompter.h"
+#include "sources/access/DaoException.h"
 
 bool RunCommand(const std::function<void()> &command)
 {

@@ -10,9 +10,9 @@
 
 #include <unistd.h>
 
-#include "document/DaoDatabase.h"
-#include "document/DaoException.h"
-#include "document/DaoRecordset.h"
+#include "sources/access/DaoDatabase.h"
+#include "sources/access/DaoException.h"
+#include "sources/access/DaoRecordset.h"
 
 namespace {
 

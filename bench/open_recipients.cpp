@@ -6,7 +6,7 @@
 
 #include "app/CommandDispatcher.h"
 #include "document/MergixDoc.h"
-#include "mail/ChooseRecipientsDlg.h"
+#include "ui/ChooseRecipientsDlg.h"
 
 int main(int argc, char *argv[])
 {

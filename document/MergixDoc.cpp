@@ -11,12 +11,12 @@
 #include <QSaveFile>
 #include <QString>
 
-#include "document/DaoTableDef.h"
 #include "document/DocumentControls.h"
 #include "document/MgxArchive.h"
 #include "engine/PrintableText.h"
+#include "engine/Progress.h"
 #include "engine/Prompter.h"
-#include "mail/Progress.h"
+#include "sources/access/DaoTableDef.h"
 
 namespace {
 

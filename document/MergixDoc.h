@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "document/DaoDatabase.h"
-#include "document/DaoRecordset.h"
 #include "engine/MergeTemplate.h"
+#include "sources/access/DaoDatabase.h"
+#include "sources/access/DaoRecordset.h"
 
 class CDocumentControls;
 class CMgxArchive;

@@ -1,10 +1,10 @@
 #include "mail/MergeRun.h"
 
 #include "document/MergixDoc.h"
+#include "engine/Progress.h"
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
 #include "mail/MessageText.h"
-#include "mail/Progress.h"
 #include "mail/RecordList.h"
 #include "mail/RunClock.h"
 #include "mail/SmtpConnection.h"

@@ -2,11 +2,11 @@
 
 #include <QString>
 
-#include "document/DaoRecordset.h"
 #include "engine/AsciiCase.h"
 #include "engine/Data.h"
+#include "engine/Progress.h"
 #include "engine/Prompter.h"
-#include "mail/Progress.h"
+#include "sources/access/DaoRecordset.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "document/DaoRecordset.h"
 #include "engine/Comparison.h"
 #include "engine/Data.h"
-#include "mail/Progress.h"
+#include "engine/Progress.h"
 #include "mail/RecordList.h"
+#include "sources/access/DaoRecordset.h"
 
 namespace {
 

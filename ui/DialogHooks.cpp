@@ -4,15 +4,15 @@
 #include <QInputDialog>
 #include <QLineEdit>
 
-#include "app/StartupDlg.h"
 #include "engine/Prompter.h"
-#include "mail/ChooseRecipientsDlg.h"
 #include "mail/SendPlan.h"
-#include "mail/TestMergeInfoDlg.h"
-#include "mail/TestMergeResultsDlg.h"
+#include "ui/ChooseRecipientsDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/MergixView.h"
 #include "ui/NewWizardSheetDlg.h"
+#include "ui/StartupDlg.h"
+#include "ui/TestMergeInfoDlg.h"
+#include "ui/TestMergeResultsDlg.h"
 
 void SetUpPasswordDialog(QInputDialog &dlg, const std::string &strPrompt)
 {

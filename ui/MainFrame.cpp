@@ -16,11 +16,11 @@
 #include <QWhatsThis>
 
 #include "app/CommandDispatcher.h"
-#include "mail/ProgressDlg.h"
 #include "ui/FrameControls.h"
 #include "ui/HeaderBar.h"
 #include "ui/LockIndicators.h"
 #include "ui/MergixView.h"
+#include "ui/ProgressDlg.h"
 
 CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
     : QMainWindow(pParent)

@@ -10,11 +10,11 @@
 #include <QString>
 
 #include "app/CommandDispatcher.h"
-#include "document/DaoException.h"
 #include "document/DocumentControls.h"
 #include "document/MergixDoc.h"
 #include "document/MgxArchive.h"
-#include "mail/Progress.h"
+#include "engine/Progress.h"
+#include "sources/access/DaoException.h"
 #include "support/RecordingPrompter.h"
 
 namespace {

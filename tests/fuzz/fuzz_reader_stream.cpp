@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "document/ReaderStream.h"
+#include "sources/access/ReaderStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize)
 {

@@ -20,8 +20,8 @@
 #include <unistd.h>
 
 #include "engine/Data.h"
+#include "engine/Progress.h"
 #include "mail/MergeRun.h"
-#include "mail/Progress.h"
 #include "mail/RecordList.h"
 #include "support/RecordingPrompter.h"
 #include "support/ScriptedProgress.h"

@@ -7,11 +7,11 @@
 
 #include <QAbstractItemModelTester>
 
-#include "document/DaoDatabase.h"
-#include "document/DaoRecordset.h"
-#include "mail/Progress.h"
+#include "engine/Progress.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
+#include "sources/access/DaoDatabase.h"
+#include "sources/access/DaoRecordset.h"
 #include "support/RecordingPrompter.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "mail/Progress.h"
+#include "engine/Progress.h"
 
 // A progress window stand-in that records what the run shows and answers Cancel on the
 // nCancelAt-th check (never when it is 0).

@@ -13,15 +13,9 @@
 #include <QTimer>
 
 #include "app/Settings.h"
-#include "app/StartupDlg.h"
 #include "document/MergixDoc.h"
-#include "mail/ChooseRecipientsDlg.h"
-#include "mail/ProgressDlg.h"
-#include "mail/SaveSearchDlg.h"
-#include "mail/SelectByRulesDlg.h"
-#include "mail/TestMergeInfoDlg.h"
-#include "mail/TestMergeResultsDlg.h"
 #include "ui/AboutDlg.h"
+#include "ui/ChooseRecipientsDlg.h"
 #include "ui/DialogHooks.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
@@ -31,6 +25,12 @@
 #include "ui/MergixView.h"
 #include "ui/MessageBoxPrompter.h"
 #include "ui/NewWizardSheetDlg.h"
+#include "ui/ProgressDlg.h"
+#include "ui/SaveSearchDlg.h"
+#include "ui/SelectByRulesDlg.h"
+#include "ui/StartupDlg.h"
+#include "ui/TestMergeInfoDlg.h"
+#include "ui/TestMergeResultsDlg.h"
 
 namespace {
 

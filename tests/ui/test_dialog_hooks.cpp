@@ -15,15 +15,15 @@
 #include <QTimer>
 
 #include "app/Settings.h"
-#include "mail/ChooseRecipientsDlg.h"
-#include "mail/TestMergeResultsDlg.h"
 #include "support/RecordingPrompter.h"
 #include "support/WhenShown.h"
+#include "ui/ChooseRecipientsDlg.h"
 #include "ui/DialogHooks.h"
 #include "ui/HeaderBar.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
 #include "ui/NewWizardSheetDlg.h"
+#include "ui/TestMergeResultsDlg.h"
 
 namespace {
 

@@ -1,0 +1,44 @@
+# Refuses an include that points up the layers, and any Qt header other than Qt Core's outside
+# ui/. Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P CheckLayers.cmake
+#
+# The layers from the bottom up; a file may include its own layer's headers and those below.
+set(layers engine sources document mail app cli ui)
+
+if(NOT IS_DIRECTORY "${SOURCE_DIR}" OR NOT IS_DIRECTORY "${QT_CORE_INCLUDE_DIR}")
+    message(FATAL_ERROR "CheckLayers.cmake needs SOURCE_DIR and QT_CORE_INCLUDE_DIR")
+endif()
+
+set(problems "")
+foreach(layer IN LISTS layers)
+    list(FIND layers ${layer} rank)
+    file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
+    foreach(file IN LISTS files)
+        file(RELATIVE_PATH name "${SOURCE_DIR}" "${file}")
+        file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+        foreach(line IN LISTS lines)
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*" "" included "${line}")
+            if(included MATCHES "^\"([A-Za-z_]+)/")
+                list(FIND layers ${CMAKE_MATCH_1} included_rank)
+                if(included_rank GREATER rank)
+                    string(APPEND problems "  ${name}: ${line} (${CMAKE_MATCH_1}/ is above ${layer}/)\n")
+                endif()
+            endif()
+            if(NOT layer STREQUAL "ui")
+                if(included MATCHES "^\"ui_")
+                    string(APPEND problems "  ${name}: ${line} (a Designer form belongs in ui/)\n")
+                elseif(included MATCHES "^<(Qt[A-Za-z]*)/" AND NOT CMAKE_MATCH_1 STREQUAL "QtCore")
+                    string(APPEND problems "  ${name}: ${line} (only ui/ uses ${CMAKE_MATCH_1})\n")
+                elseif(included MATCHES "^<(Q[A-Za-z]+)>")
+                    # ${} is expanded before the match is made: test the name in an if of its own.
+                    if(NOT EXISTS "${QT_CORE_INCLUDE_DIR}/${CMAKE_MATCH_1}")
+                        string(APPEND problems "  ${name}: ${line} (not Qt Core: only ui/ uses it)\n")
+                    endif()
+                endif()
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(problems)
+    message(FATAL_ERROR "Includes that break the layers (${layers}, bottom up):\n${problems}")
+endif()

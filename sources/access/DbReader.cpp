@@ -1,0 +1,247 @@
+#include "sources/access/DbReader.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "engine/PrintableText.h"
+#include "sources/access/DaoException.h"
+
+extern char **environ;
+
+namespace {
+
+std::atomic<long long> s_nIdleLimitMs {15000};
+std::mutex s_pathMutex;
+std::string s_strReaderPath;
+
+bool ShowsReaderErrors()
+{
+    const char *pShow = std::getenv("MERGIX_DBREADER_STDERR");
+    return pShow && std::strcmp(pShow, "1") == 0;
+}
+
+bool IsExecutable(const std::string &strPath)
+{
+    return !strPath.empty() && ::access(strPath.c_str(), X_OK) == 0;
+}
+
+std::string OwnFolder()
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
+    std::string strPath(buffer, static_cast<size_t>(n));
+    return strPath.substr(0, strPath.rfind('/'));
+}
+
+// The environment without MDBPATH: an empty component in it makes libmdb loop on a missing file.
+std::vector<char *> ReaderEnvironment()
+{
+    std::vector<char *> environment;
+    for (char **p = environ; p && *p; ++p) {
+        if (std::strncmp(*p, "MDBPATH=", 8) != 0)
+            environment.push_back(*p);
+    }
+    environment.push_back(nullptr);
+    return environment;
+}
+
+} // namespace
+
+void CDbReader::SetIdleLimit(std::chrono::milliseconds limit)
+{
+    s_nIdleLimitMs = limit.count();
+}
+
+void CDbReader::SetReaderPath(std::string strPath)
+{
+    std::lock_guard lock(s_pathMutex);
+    s_strReaderPath = std::move(strPath);
+}
+
+std::string CDbReader::ReaderPath()
+{
+    {
+        std::lock_guard lock(s_pathMutex);
+        if (!s_strReaderPath.empty())
+            return s_strReaderPath;
+    }
+    if (const char *pPath = std::getenv("MERGIX_DBREADER"); pPath && *pPath)
+        return pPath;
+    // Beside the program, where a package or an install under any prefix puts it, in the
+    // build tree, and where this build installs it.
+    for (const std::string &strCandidate :
+        {OwnFolder() + "/mergix-dbreader", OwnFolder() + "/../libexec/mergix-dbreader",
+            std::string(MERGIX_DBREADER_BUILD_PATH), std::string(MERGIX_DBREADER_INSTALL_PATH)}) {
+        if (IsExecutable(strCandidate))
+            return strCandidate;
+    }
+    return "mergix-dbreader";
+}
+
+CDbReader::CDbReader(
+    const std::vector<std::string> &arguments, std::string strDatabase, std::string strTable)
+    : m_strDatabase(std::move(strDatabase)), m_strTable(std::move(strTable))
+{
+    const std::string strProgram = ReaderPath();
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(strProgram.c_str()));
+    for (const std::string &strArgument : arguments)
+        argv.push_back(const_cast<char *>(strArgument.c_str()));
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw CDaoException(CDaoException::EKind::ReaderMissing,
+            std::string("The database reader could not be started: ") + std::strerror(errno) + ".");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    // libmdb's own complaints are noise to a user; a sanitizer build's reports are not.
+    if (!ShowsReaderErrors())
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> environment = ReaderEnvironment();
+    const int nError = ::posix_spawnp(
+        &m_pid, strProgram.c_str(), &actions, nullptr, argv.data(), environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (nError != 0) {
+        ::close(pipeFds[0]);
+        m_pid = -1;
+        throw CDaoException(CDaoException::EKind::ReaderMissing,
+            "The database reader \"" + strProgram
+                + "\" could not be started: " + std::strerror(nError) + ".");
+    }
+    m_fd = pipeFds[0];
+}
+
+CDbReader::~CDbReader()
+{
+    Stop();
+}
+
+void CDbReader::Stop()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
+        m_pid = -1;
+    }
+}
+
+std::string CDbReader::DatabaseShown() const
+{
+    if (m_strLinkTarget.empty())
+        return "\"" + PrintableText(m_strDatabase) + "\"";
+    return "\"" + PrintableText(m_strLinkTarget) + "\", the target of the linked table \""
+        + PrintableText(m_strTable) + "\",";
+}
+
+void CDbReader::ThrowDamaged()
+{
+    Stop();
+    throw CDaoException(CDaoException::EKind::Damaged,
+        "The database " + DatabaseShown() + " is damaged and cannot be read.");
+}
+
+void CDbReader::ThrowReaderError(const CReaderStream::SRecord &record)
+{
+    Stop();
+    using ReaderProtocol::EReaderError;
+    using EKind = CDaoException::EKind;
+    switch (record.error) {
+    case EReaderError::NotAccessDatabase:
+        throw CDaoException(
+            EKind::NotAccessDatabase, DatabaseShown() + " is not a Microsoft Access database.");
+    case EReaderError::NoSuchTable:
+        throw CDaoException(EKind::NoSuchTable,
+            "The table \"" + PrintableText(m_strTable) + "\" does not exist in the database "
+                + DatabaseShown() + ".");
+    case EReaderError::CannotRead:
+        throw CDaoException(
+            EKind::CannotRead, "The database " + DatabaseShown() + " cannot be read.");
+    case EReaderError::LinkedDatabase:
+        throw CDaoException(EKind::FileNotFound,
+            "The table \"" + PrintableText(m_strTable) + "\" is linked to the database \""
+                + PrintableText(record.strDetail) + "\", which was not found.");
+    case EReaderError::LinkedFolder:
+        throw CDaoException(EKind::NotAccessDatabase,
+            DatabaseShown() + " is a folder, not a Microsoft Access database.");
+    case EReaderError::LinkedNotFile:
+        throw CDaoException(EKind::NotAccessDatabase,
+            DatabaseShown() + " is not a file, so it cannot be a Microsoft Access database.");
+    case EReaderError::Damaged:
+    case EReaderError::Usage:
+        break;
+    }
+    ThrowDamaged();
+}
+
+bool CDbReader::ReadMore()
+{
+    char buffer[65536];
+    for (;;) {
+        pollfd pfd {m_fd, POLLIN, 0};
+        const int nReady = ::poll(&pfd, 1, static_cast<int>(s_nIdleLimitMs.load()));
+        if (nReady == 0)
+            ThrowDamaged(); // no progress: the reader hangs
+        if (nReady < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowDamaged();
+        }
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0) {
+            m_stream.Append(buffer, static_cast<size_t>(n));
+            return true;
+        }
+        if (n == 0)
+            return false;
+        if (errno != EINTR && errno != EAGAIN)
+            ThrowDamaged();
+    }
+}
+
+bool CDbReader::Next(CReaderStream::SRecord &record, std::vector<CVariant> &values)
+{
+    if (m_bEnded)
+        return false;
+    for (;;) {
+        switch (m_stream.Next(record, values)) {
+        case CReaderStream::EResult::Record:
+            if (record.tag == ReaderProtocol::kLinkTarget) {
+                m_strLinkTarget = record.strDetail;
+                break;
+            }
+            if (record.tag == ReaderProtocol::kError)
+                ThrowReaderError(record);
+            if (record.tag == ReaderProtocol::kEnd) {
+                m_bEnded = true;
+                Stop();
+                return false;
+            }
+            return true;
+        case CReaderStream::EResult::Malformed:
+            ThrowDamaged();
+        case CReaderStream::EResult::NeedMore:
+            if (m_fd < 0 || !ReadMore())
+                ThrowDamaged(); // the stream ended without its end record: a crash
+            break;
+        }
+    }
+}

@@ -1,0 +1,135 @@
+// Choose Recipients over the sample merge: loading order and the buttons, elided cells, a test
+// merge that matches the command line's byte for byte, a send to the real test server with one
+// refused recipient, and a fault that shows once per run.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
+
+#include "document/MergixDoc.h"
+#include "support/RecordingPrompter.h"
+#include "support/SmtpTestServer.h"
+#include "support/WidgetHelpers.h"
+#include "ui/ChooseRecipientsDlg.h"
+#include "ui/ElidingDelegate.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+const std::string kSample = MERGIX_EXAMPLES_DIR "/sample.mgx";
+
+class ChooseRecipientsTest : public testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_doc.OnOpenDocument(kSample)); }
+
+    CMergeRun::SInput Input(const std::string &strServer = {}) const
+    {
+        CMergeRun::SInput input = CMergeRun::InputOf(m_doc);
+        input.serverName = [strServer] {
+            return strServer;
+        };
+        return input;
+    }
+    static QTableView *View(CChooseRecipientsDlg &dlg)
+    {
+        return dlg.findChild<QTableView *>(QStringLiteral("recordList"));
+    }
+    static void SelectRows(CChooseRecipientsDlg &dlg, std::initializer_list<int> rows)
+    {
+        QTableView *pView = View(dlg);
+        for (const int nRow : rows)
+            pView->selectionModel()->select(pView->model()->index(nRow, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    CRecordingPrompter m_prompter;
+    CMergixDoc m_doc;
+};
+
+TEST_F(ChooseRecipientsTest, LoadsNewestFirstAndSelectsAllOrNone)
+{
+    CChooseRecipientsDlg dlg(m_doc, Input());
+    dlg.SetTestMode(true);
+    dlg.Load();
+    dlg.show();
+    ASSERT_EQ(dlg.List().RowCount(), 12);
+    EXPECT_EQ(dlg.List().CellText(0, 0), "12"); // the last record read stands on top
+    EXPECT_EQ(dlg.List().CellText(11, 0), "1");
+    EXPECT_EQ(dlg.findChild<QPushButton *>(QStringLiteral("runButton"))->text(),
+        QStringLiteral("&Test Merge"));
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Choose Recipients"));
+
+    dlg.OnSelectAll();
+    EXPECT_EQ(View(dlg)->selectionModel()->selectedRows().size(), 12);
+    dlg.OnUnselectAll();
+    EXPECT_TRUE(View(dlg)->selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(dlg.focusWidget(), View(dlg));
+
+    // Nothing selected: the message, and the dialog stays.
+    dlg.accept();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"There were no items selected. Please select some items and then continue the "
+               "e-mail merge."});
+    EXPECT_EQ(dlg.result(), 0);
+}
+
+TEST_F(ChooseRecipientsTest, LongCellsAreCutWithThreeDots)
+{
+    const QFontMetrics metrics(QFont(QStringLiteral("Liberation Sans"), 10));
+    const QString strLong = QString(150, u'x');
+    const QString strShown = CElidingDelegate::ShownText(strLong, metrics, 80);
+    EXPECT_TRUE(strShown.endsWith(QStringLiteral("...")));
+    EXPECT_LE(metrics.horizontalAdvance(strShown), 76);
+    // Wide enough for everything: still at most the first 99 characters.
+    EXPECT_EQ(CElidingDelegate::ShownText(strLong, metrics, 100000), QString(99, u'x'));
+    EXPECT_EQ(
+        CElidingDelegate::ShownText(QStringLiteral("Ann"), metrics, 200), QStringLiteral("Ann"));
+}
+
+TEST_F(ChooseRecipientsTest, ATestMergeOfTwoRowsMatchesTheCommandLine)
+{
+    CChooseRecipientsDlg dlg(m_doc, Input());
+    dlg.SetTestMode(true);
+    dlg.Load();
+    SelectRows(dlg, {0, 1}); // records 12 and 11
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    const std::string strExpected = CommandLineTestMerge(kSample, "--where ID 'Greater than' 10");
+    ASSERT_FALSE(strExpected.empty());
+    EXPECT_EQ(dlg.TestResults(), strExpected);
+}
+
+TEST_F(ChooseRecipientsTest, ASendListsTheRefusedRecipientAndDeliversTheRest)
+{
+    CSmtpTestServer server("^pat@");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    CChooseRecipientsDlg dlg(m_doc, Input(server.Server()));
+    dlg.Load();
+    dlg.OnSelectAll();
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"There was an error sending one or more messages to the following "
+               "addresses:\r\n\r\npat@example.org\r\n"});
+    EXPECT_EQ(server.Messages().size(), 11u);
+}
+
+TEST_F(ChooseRecipientsTest, AFaultInEveryRecordShowsOnce)
+{
+    CMergeRun::SInput input = Input();
+    input.strTemplate = "{IF \"<<City>>\" \"Resembles\" \"x\" THEN \"a\" ELSE \"b\" \"CASENO\"}";
+    CChooseRecipientsDlg dlg(m_doc, input);
+    dlg.SetTestMode(true);
+    dlg.Load();
+    SelectRows(dlg, {0, 1, 2, 3, 4});
+    dlg.accept();
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Unknown comparison!"});
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+} // namespace

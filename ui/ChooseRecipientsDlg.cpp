@@ -1,0 +1,158 @@
+#include "ui/ChooseRecipientsDlg.h"
+
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QShortcut>
+
+#include "app/CommandDispatcher.h"
+#include "document/MergixDoc.h"
+#include "engine/DistinctFaults.h"
+#include "engine/Prompter.h"
+#include "mail/RuleSelection.h"
+#include "ui/ElidingDelegate.h"
+#include "ui/ProgressDlg.h"
+#include "ui/SelectByRulesDlg.h"
+#include "ui_ChooseRecipientsDlg.h"
+
+CChooseRecipientsDlg::CChooseRecipientsDlg(
+    CMergixDoc &doc, CMergeRun::SInput input, QWidget *pParent)
+    : QDialog(pParent), m_pUi(new Ui::CChooseRecipientsDlg), m_doc(doc), m_input(std::move(input))
+{
+    m_pUi->setupUi(this);
+    setObjectName(QStringLiteral("chooseRecipientsDlg"));
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    QTableView *pView = m_pUi->recordList;
+    pView->setModel(&m_list);
+    pView->setItemDelegate(new CElidingDelegate(pView));
+    pView->horizontalHeader()->setSectionsClickable(false);
+    pView->verticalHeader()->hide();
+    pView->verticalHeader()->setDefaultSectionSize(pView->fontMetrics().height() + 4);
+    // Showing one button at the least: the dialog does not shrink further.
+    setMinimumSize(m_pUi->selectAllButton->sizeHint().width() * 3,
+        m_pUi->selectAllButton->sizeHint().height() * 6);
+    m_pUi->selectByRulesButton->setEnabled(false); // until it has settings for saved rule sets
+    connect(
+        m_pUi->selectAllButton, &QPushButton::clicked, this, &CChooseRecipientsDlg::OnSelectAll);
+    connect(m_pUi->unselectAllButton, &QPushButton::clicked, this,
+        &CChooseRecipientsDlg::OnUnselectAll);
+    connect(m_pUi->selectByRulesButton, &QPushButton::clicked, this,
+        &CChooseRecipientsDlg::OnSelectByRules);
+    connect(m_pUi->runButton, &QPushButton::clicked, this, &CChooseRecipientsDlg::accept);
+    connect(m_pUi->closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    auto *pHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(pHelp, &QShortcut::activated, this, [this] {
+        emit HelpRequested(m_bTestMode ? QStringLiteral("testing") : QStringLiteral("sending"));
+    });
+}
+
+CChooseRecipientsDlg::~CChooseRecipientsDlg()
+{
+    delete m_pUi;
+}
+
+void CChooseRecipientsDlg::SetTestMode(bool bTestMode)
+{
+    m_bTestMode = bTestMode;
+    m_input.bTestMode = bTestMode;
+}
+
+void CChooseRecipientsDlg::Load()
+{
+    m_list.SetColumns(m_doc.m_fieldNames);
+    CProgressDlg progress(parentWidget());
+    m_list.Load(m_doc.m_recordset, progress);
+    for (int i = 0; i < m_list.ColumnCount(); ++i) {
+        const QString strName = m_list.headerData(i, Qt::Horizontal).toString();
+        m_pUi->recordList->setColumnWidth(i, fontMetrics().horizontalAdvance(strName) + 15 + 8);
+    }
+    if (m_bTestMode)
+        m_pUi->runButton->setText(QStringLiteral("&Test Merge"));
+}
+
+void CChooseRecipientsDlg::OnSelectAll()
+{
+    m_pUi->recordList->selectAll();
+    m_pUi->recordList->setFocus();
+}
+
+void CChooseRecipientsDlg::OnUnselectAll()
+{
+    m_pUi->recordList->clearSelection();
+    m_pUi->recordList->setFocus();
+}
+
+void CChooseRecipientsDlg::ShowListSelection()
+{
+    QItemSelection selection;
+    const int nLast = m_list.ColumnCount() - 1;
+    for (int nRow = 0; nRow < m_list.RowCount();) {
+        if (!m_list.IsSelected(nRow)) {
+            ++nRow;
+            continue;
+        }
+        int nEnd = nRow;
+        while (nEnd + 1 < m_list.RowCount() && m_list.IsSelected(nEnd + 1))
+            ++nEnd;
+        selection.select(m_list.index(nRow, 0), m_list.index(nEnd, std::max(nLast, 0)));
+        nRow = nEnd + 1;
+    }
+    m_pUi->recordList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void CChooseRecipientsDlg::TakeViewSelection()
+{
+    m_list.UnselectAll();
+    for (const QItemSelectionRange &range : m_pUi->recordList->selectionModel()->selection()) {
+        for (int nRow = range.top(); nRow <= range.bottom(); ++nRow)
+            m_list.SetSelected(nRow, true);
+    }
+}
+
+void CChooseRecipientsDlg::accept()
+{
+    TakeViewSelection();
+    m_input.pList = &m_list;
+    CMergeRun run;
+    CProgressDlg progress(this);
+    CMergeRun::EOutcome outcome;
+    {
+        // A fault in every record shows once, not once per record.
+        const CDistinctFaults faults([](const std::string &strText) { ShowMessage(strText); });
+        outcome = run.Run(m_input, progress);
+    }
+    m_strTestResults = run.TestResults();
+    m_lastOutcome = outcome;
+    // A run that stopped at the server or the journal ends the dialog too: the next Send Mail
+    // then asks the journal afresh whom to leave out.
+    if (outcome == CMergeRun::EOutcome::Completed || outcome == CMergeRun::EOutcome::Cancelled
+        || outcome == CMergeRun::EOutcome::OutputFailed
+        || outcome == CMergeRun::EOutcome::ServerRefused
+        || outcome == CMergeRun::EOutcome::JournalFailed)
+        QDialog::accept();
+}
+
+void CChooseRecipientsDlg::SetRuleSettings(CSettings *pSettings)
+{
+    m_pSettings = pSettings;
+    m_pUi->selectByRulesButton->setEnabled(pSettings != nullptr);
+}
+
+void CChooseRecipientsDlg::OnSelectByRules()
+{
+    if (!m_pSettings)
+        return;
+    CSelectByRulesDlg dlg(m_doc.m_fieldNames, *m_pSettings, this);
+    if (dlg.exec() != QDialog::Accepted) {
+        m_pUi->recordList->setFocus();
+        return;
+    }
+    const CRuleSet rules = dlg.Rules();
+    RunCommand([&] {
+        // A bad combination or comparison in every record shows once, not once per record.
+        const CDistinctFaults faults([](const std::string &strText) { ShowMessage(strText); });
+        CProgressDlg progress(this);
+        SelectByRules(rules, m_doc.m_fieldNames, m_doc.m_recordset, m_list, &progress);
+    });
+    ShowListSelection();
+    m_pUi->recordList->setFocus();
+}
