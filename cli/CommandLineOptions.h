@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/RuleSet.h"
+#include "mail/SmtpAccount.h"
+
+// The text --help prints.
+extern const char *const kCommandLineHelp;
+
+// What the arguments of --test-merge and --send ask for.
+struct SCommandLineOptions
+{
+    bool bSend = false;
+    std::string strFile;
+    std::string strRulesName;
+    bool bWhere = false;
+    CRuleSet rules;
+    std::string strServer;
+    std::optional<ESmtpSecurity> security;
+    std::optional<std::string> user;
+    bool bResume = false;
+    bool bAgain = false;
+    bool bIncludeInDoubt = false;
+    bool bNoJournal = false;
+    int nRatePerMinute = 0;
+    std::optional<std::string> failedCsv;
+};
+
+// Whether the argument is one of the options the command line knows.
+bool IsKnownOption(const std::string &strArg);
+// Parses the arguments after the mode and its file, from index i on; an error text, or empty.
+std::string ParseOptions(
+    const std::vector<std::string> &args, size_t i, SCommandLineOptions &options);
+// How the records were chosen, in the words of the command line, for the send journal.
+std::string SelectionText(const SCommandLineOptions &options);
