@@ -5,14 +5,13 @@
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
 #include "mail/MessageText.h"
+#include "mail/RecipientIdentity.h"
 #include "mail/RecordList.h"
 #include "mail/RunClock.h"
+#include "mail/SendThread.h"
 #include "mail/SmtpConnection.h"
 
 #include <QCryptographicHash>
-
-std::string g_strFailedAddresses;
-std::mutex g_failedAddressesLock;
 
 namespace {
 
@@ -21,35 +20,7 @@ constexpr size_t kLargeTest = 50;
 // How long the run waits for a delivery to end before it lets the window repaint again.
 constexpr std::chrono::milliseconds kWaitSlice {100};
 
-void AddFailedAddress(const std::string &strTo)
-{
-    std::lock_guard lock(g_failedAddressesLock);
-    g_strFailedAddresses += strTo + "\r\n";
-}
-
 } // namespace
-
-unsigned SendThreadProc(std::unique_ptr<MailParams> pParams)
-{
-    CSmtpConnection connection(pParams->szServer, pParams->szFrom, pParams->szTo,
-        pParams->szReplyTo, pParams->szSubject, pParams->pszBody);
-    connection.m_beforeData = pParams->beforeData;
-    const bool bDelivered = connection.Deliver();
-    if (!bDelivered)
-        AddFailedAddress(pParams->szTo);
-    if (pParams->onDone) {
-        const EDelivery eWhat = bDelivered ? EDelivery::Sent
-            : connection.IsInDoubt()       ? EDelivery::InDoubt
-                                           : EDelivery::Failed;
-        std::string strReply = connection.LastReply();
-        if (strReply.empty())
-            strReply = eWhat == EDelivery::InDoubt
-                ? "the server did not confirm the message; it may or may not have been delivered"
-                : "no answer from the server";
-        pParams->onDone(eWhat, strReply);
-    }
-    return 0;
-}
 
 std::vector<std::string> CMergeRun::FailedAddresses() const
 {

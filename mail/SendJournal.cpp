@@ -13,7 +13,7 @@
 
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
-#include "mail/RecordList.h"
+#include "mail/SqliteStatement.h"
 
 namespace {
 
@@ -30,64 +30,6 @@ CREATE TABLE IF NOT EXISTS recipients(
     PRIMARY KEY(run, seq)) WITHOUT ROWID;
 PRAGMA user_version = 1;
 )";
-
-std::string Now()
-{
-    return FormatTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%SZ", ETimeZone::Utc);
-}
-
-} // namespace
-
-// A prepared statement that finalizes itself.
-class CSendJournal::CStatement final
-{
-public:
-    CStatement(sqlite3 *pDb, const char *pSql)
-    {
-        if (sqlite3_prepare_v2(pDb, pSql, -1, &m_p, nullptr) != SQLITE_OK)
-            m_p = nullptr;
-    }
-    ~CStatement() { sqlite3_finalize(m_p); }
-    CStatement(const CStatement &) = delete;
-    CStatement &operator=(const CStatement &) = delete;
-
-    bool IsValid() const { return m_p != nullptr; }
-    CStatement &Bind(int nIndex, const std::string &strText)
-    {
-        sqlite3_bind_text(
-            m_p, nIndex, strText.data(), static_cast<int>(strText.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    CStatement &Bind(int nIndex, int64_t nValue)
-    {
-        sqlite3_bind_int64(m_p, nIndex, nValue);
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return m_p ? sqlite3_step(m_p) : SQLITE_ERROR; }
-    void Reset()
-    {
-        sqlite3_reset(m_p);
-        sqlite3_clear_bindings(m_p);
-    }
-    int64_t Integer(int nColumn) const { return sqlite3_column_int64(m_p, nColumn); }
-    std::string Text(int nColumn) const
-    {
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_p, nColumn));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(m_p, nColumn)))
-                 : std::string();
-    }
-
-private:
-    sqlite3_stmt *m_p = nullptr;
-};
-
-namespace {
-
-std::string Hex(const QByteArray &bytes)
-{
-    return bytes.toHex().toStdString();
-}
 
 } // namespace
 
@@ -108,6 +50,11 @@ const char *CSendJournal::StateName(EState eState)
         return "in doubt";
     }
     return "queued";
+}
+
+std::string CSendJournal::Now()
+{
+    return FormatTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%SZ", ETimeZone::Utc);
 }
 
 CSendJournal::CSendJournal() = default;
@@ -147,9 +94,11 @@ std::string CSendJournal::PathFor(const std::string &strMergePath, const std::st
     const QString strFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Corvane Software/Mergix/journals");
     QDir().mkpath(strFolder);
-    const std::string strName = Hex(
-        QCryptographicHash::hash(QByteArray::fromStdString(strKey), QCryptographicHash::Sha256))
-                                    .substr(0, 32);
+    const std::string strName
+        = QCryptographicHash::hash(QByteArray::fromStdString(strKey), QCryptographicHash::Sha256)
+              .toHex()
+              .toStdString()
+              .substr(0, 32);
     return strFolder.toStdString() + "/" + strName + ".journal";
 }
 
@@ -166,7 +115,7 @@ std::string CSendJournal::Execute(const char *pSql)
 std::string CSendJournal::CheckSchema()
 {
     {
-        CStatement check(m_pDb, "PRAGMA quick_check");
+        CSqliteStatement check(m_pDb, "PRAGMA quick_check");
         if (!check.IsValid())
             return sqlite3_errmsg(m_pDb);
         if (check.Step() != SQLITE_ROW)
@@ -177,11 +126,11 @@ std::string CSendJournal::CheckSchema()
     int64_t nTables = 0;
     int64_t nVersion = 0;
     {
-        CStatement count(m_pDb, "SELECT COUNT(*) FROM sqlite_master");
+        CSqliteStatement count(m_pDb, "SELECT COUNT(*) FROM sqlite_master");
         if (count.Step() != SQLITE_ROW)
             return sqlite3_errmsg(m_pDb);
         nTables = count.Integer(0);
-        CStatement version(m_pDb, "PRAGMA user_version");
+        CSqliteStatement version(m_pDb, "PRAGMA user_version");
         if (version.Step() == SQLITE_ROW)
             nVersion = version.Integer(0);
     }
@@ -191,10 +140,10 @@ std::string CSendJournal::CheckSchema()
     } else if (nVersion != kSchemaVersion) {
         return "it is not a send journal of this version of Mergix";
     }
-    CStatement runs(m_pDb,
+    CSqliteStatement runs(m_pDb,
         "SELECT id, started, ended, server, selection, template_digest, total, finished, "
         "resumes FROM runs LIMIT 0");
-    CStatement recipients(
+    CSqliteStatement recipients(
         m_pDb, "SELECT run, seq, identity, address, state, reply, time FROM recipients LIMIT 0");
     if (!runs.IsValid() || !recipients.IsValid())
         return "its tables are not those of a send journal";
@@ -267,13 +216,13 @@ std::optional<CSendJournal::SLastRun> CSendJournal::LastRun()
     std::lock_guard lock(m_lock);
     if (!m_pDb)
         return std::nullopt;
-    CStatement last(m_pDb, "SELECT id, finished FROM runs ORDER BY id DESC LIMIT 1");
+    CSqliteStatement last(m_pDb, "SELECT id, finished FROM runs ORDER BY id DESC LIMIT 1");
     if (last.Step() != SQLITE_ROW)
         return std::nullopt;
     SLastRun run;
     run.nRun = last.Integer(0);
     run.bFinished = last.Integer(1) != 0;
-    CStatement counts(m_pDb,
+    CSqliteStatement counts(m_pDb,
         "SELECT COUNT(*), COALESCE(SUM(state IN ('sent', 'skipped')), 0) FROM recipients "
         "WHERE run = ?");
     counts.Bind(1, run.nRun);
@@ -281,7 +230,7 @@ std::optional<CSendJournal::SLastRun> CSendJournal::LastRun()
         run.nTotal = static_cast<size_t>(counts.Integer(0));
         run.nDone = static_cast<size_t>(counts.Integer(1));
     }
-    CStatement doubt(m_pDb,
+    CSqliteStatement doubt(m_pDb,
         "SELECT identity, address, state, reply, time FROM recipients WHERE run = ? AND state "
         "IN ('sending', 'in doubt') ORDER BY time, address");
     doubt.Bind(1, run.nRun);
@@ -297,7 +246,7 @@ std::set<std::string> CSendJournal::DoneIdentities(int64_t nRun)
     std::set<std::string> identities;
     if (!m_pDb)
         return identities;
-    CStatement done(
+    CSqliteStatement done(
         m_pDb, "SELECT identity FROM recipients WHERE run = ? AND state IN ('sent', 'skipped')");
     done.Bind(1, nRun);
     while (done.Step() == SQLITE_ROW)
@@ -315,7 +264,7 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
     if (std::string strError = Execute("BEGIN IMMEDIATE"); !strError.empty())
         return "The send journal cannot be written: " + strError + ".";
     const std::string strNow = Now();
-    CStatement run(m_pDb,
+    CSqliteStatement run(m_pDb,
         "INSERT INTO runs(started, server, selection, template_digest, total, resumes) "
         "VALUES (?, ?, ?, ?, ?, ?)");
     run.Bind(1, strNow).Bind(2, info.strServer).Bind(3, info.strSelection);
@@ -324,7 +273,7 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
         run.Bind(6, *info.resumes);
     bool bOk = run.Step() == SQLITE_DONE;
     m_nRun = sqlite3_last_insert_rowid(m_pDb);
-    CStatement insert(m_pDb,
+    CSqliteStatement insert(m_pDb,
         "INSERT INTO recipients(run, seq, identity, address, state, reply, time) "
         "VALUES (?, ?, ?, ?, ?, ?, ?)");
     m_sequence.clear();
@@ -368,132 +317,16 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
     return {};
 }
 
-uint64_t CSendJournal::Post(
-    const std::string &strIdentity, EState eState, const std::string &strReply)
-{
-    std::lock_guard lock(m_queueLock);
-    if (!m_bWriterRunning)
-        return 0;
-    m_queue.push_back({strIdentity, eState, strReply, ++m_nPosted});
-    m_queued.notify_all();
-    return m_nPosted;
-}
-
-void CSendJournal::WaitCommitted(uint64_t nTicket)
-{
-    std::unique_lock lock(m_queueLock);
-    m_committed.wait(lock, [&] { return m_nCommitted >= nTicket || !m_bWriterRunning; });
-}
-
-void CSendJournal::SetState(
-    const std::string &strIdentity, EState eState, const std::string &strReply)
-{
-    WaitCommitted(Post(strIdentity, eState, strReply));
-}
-
-void CSendJournal::WriterThread()
-{
-    std::vector<SChange> batch;
-    for (;;) {
-        {
-            std::unique_lock lock(m_queueLock);
-            m_queued.wait(lock, [this] { return !m_queue.empty() || m_bStopWriter; });
-            if (m_queue.empty())
-                return;
-            batch.assign(m_queue.begin(), m_queue.end());
-            m_queue.clear();
-        }
-        // Whatever came in meanwhile goes in one transaction: one commit for many changes.
-        WriteBatch(batch);
-        {
-            std::lock_guard lock(m_queueLock);
-            m_nCommitted = batch.back().nTicket;
-        }
-        m_committed.notify_all();
-    }
-}
-
-void CSendJournal::WriteBatch(const std::vector<SChange> &batch)
-{
-    std::lock_guard lock(m_lock);
-    if (!m_pDb || m_nRun == 0)
-        return;
-    if (!m_pUpdate)
-        m_pUpdate = std::make_unique<CStatement>(m_pDb,
-            "UPDATE recipients SET state = ?, reply = ?, time = ? WHERE run = ? AND seq = ?");
-    const bool bTransaction = batch.size() > 1 && Execute("BEGIN").empty();
-    const std::string strNow = Now();
-    for (const SChange &change : batch) {
-        const auto found = m_sequence.find(change.strIdentity);
-        if (found == m_sequence.end())
-            continue;
-        CStatement &update = *m_pUpdate;
-        update.Bind(1, std::string(StateName(change.eState))).Bind(2, change.strReply);
-        update.Bind(3, strNow).Bind(4, m_nRun).Bind(5, found->second);
-        if (update.Step() != SQLITE_DONE)
-            NoteError(sqlite3_errmsg(m_pDb));
-        update.Reset();
-    }
-    if (bTransaction) {
-        if (std::string strError = Execute("COMMIT"); !strError.empty()) {
-            NoteError(strError);
-            Execute("ROLLBACK");
-        }
-    }
-}
-
-void CSendJournal::StopWriter()
-{
-    {
-        std::lock_guard lock(m_queueLock);
-        m_bStopWriter = true;
-    }
-    m_queued.notify_all();
-    if (m_writer.joinable())
-        m_writer.join();
-    std::lock_guard lock(m_queueLock);
-    m_bStopWriter = false;
-    m_bWriterRunning = false;
-    m_committed.notify_all(); // nobody waits for a writer that is gone
-}
-
 void CSendJournal::EndRun(bool bFinished)
 {
     StopWriter(); // writes everything posted first
     std::lock_guard lock(m_lock);
     if (!m_pDb || m_nRun == 0)
         return;
-    CStatement end(m_pDb, "UPDATE runs SET ended = ?, finished = ? WHERE id = ?");
+    CSqliteStatement end(m_pDb, "UPDATE runs SET ended = ?, finished = ? WHERE id = ?");
     end.Bind(1, Now()).Bind(2, int64_t(bFinished ? 1 : 0)).Bind(3, m_nRun);
     if (end.Step() != SQLITE_DONE)
         NoteError(sqlite3_errmsg(m_pDb));
     m_nRun = 0;
     m_sequence.clear();
-}
-
-void CSendJournal::NoteError(const std::string &strWhat)
-{
-    m_bRecordingError = true;
-    if (m_strRecordingError.empty())
-        m_strRecordingError = "The send journal \"" + PrintableText(m_strPath)
-            + "\" could not record every message: " + strWhat + ".";
-}
-
-std::string CSendJournal::RecordingError() const
-{
-    std::lock_guard lock(m_lock);
-    return m_strRecordingError;
-}
-
-std::string RecipientIdentity(const std::string &strTo, const CRecordList &list, int nRow)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (int nColumn = 0; nColumn < list.ColumnCount(); ++nColumn) {
-        const std::string_view cell = list.CellText(nRow, nColumn);
-        // Each cell with its length, so no two different rows give the same bytes.
-        const std::string strLength = std::to_string(cell.size()) + ":";
-        hash.addData(QByteArrayView(strLength.data(), static_cast<qsizetype>(strLength.size())));
-        hash.addData(QByteArrayView(cell.data(), static_cast<qsizetype>(cell.size())));
-    }
-    return strTo + "\n" + Hex(hash.result());
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 struct sqlite3;
-class CRecordList;
+class CSqliteStatement;
 
 // A merge's record of its sends, kept in SQLite (WAL) beside the merge file: a row for each run
 // (start, end, server, selection, template digest) and one for each recipient of a run, with
@@ -97,7 +97,8 @@ public:
     static const char *StateName(EState eState);
 
 private:
-    class CStatement;
+    // The time a change is recorded with, in UTC.
+    static std::string Now();
 
     std::string Execute(const char *pSql);
     std::string CheckSchema();
@@ -121,7 +122,7 @@ private:
     bool m_bDamaged = false;
     int64_t m_nRun = 0;
     std::unordered_map<std::string, int64_t> m_sequence; // identity to row, in the current run
-    std::unique_ptr<CStatement> m_pUpdate;
+    std::unique_ptr<CSqliteStatement> m_pUpdate;
     mutable std::mutex m_lock; // the database
     std::string m_strRecordingError;
     std::atomic<bool> m_bRecordingError {false};
@@ -136,7 +137,3 @@ private:
     bool m_bWriterRunning = false;
     std::thread m_writer; // touched only by the thread that begins and ends runs
 };
-
-// A recipient's identity: the To address and a digest of the row's cells, so that reordering
-// the table changes nothing and a changed address is a new recipient.
-std::string RecipientIdentity(const std::string &strTo, const CRecordList &list, int nRow);

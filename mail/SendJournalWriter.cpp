@@ -1,0 +1,111 @@
+// The journal's writer: the delivery threads post each recipient's new state, and a thread of
+// the journal's own commits whatever has come in, many changes a transaction.
+#include "mail/SendJournal.h"
+
+#include <sqlite3.h>
+
+#include "engine/PrintableText.h"
+#include "mail/SqliteStatement.h"
+
+uint64_t CSendJournal::Post(
+    const std::string &strIdentity, EState eState, const std::string &strReply)
+{
+    std::lock_guard lock(m_queueLock);
+    if (!m_bWriterRunning)
+        return 0;
+    m_queue.push_back({strIdentity, eState, strReply, ++m_nPosted});
+    m_queued.notify_all();
+    return m_nPosted;
+}
+
+void CSendJournal::WaitCommitted(uint64_t nTicket)
+{
+    std::unique_lock lock(m_queueLock);
+    m_committed.wait(lock, [&] { return m_nCommitted >= nTicket || !m_bWriterRunning; });
+}
+
+void CSendJournal::SetState(
+    const std::string &strIdentity, EState eState, const std::string &strReply)
+{
+    WaitCommitted(Post(strIdentity, eState, strReply));
+}
+
+void CSendJournal::WriterThread()
+{
+    std::vector<SChange> batch;
+    for (;;) {
+        {
+            std::unique_lock lock(m_queueLock);
+            m_queued.wait(lock, [this] { return !m_queue.empty() || m_bStopWriter; });
+            if (m_queue.empty())
+                return;
+            batch.assign(m_queue.begin(), m_queue.end());
+            m_queue.clear();
+        }
+        // Whatever came in meanwhile goes in one transaction: one commit for many changes.
+        WriteBatch(batch);
+        {
+            std::lock_guard lock(m_queueLock);
+            m_nCommitted = batch.back().nTicket;
+        }
+        m_committed.notify_all();
+    }
+}
+
+void CSendJournal::WriteBatch(const std::vector<SChange> &batch)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pDb || m_nRun == 0)
+        return;
+    if (!m_pUpdate)
+        m_pUpdate = std::make_unique<CSqliteStatement>(m_pDb,
+            "UPDATE recipients SET state = ?, reply = ?, time = ? WHERE run = ? AND seq = ?");
+    const bool bTransaction = batch.size() > 1 && Execute("BEGIN").empty();
+    const std::string strNow = Now();
+    for (const SChange &change : batch) {
+        const auto found = m_sequence.find(change.strIdentity);
+        if (found == m_sequence.end())
+            continue;
+        CSqliteStatement &update = *m_pUpdate;
+        update.Bind(1, std::string(StateName(change.eState))).Bind(2, change.strReply);
+        update.Bind(3, strNow).Bind(4, m_nRun).Bind(5, found->second);
+        if (update.Step() != SQLITE_DONE)
+            NoteError(sqlite3_errmsg(m_pDb));
+        update.Reset();
+    }
+    if (bTransaction) {
+        if (std::string strError = Execute("COMMIT"); !strError.empty()) {
+            NoteError(strError);
+            Execute("ROLLBACK");
+        }
+    }
+}
+
+void CSendJournal::StopWriter()
+{
+    {
+        std::lock_guard lock(m_queueLock);
+        m_bStopWriter = true;
+    }
+    m_queued.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+    std::lock_guard lock(m_queueLock);
+    m_bStopWriter = false;
+    m_bWriterRunning = false;
+    m_committed.notify_all(); // nobody waits for a writer that is gone
+}
+
+void CSendJournal::NoteError(const std::string &strWhat)
+{
+    m_bRecordingError = true;
+    if (m_strRecordingError.empty())
+        m_strRecordingError = "The send journal \"" + PrintableText(m_strPath)
+            + "\" could not record every message: " + strWhat + ".";
+}
+
+std::string CSendJournal::RecordingError() const
+{
+    std::lock_guard lock(m_lock);
+    return m_strRecordingError;
+}

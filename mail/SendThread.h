@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "mail/DeliveryEvent.h"
+
+// What the run hands to one delivery worker, which owns it.
+struct MailParams
+{
+    std::string szServer;
+    std::string szFrom;
+    std::string szTo;
+    std::string szReplyTo;
+    std::string szSubject;
+    std::string pszBody;
+    int nBodyLength = 0;
+    // Told how the delivery ended, with the server's last reply.
+    std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
+    // Called before the message's data goes out.
+    std::function<void()> beforeData;
+};
+
+// The failed recipient addresses of the current run, each followed by CR LF, in the order the
+// deliveries failed. Workers append under the lock; the run reads it once they have all ended.
+extern std::string g_strFailedAddresses;
+extern std::mutex g_failedAddressesLock;
+// Adds one to the list, under its lock.
+void AddFailedAddress(const std::string &strTo);
+
+// The delivery worker: one message through its own SMTP connection; a failure adds the To
+// text to g_strFailedAddresses.
+unsigned SendThreadProc(std::unique_ptr<MailParams> pParams);
