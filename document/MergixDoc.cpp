@@ -1,11 +1,6 @@
 #include "document/MergixDoc.h"
 
 #include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QSaveFile>
@@ -13,72 +8,14 @@
 
 #include "document/DocumentControls.h"
 #include "document/MgxArchive.h"
+#include "document/ReadWholeFile.h"
 #include "engine/PrintableText.h"
 #include "engine/Progress.h"
+#include "engine/ProgressScope.h"
 #include "engine/Prompter.h"
 #include "sources/access/DaoTableDef.h"
 
 namespace {
-
-// Closes the progress window when the operation ends, also when it ends by an exception.
-class CProgressScope final
-{
-public:
-    explicit CProgressScope(std::unique_ptr<CProgress> pProgress)
-        : m_pProgress(std::move(pProgress))
-    {
-        m_pProgress->Create();
-        m_pProgress->SetBarRange(0, 100);
-        m_pProgress->SetBarPos(0);
-    }
-    ~CProgressScope() { m_pProgress->DestroyWindow(); }
-    CProgressScope(const CProgressScope &) = delete;
-    CProgressScope &operator=(const CProgressScope &) = delete;
-    CProgress *operator->() const { return m_pProgress.get(); }
-
-private:
-    std::unique_ptr<CProgress> m_pProgress;
-};
-
-// A merge file holds seven strings; the editor takes at most 16 MB of text, so anything
-// beyond this is not a merge file, and reading it could only exhaust the memory.
-constexpr off_t kMaxMergeFileBytes = 64 << 20;
-
-// Reads a whole regular file; 0, or the errno of the failure: EISDIR for a folder, ENODEV for a
-// FIFO, a device or a socket (never opened for reading in earnest: a FIFO would block), EFBIG
-// for a file too large to be a merge file.
-int ReadWholeFile(const std::string &strPath, std::string &strData)
-{
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    struct stat status
-    { };
-    int nError = 0;
-    if (::fstat(fd, &status) != 0)
-        nError = errno;
-    else if (S_ISDIR(status.st_mode))
-        nError = EISDIR;
-    else if (!S_ISREG(status.st_mode))
-        nError = ENODEV;
-    else if (status.st_size > kMaxMergeFileBytes)
-        nError = EFBIG;
-    char buffer[65536];
-    while (nError == 0) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            strData.append(buffer, static_cast<size_t>(n));
-            if (strData.size() > static_cast<size_t>(kMaxMergeFileBytes))
-                nError = EFBIG; // it grew while being read
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            nError = errno;
-        }
-    }
-    ::close(fd);
-    return nError;
-}
 
 std::string Replace(std::string strText, const std::string &strPath)
 {
