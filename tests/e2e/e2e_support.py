@@ -129,6 +129,20 @@ class ProgramTest(unittest.TestCase):
                 unnamed.append("%s: %s" % (where, node.getRoleName()))
         return unnamed
 
+    def type_file_name(self, dialog, path, expected_role, expected_name):
+        """Types a path into a file dialog's name field and presses Return until the window or
+        message it leads to appears: a completion list the dialog may have opened takes a first
+        Return."""
+        self.click(self.find("text", "File name:", within=dialog))
+        self.type_text(path)
+        for _ in range(3):
+            pyatspi.Registry.generateKeyboardEvent(0xFF0D, None, pyatspi.KEY_SYM)
+            try:
+                return self.find(expected_role, expected_name, timeout=5)
+            except AssertionError:
+                continue
+        return self.find(expected_role, expected_name)
+
     def press_return(self):
         pyatspi.Registry.generateKeyboardEvent(0xFF0D, None, pyatspi.KEY_SYM)
         time.sleep(0.3)

@@ -347,17 +347,7 @@ class ProgramTests(ProgramTest):
 
         self.choose_menu("File", "Save As...")
         save = self.find("dialog", "Save As")
-        self.click(self.find("text", "File name:", within=save))
-        self.type_text(merge)
-        # Return saves; a completion list the dialog may have opened takes a first Return.
-        for _ in range(3):
-            pyatspi.Registry.generateKeyboardEvent(0xFF0D, None, pyatspi.KEY_SYM)
-            try:
-                self.find("frame", "club.mgx - Mergix", timeout=5)
-                break
-            except AssertionError:
-                continue
-        self.find("frame", "club.mgx - Mergix")
+        self.type_file_name(save, merge, "frame", "club.mgx - Mergix")
         self.choose_menu("File", "Exit")
         wait_for(lambda: self.process.poll() is not None, "the program to end")
 
@@ -413,10 +403,8 @@ class ProgramTests(ProgramTest):
         # The same file through File Open gives the same message.
         self.choose_menu("File", "Open...")
         dialog = self.find("dialog", "Open")  # no question: the unread file changed nothing
-        self.click(self.find("text", "File name:", within=dialog))
-        self.type_text(os.path.join(self.folder, "cut.mgx"))
-        self.press_return()
-        self.find("label", "Unexpected file format.")
+        self.type_file_name(dialog, os.path.join(self.folder, "cut.mgx"), "label",
+                            "Unexpected file format.")
         self.click(self.find("push button", "OK", within=self.find_alert()))
         # The next action works: Mail Options opens and closes.
         self.choose_menu("Mail", "Options")
