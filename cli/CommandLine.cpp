@@ -161,8 +161,8 @@ private:
     int m_nError = 0;
 };
 
-int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t nSelected,
-    CTestOutput &output)
+int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, bool bJournal,
+    size_t nSelected, CTestOutput &output)
 {
     if (outcome == CMergeRun::EOutcome::NoToField || outcome == CMergeRun::EOutcome::JournalFailed)
         return 2;
@@ -185,8 +185,17 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, size_t
         for (const std::string &strAddress : failed)
             strText += "\n  " + PrintableText(strAddress); // a cell cannot add lines
         CConsolePrompter::Print(strText);
+    }
+    // An interrupted send did not reach everyone: a script must not take it for done.
+    if (outcome == CMergeRun::EOutcome::Cancelled) {
+        CConsolePrompter::Print("stopped after " + std::to_string(run.Skipped() + run.Delivered())
+            + " of " + std::to_string(nSelected)
+            + (bJournal ? "; give --resume to send the rest"
+                        : "; the send had no journal, so it cannot be resumed"));
         return 1;
     }
+    if (!failed.empty())
+        return 1;
     if (outcome == CMergeRun::EOutcome::Completed) {
         const size_t nSkipped = run.Skipped();
         CConsolePrompter::Print(std::to_string(nSelected - nSkipped) + " message(s) delivered."
@@ -248,8 +257,10 @@ int RunMerge(const SCommandLineOptions &options)
             SelectByRules(*rules, doc.m_fieldNames, doc.m_recordset, list);
         else
             list.SelectAll();
-        if (options.bSend)
+        if (options.bSend) {
             std::signal(SIGINT, OnInterrupt);
+            std::signal(SIGTERM, OnInterrupt);
+        }
 
         CMergeRun::SInput input = CMergeRun::InputOf(doc);
         input.pList = &list;
@@ -274,11 +285,13 @@ int RunMerge(const SCommandLineOptions &options)
         if (options.failedCsv) {
             if (const std::string strError = WriteFailuresCsv(*options.failedCsv, run.Failures());
                 !strError.empty()) {
-                Report(run, outcome, options.bSend, list.SelectedRows().size(), output);
+                Report(
+                    run, outcome, options.bSend, plan.bJournal, list.SelectedRows().size(), output);
                 throw SStop {strError};
             }
         }
-        return Report(run, outcome, options.bSend, list.SelectedRows().size(), output);
+        return Report(
+            run, outcome, options.bSend, plan.bJournal, list.SelectedRows().size(), output);
     } catch (const SStop &stop) {
         CConsolePrompter::Print(stop.strMessage);
     } catch (const CDaoException &error) {

@@ -32,8 +32,8 @@ Options; so do --security (none: plain text, one connection a message; starttls:
 default; tls: TLS from the start, port 465 by default) and --user (an empty NAME: no login).
 With a user name, the password is read from the environment variable MERGIX_SMTP_PASSWORD,
 else asked for on the terminal; it is never taken from the command line. An interrupt (Ctrl+C)
-stops handing out messages; deliveries already started finish and their failures are still
-reported.
+or SIGTERM stops handing out messages; deliveries already started finish, their failures are
+still reported, and it says how far the send got.
 
 Each send is recorded in the merge's send journal, FILE.mgx.journal (in the user's data folder
 when the merge's folder cannot be written). When the last send did not reach every recipient,
@@ -44,7 +44,8 @@ given) or --again (everyone again; also sets a damaged journal aside and starts 
 FILE writes the failed recipients as CSV (address, reply, time).
 
 Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
-1 some messages could not be delivered (their addresses are listed), 2 a usage, file or
+1 some messages could not be delivered (their addresses are listed) or the send was
+interrupted (--resume sends the rest), 2 a usage, file or
 database error, or a server that could not be used at all (unreachable, its certificate, the
 login), in which case nothing was sent.
 )";

@@ -250,6 +250,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_strStopReason.clear();
     m_failures.clear();
     m_nSkipped = 0;
+    m_nDelivered = 0;
     m_strRateStatus.clear();
     std::vector<std::string> identities;
     if (!input.bTestMode && input.pJournal) {
@@ -337,6 +338,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         outcome = EOutcome::ServerRefused;
     }
     m_failures = record.Failures();
+    m_nDelivered = record.Delivered();
     if (!input.bTestMode && input.pJournal) {
         input.pJournal->EndRun(outcome == EOutcome::Completed);
         if (const std::string strError = input.pJournal->RecordingError(); !strError.empty())

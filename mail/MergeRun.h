@@ -94,6 +94,8 @@ public:
     std::vector<CRunRecord::SFailure> Failures() const { return m_failures; }
     // Recipients of the last run left out because an earlier run had delivered to them.
     size_t Skipped() const { return m_nSkipped; }
+    // Messages the server accepted in the last send run.
+    size_t Delivered() const { return m_nDelivered; }
 
     // How long the run waits for one worker before it goes on with the next message.
     std::chrono::milliseconds m_workerWait {1000};
@@ -134,5 +136,6 @@ private:
     std::string m_strStopReason;
     std::vector<CRunRecord::SFailure> m_failures;
     size_t m_nSkipped = 0;
+    size_t m_nDelivered = 0;
     std::string m_strRateStatus; // the rate line last shown
 };

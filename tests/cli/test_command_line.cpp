@@ -73,9 +73,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
-    // Runs the program; with an interrupt delay, sends it SIGINT (as Ctrl+C does) after that
-    // many seconds.
-    SResult Run(const std::vector<std::string> &args, const char *pInterruptAfter = nullptr)
+    // Runs the program; with an interrupt delay, sends it the signal (SIGINT, as Ctrl+C does,
+    // unless another is named) after that many seconds.
+    SResult Run(const std::vector<std::string> &args, const char *pInterruptAfter = nullptr,
+        const char *pSignal = "INT")
     {
         // A hang ends after 30 seconds with exit 124 instead of holding the suite.
         std::string strCommand = m_strPrefix + "env " + m_strEnvironment
@@ -85,8 +86,8 @@ protected:
             strCommand += " " + Quoted(strArg);
         strCommand += " 2>" + Quoted((m_folder / "stderr").string()) + " </dev/null " + m_strStdout;
         if (pInterruptAfter)
-            strCommand = "(" + strCommand + ") & pid=$!; sleep " + pInterruptAfter
-                + "; kill -INT $pid; wait $pid";
+            strCommand = "(" + strCommand + ") & pid=$!; sleep " + pInterruptAfter + "; kill -"
+                + pSignal + " $pid; wait $pid";
         SResult result;
         std::FILE *pPipe = ::popen(strCommand.c_str(), "r");
         char buffer[65536];
@@ -265,17 +266,31 @@ TEST_F(CommandLineTest, SendingReportsTheRefusedAddresses)
 TEST_F(CommandLineTest, AnInterruptStopsHandingOutMessagesButFinishesTheStartedOnes)
 {
     // Every delivery takes two seconds; the run hands out one a second, so a few are under way
-    // when the interrupt comes.
-    CSmtpTestServer server("^nobody$", ".");
-    ASSERT_FALSE(server.Server().empty()) << server.Error();
-    const auto start = std::chrono::steady_clock::now();
-    const SResult result = Run({"--send", m_strSample, "--server", server.Server()}, "2.5");
-    EXPECT_EQ(result.nExit, 0) << result.strErr;
-    EXPECT_NE(result.strErr.find("interrupted"), std::string::npos) << result.strErr;
-    const size_t nDelivered = server.Messages().size();
-    EXPECT_GE(nDelivered, 2u);
-    EXPECT_LT(nDelivered, 12u);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9));
+    // when the interrupt comes. Ctrl+C and a service manager's SIGTERM stop it alike, with a
+    // status that no script takes for a finished send.
+    for (const char *pSignal : {"INT", "TERM"}) {
+        SCOPED_TRACE(pSignal);
+        CSmtpTestServer server("^nobody$", ".");
+        ASSERT_FALSE(server.Server().empty()) << server.Error();
+        const auto start = std::chrono::steady_clock::now();
+        const SResult result
+            = Run({"--send", m_strSample, "--server", server.Server(), "--again"}, "2.5", pSignal);
+        EXPECT_EQ(result.nExit, 1) << result.strErr;
+        EXPECT_NE(result.strErr.find("interrupted"), std::string::npos) << result.strErr;
+        const size_t nDelivered = server.Messages().size();
+        EXPECT_GE(nDelivered, 2u);
+        EXPECT_LT(nDelivered, 12u);
+        EXPECT_NE(result.strErr.find("mergix: stopped after " + std::to_string(nDelivered)
+                      + " of 12; give --resume to send the rest\n"),
+            std::string::npos)
+            << result.strErr;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9));
+
+        // The rest goes with --resume, and nobody gets a second copy.
+        const SResult rest = Run({"--send", m_strSample, "--server", server.Server(), "--resume"});
+        EXPECT_EQ(rest.nExit, 0) << rest.strErr;
+        EXPECT_EQ(server.Messages().size(), 12u);
+    }
 }
 
 TEST_F(CommandLineTest, OptionsNeverStartTheWindows)
