@@ -29,6 +29,7 @@
 #include "mail/MergeRun.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
+#include "mail/RunRecord.h"
 #include "mail/SendJournal.h"
 #include "mail/SendPlan.h"
 #include "sources/access/DaoException.h"
@@ -229,6 +230,11 @@ int RunMerge(const SCommandLineOptions &options)
     try {
         if (!doc.OnOpenDocument(options.strFile))
             return 2; // the file's message has been shown
+        if (options.failedCsv) {
+            if (std::string strProblem = CheckFailuresCsvPath(*options.failedCsv);
+                !strProblem.empty())
+                throw SStop {std::move(strProblem)};
+        }
         const SSmtpAccount account
             = options.bSend ? SendingAccount(options, settings, doc) : SSmtpAccount();
         std::unique_ptr<CSendJournal> pJournal;

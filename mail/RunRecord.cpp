@@ -5,6 +5,10 @@
 #include <ctime>
 #include <fstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
 #include "mail/SendJournal.h"
@@ -85,4 +89,30 @@ std::string WriteFailuresCsv(
         return {};
     return "The list of failed recipients could not be written to \"" + PrintableText(strPath)
         + "\": " + std::strerror(errno) + ".";
+}
+
+std::string CheckFailuresCsvPath(const std::string &strPath)
+{
+    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int nError = fd >= 0 ? 0 : errno;
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(strPath.c_str());
+    } else if (nError == EEXIST) {
+        // Only a writable regular file may be replaced by the list.
+        struct stat status
+        { };
+        if (::stat(strPath.c_str(), &status) != 0)
+            nError = errno;
+        else if (S_ISDIR(status.st_mode))
+            nError = EISDIR;
+        else if (::access(strPath.c_str(), W_OK) != 0)
+            nError = errno;
+        else
+            nError = 0;
+    }
+    if (nError == 0)
+        return {};
+    return "The list of failed recipients could not be written to \"" + PrintableText(strPath)
+        + "\": " + std::strerror(nError) + ". Nothing was sent.";
 }

@@ -46,3 +46,7 @@ private:
 // the message for the user.
 std::string WriteFailuresCsv(
     const std::string &strPath, const std::vector<CRunRecord::SFailure> &failures);
+// Whether WriteFailuresCsv could write there, asked before a send so that a bad path is not
+// found only after every message went out. Empty when it can, else the message for the user.
+// Leaves an existing file as it is and no new one behind.
+std::string CheckFailuresCsvPath(const std::string &strPath);

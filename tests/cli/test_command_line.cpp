@@ -619,6 +619,39 @@ TEST_F(CommandLineTest, AServerThatStopsMidRunLeavesTheRestToTheResume)
     EXPECT_GE(pSecond->Messages().size(), 1u);
 }
 
+TEST_F(CommandLineTest, AFailedListThatCannotBeWrittenIsFoundBeforeAnythingIsSent)
+{
+    CSmtpTestServer server("^nobody$");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    const fs::path readOnly = m_folder / "read-only.csv";
+    std::ofstream(readOnly) << "kept";
+    fs::permissions(readOnly, fs::perms::owner_read);
+    const bool bRoot = ::geteuid() == 0; // root writes a read-only file all the same
+    for (const auto &[path, strReason] : std::vector<std::pair<fs::path, std::string>> {
+             {m_folder / "no-such-folder" / "failed.csv", "No such file or directory"},
+             {m_folder, "Is a directory"}, {readOnly, "Permission denied"}}) {
+        if (bRoot && path == readOnly)
+            continue;
+        const SResult result
+            = Run({"--send", m_strSample, "--server", server.Server(), "--failed-csv", path});
+        EXPECT_EQ(result.nExit, 2) << result.strErr;
+        EXPECT_NE(result.strErr.find("could not be written to \"" + path.string()
+                      + "\": " + strReason + ". Nothing was sent."),
+            std::string::npos)
+            << result.strErr;
+    }
+    EXPECT_TRUE(server.Messages().empty());
+    EXPECT_FALSE(fs::exists(m_strSample + ".journal")) << "a refused send starts no run";
+
+    // A good path is checked without leaving a file behind, and written after the send.
+    const fs::path good = m_folder / "failed.csv";
+    const SResult result
+        = Run({"--send", m_strSample, "--server", server.Server(), "--failed-csv", good});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_EQ(server.Messages().size(), 12u);
+    EXPECT_EQ(ReadFile(good), "address,reply,time\r\n");
+}
+
 TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
 {
     for (const auto &[args, strError] :
