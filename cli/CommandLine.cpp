@@ -26,6 +26,7 @@
 #include "engine/DistinctFaults.h"
 #include "engine/PrintableText.h"
 #include "engine/Prompter.h"
+#include "mail/JournalPath.h"
 #include "mail/MergeRun.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
@@ -245,14 +246,15 @@ int RunMerge(const SCommandLineOptions &options)
                 : options.bAgain                          ? EResumeChoice::Again
                                                           : EResumeChoice::Refuse;
             std::string strMessage;
-            const std::optional<SSendPlan> planned
-                = PlanSend(*pJournal, CSendJournal::PathFor(options.strFile, {}), eChoice,
-                    options.bIncludeInDoubt, strMessage);
+            const std::optional<SSendPlan> planned = PlanSend(*pJournal,
+                JournalPathFor(options.strFile, {}), eChoice, options.bIncludeInDoubt, strMessage);
             if (!planned)
                 throw SStop {strMessage};
             if (!strMessage.empty())
                 CConsolePrompter::Print(strMessage);
             plan = *planned;
+            if (plan.bJournal)
+                pJournal->RecordMergeFile(options.strFile);
         }
         const std::optional<CRuleSet> rules = Selection(options, settings, doc);
         CheckToField(doc);

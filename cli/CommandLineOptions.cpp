@@ -35,19 +35,21 @@ else asked for on the terminal; it is never taken from the command line. An inte
 or SIGTERM stops handing out messages; deliveries already started finish, their failures are
 still reported, and it says how far the send got.
 
-Each send is recorded in the merge's send journal, FILE.mgx.journal (in the user's data folder
-when the merge's folder cannot be written). When the last send did not reach every recipient,
+Each send is recorded in the merge's send journal, FILE.mgx.journal beside the file a link
+points at (in the user's data folder when that folder cannot be written); a renamed merge takes
+its journal along. When the last send did not reach every recipient,
 --send refuses to start until told --resume (only the recipients not reached yet; those whose
 message was with the server when the send stopped are left out unless --include-in-doubt is
-given) or --again (everyone again; also sets a damaged journal aside and starts a fresh one).
+given; refused when there is no earlier send to continue) or --again (everyone again; also
+sets a damaged journal aside and starts a fresh one).
 --no-journal sends without one. --rate N/min sends at most N messages a minute. --failed-csv
 FILE writes the failed recipients as CSV (address, reply, time).
 
 Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
 1 some messages could not be delivered (their addresses are listed) or the send was
-interrupted (--resume sends the rest), 2 a usage, file or
-database error, or a server that could not be used at all (unreachable, its certificate, the
-login), in which case nothing was sent.
+interrupted (--resume sends the rest), 2 a usage, file or database error, or a server that
+could not be used at all (unreachable, its certificate, the login), in which case nothing was
+sent.
 )";
 
 bool IsKnownOption(const std::string &strArg)

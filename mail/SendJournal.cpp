@@ -5,11 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QStandardPaths>
 #include <sqlite3.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
@@ -30,6 +27,12 @@ CREATE TABLE IF NOT EXISTS recipients(
     PRIMARY KEY(run, seq)) WITHOUT ROWID;
 PRAGMA user_version = 1;
 )";
+
+// The merge files (device and inode) that sent with this journal; added to journals of the
+// first version when they are next used, which older programs do not mind.
+constexpr const char *kMergeFiles = "CREATE TABLE IF NOT EXISTS merge_files(device INTEGER NOT "
+                                    "NULL, inode INTEGER NOT NULL, PRIMARY KEY(device, inode)) "
+                                    "WITHOUT ROWID";
 
 } // namespace
 
@@ -72,34 +75,6 @@ void CSendJournal::Close()
         sqlite3_close_v2(m_pDb);
         m_pDb = nullptr;
     }
-}
-
-std::string CSendJournal::PathFor(const std::string &strMergePath, const std::string &strUnsavedKey)
-{
-    namespace fs = std::filesystem;
-    if (!strMergePath.empty()) {
-        const std::string strBeside = strMergePath + ".journal";
-        std::error_code error;
-        const fs::path folder = fs::absolute(strMergePath, error).parent_path();
-        const bool bFolderWritable = !error && ::access(folder.c_str(), W_OK) == 0;
-        const bool bFileWritable
-            = ::access(strBeside.c_str(), F_OK) != 0 || ::access(strBeside.c_str(), W_OK) == 0;
-        if (bFolderWritable && bFileWritable)
-            return strBeside;
-    }
-    std::error_code error;
-    const std::string strKey = strMergePath.empty()
-        ? "unsaved:" + strUnsavedKey
-        : fs::absolute(strMergePath, error).lexically_normal().string();
-    const QString strFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Corvane Software/Mergix/journals");
-    QDir().mkpath(strFolder);
-    const std::string strName
-        = QCryptographicHash::hash(QByteArray::fromStdString(strKey), QCryptographicHash::Sha256)
-              .toHex()
-              .toStdString()
-              .substr(0, 32);
-    return strFolder.toStdString() + "/" + strName + ".journal";
 }
 
 std::string CSendJournal::Execute(const char *pSql)
@@ -209,6 +184,37 @@ std::string CSendJournal::StartFresh()
         std::filesystem::remove(m_strPath + pSuffix, error);
     }
     return Open(m_strPath);
+}
+
+void CSendJournal::RecordMergeFile(const std::string &strMergePath)
+{
+    struct stat status
+    { };
+    if (strMergePath.empty() || ::stat(strMergePath.c_str(), &status) != 0)
+        return;
+    std::lock_guard lock(m_lock);
+    if (!m_pDb || !Execute(kMergeFiles).empty())
+        return;
+    CSqliteStatement insert(
+        m_pDb, "INSERT OR IGNORE INTO merge_files(device, inode) VALUES (?, ?)");
+    insert.Bind(1, static_cast<int64_t>(status.st_dev))
+        .Bind(2, static_cast<int64_t>(status.st_ino));
+    insert.Step();
+}
+
+bool CSendJournal::RecordsMergeFile(const std::string &strPath, uint64_t nDevice, uint64_t nInode)
+{
+    sqlite3 *pDb = nullptr;
+    bool bRecords = false;
+    if (sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(pDb, 200);
+        CSqliteStatement find(
+            pDb, "SELECT 1 FROM merge_files WHERE device = ? AND inode = ? LIMIT 1");
+        find.Bind(1, static_cast<int64_t>(nDevice)).Bind(2, static_cast<int64_t>(nInode));
+        bRecords = find.IsValid() && find.Step() == SQLITE_ROW;
+    }
+    sqlite3_close_v2(pDb);
+    return bRecords;
 }
 
 std::optional<CSendJournal::SLastRun> CSendJournal::LastRun()

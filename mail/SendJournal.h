@@ -59,11 +59,6 @@ public:
     CSendJournal(const CSendJournal &) = delete;
     CSendJournal &operator=(const CSendJournal &) = delete;
 
-    // Where the journal of a merge lives: "NAME.mgx.journal" beside it when that folder can be
-    // written, else in the user's data folder under a name made from the merge's path (or, for
-    // a merge never saved, from the key given).
-    static std::string PathFor(const std::string &strMergePath, const std::string &strUnsavedKey);
-
     // Opens the journal, creating it when there is none. Empty on success, else the message for
     // the user; IsDamaged() then tells a damaged file from one that cannot be opened at all.
     std::string Open(const std::string &strPath);
@@ -71,6 +66,12 @@ public:
     // Keeps a damaged journal as "….damaged" and opens a fresh one in its place.
     std::string StartFresh();
     const std::string &Path() const { return m_strPath; }
+
+    // Notes the merge file the journal belongs to (its device and inode), so that the journal
+    // is found again after the file is renamed. Failing to note it changes nothing else.
+    void RecordMergeFile(const std::string &strMergePath);
+    // Whether the journal at the path noted that merge file. The file is only read.
+    static bool RecordsMergeFile(const std::string &strPath, uint64_t nDevice, uint64_t nInode);
 
     std::optional<SLastRun> LastRun();
     // The recipients that run, or the runs it continued, delivered.

@@ -58,6 +58,13 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
     plan.bJournal = true;
     strMessage = strNote;
     const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
+    // A resume with nothing to continue would send to everyone, which is what it is to prevent.
+    if (!last && eChoice == EResumeChoice::Resume) {
+        strMessage = "There is no earlier send of this merge to continue: its send journal \""
+            + PrintableText(journal.Path())
+            + "\" records none. Leave out --resume to send to every selected recipient.";
+        return std::nullopt;
+    }
     // A resume of a run that reached everyone sends nothing again, rather than everything.
     if (!last || (last->IsComplete() && eChoice != EResumeChoice::Resume))
         return plan;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "engine/Prompter.h"
+#include "mail/JournalPath.h"
 #include "mail/SendPlan.h"
 #include "ui/ChooseRecipientsDlg.h"
 #include "ui/HeaderBar.h"
@@ -52,12 +53,13 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             const CMergixDoc &doc = frame.Document();
             std::string strMessage;
             const std::optional<SSendPlan> plan = PlanSend(journal,
-                CSendJournal::PathFor(
+                JournalPathFor(
                     doc.GetPathName(), doc.m_strDatabasePath + "\n" + doc.m_strTableName),
                 EResumeChoice::Ask, false, strMessage);
             if (!plan)
                 return std::nullopt;
             if (plan->bJournal) {
+                journal.RecordMergeFile(doc.GetPathName());
                 input.pJournal = &journal;
                 input.journalRun.strServer = Endpoint(input.account);
                 input.journalRun.strSelection = "chosen in Choose Recipients";

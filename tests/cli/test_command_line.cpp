@@ -652,6 +652,51 @@ TEST_F(CommandLineTest, AFailedListThatCannotBeWrittenIsFoundBeforeAnythingIsSen
     EXPECT_EQ(ReadFile(good), "address,reply,time\r\n");
 }
 
+TEST_F(CommandLineTest, TheJournalBelongsToTheMergeFileHoweverItIsNamed)
+{
+    // The first send reaches all but the three the server refuses.
+    CSmtpTestServer refusing("^(pat|zoe)");
+    ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
+    SResult result = Run({"--send", m_strSample, "--server", refusing.Server()});
+    ASSERT_EQ(result.nExit, 1) << result.strErr;
+    ASSERT_EQ(refusing.Messages().size(), 9u);
+
+    // Through a link the same journal answers: a plain send is refused as before.
+    CSmtpTestServer server("^nobody$");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    const std::string strLink = (m_folder / "sample" / "current.mgx").string();
+    fs::create_symlink("sample.mgx", strLink);
+    result = Run({"--send", strLink, "--server", server.Server()});
+    EXPECT_EQ(result.nExit, 2) << result.strErr;
+    EXPECT_NE(result.strErr.find("stopped after 9 of 12"), std::string::npos) << result.strErr;
+    EXPECT_FALSE(fs::exists(strLink + ".journal"));
+
+    // Renamed, the merge takes its journal along, and a resume sends to those three only.
+    const std::string strRenamed = (m_folder / "sample" / "news-final.mgx").string();
+    fs::rename(m_strSample, strRenamed);
+    result = Run({"--send", strRenamed, "--server", server.Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    const std::map<std::string, int> resent = Received({&server});
+    ASSERT_EQ(resent.size(), 3u);
+    for (const auto &[strAddress, nCount] : resent) {
+        EXPECT_TRUE(strAddress.starts_with("pat") || strAddress.starts_with("zoe")) << strAddress;
+        EXPECT_EQ(nCount, 1) << strAddress;
+    }
+    EXPECT_TRUE(fs::exists(strRenamed + ".journal"));
+    EXPECT_FALSE(fs::exists(m_strSample + ".journal"));
+
+    // A copy is another file with no send to continue: --resume refuses instead of sending to
+    // everyone.
+    const fs::path copy = m_folder / "sample" / "copy.mgx";
+    fs::copy_file(strRenamed, copy);
+    result = Run({"--send", copy.string(), "--server", server.Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 2) << result.strErr;
+    EXPECT_NE(
+        result.strErr.find("There is no earlier send of this merge to continue"), std::string::npos)
+        << result.strErr;
+    EXPECT_EQ(server.Messages().size(), 3u);
+}
+
 TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
 {
     for (const auto &[args, strError] :

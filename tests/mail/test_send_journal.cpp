@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "engine/Data.h"
+#include "mail/JournalPath.h"
 #include "mail/MergeRun.h"
 #include "mail/RecipientIdentity.h"
 #include "mail/RecordList.h"
@@ -23,346 +24,341 @@
 #include "support/ScriptedProgress.h"
 #include "support/SmtpTestServer.h"
 
-    namespace
+namespace {
+
+namespace fs = std::filesystem;
+using EOutcome = CMergeRun::EOutcome;
+using EAnswer = CPrompter::EAnswer;
+
+std::map<QString, int> CountByRecipient(const std::vector<QJsonObject> &messages)
 {
+    std::map<QString, int> counts;
+    for (const QJsonObject &message : messages)
+        ++counts[message.value(QStringLiteral("rcpt_tos")).toArray().at(0).toString()];
+    return counts;
+}
 
-    namespace fs = std::filesystem;
-    using EOutcome = CMergeRun::EOutcome;
-    using EAnswer = CPrompter::EAnswer;
-
-    std::map<QString, int> CountByRecipient(const std::vector<QJsonObject> &messages)
+class JournalTest : public testing::Test
+{
+protected:
+    void SetUp() override
     {
-        std::map<QString, int> counts;
-        for (const QJsonObject &message : messages)
-            ++counts[message.value(QStringLiteral("rcpt_tos")).toArray().at(0).toString()];
-        return counts;
+        m_strJournal = m_folder.filePath(QStringLiteral("club.mgx.journal")).toStdString();
+        m_list.SetColumns({"Name", "Email"});
+        for (const char *pName : {"ann", "bob", "reject.cy", "dan", "reject.eve", "fay"})
+            m_list.AddRecord({pName, std::string(pName) + "@example.org"});
+        m_input.pList = &m_list;
+        m_input.fields = {{"Name", "Email"}, {dbText, dbText}};
+        m_input.strToField = "Email";
+        m_input.strTemplate = "Dear <<Name>>";
+        m_input.strFrom = "Club <club@example.com>";
+        m_input.strReplyTo = "replies@example.com";
+        m_input.strSubject = "News";
+        m_input.bInteractive = false;
     }
 
-    class JournalTest : public testing::Test
+    EOutcome Send(const CSmtpTestServer &server, CSendJournal *pJournal, const SSendPlan &plan)
     {
-    protected:
-        void SetUp() override
-        {
-            m_strJournal = m_folder.filePath(QStringLiteral("club.mgx.journal")).toStdString();
-            m_list.SetColumns({"Name", "Email"});
-            for (const char *pName : {"ann", "bob", "reject.cy", "dan", "reject.eve", "fay"})
-                m_list.AddRecord({pName, std::string(pName) + "@example.org"});
-            m_input.pList = &m_list;
-            m_input.fields = {{"Name", "Email"}, {dbText, dbText}};
-            m_input.strToField = "Email";
-            m_input.strTemplate = "Dear <<Name>>";
-            m_input.strFrom = "Club <club@example.com>";
-            m_input.strReplyTo = "replies@example.com";
-            m_input.strSubject = "News";
-            m_input.bInteractive = false;
-        }
-
-        EOutcome Send(const CSmtpTestServer &server, CSendJournal *pJournal, const SSendPlan &plan)
-        {
-            m_input.serverName = [strServer = server.Server()] {
-                return strServer;
-            };
-            m_input.pJournal = pJournal;
-            m_input.alreadyDone = plan.alreadyDone;
-            m_input.leftOut = plan.leftOut;
-            m_input.journalRun.resumes = plan.resumes;
-            m_list.SelectAll();
-            return m_run.Run(m_input, m_progress);
-        }
-
-        QTemporaryDir m_folder;
-        std::string m_strJournal;
-        CRecordingPrompter m_prompter;
-        CScriptedProgress m_progress;
-        CRecordList m_list;
-        CMergeRun::SInput m_input;
-        CMergeRun m_run;
-    };
-
-    TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
-    {
-        CSendJournal journal;
-        std::string strMessage;
-        std::optional<SSendPlan> plan
-            = PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage);
-        ASSERT_TRUE(plan && plan->bJournal) << strMessage;
-
-        // A test merge writes nothing.
-        m_input.bTestMode = true;
-        m_input.pJournal = &journal;
+        m_input.serverName = [strServer = server.Server()] {
+            return strServer;
+        };
+        m_input.pJournal = pJournal;
+        m_input.alreadyDone = plan.alreadyDone;
+        m_input.leftOut = plan.leftOut;
+        m_input.journalRun.resumes = plan.resumes;
         m_list.SelectAll();
-        EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
-        EXPECT_EQ(journal.LastRun(), std::nullopt);
-        m_input.bTestMode = false;
-
-        CSmtpTestServer refusing; // refuses the two "reject" addresses
-        EXPECT_EQ(Send(refusing, &journal, *plan), EOutcome::Completed);
-        std::optional<CSendJournal::SLastRun> last = journal.LastRun();
-        ASSERT_TRUE(last);
-        EXPECT_TRUE(last->bFinished);
-        EXPECT_EQ(last->nTotal, 6u);
-        EXPECT_EQ(last->nDone, 4u);
-        EXPECT_FALSE(last->IsComplete());
-        ASSERT_EQ(m_run.Failures().size(), 2u);
-        EXPECT_EQ(m_run.Failures()[0].strReply, "550 5.1.1 Recipient refused");
-
-        // Without a choice the command line is told how to choose; a resume leaves out the four.
-        EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage));
-        EXPECT_EQ(strMessage,
-            "The last send of this merge stopped after 4 of 6 messages. Give --resume to send only "
-            "the remaining 2, or --again to send to every selected recipient again.");
-        plan = PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage);
-        ASSERT_TRUE(plan);
-        EXPECT_EQ(plan->alreadyDone.size(), 4u);
-        CSmtpTestServer accepting("^nobody$");
-        EXPECT_EQ(Send(accepting, &journal, *plan), EOutcome::Completed);
-        EXPECT_EQ(m_run.Skipped(), 4u);
-        EXPECT_EQ(CountByRecipient(accepting.Messages()),
-            (std::map<QString, int> {{QStringLiteral("reject.cy@example.org"), 1},
-                {QStringLiteral("reject.eve@example.org"), 1}}));
-        last = journal.LastRun();
-        EXPECT_TRUE(last && last->IsComplete());
-        EXPECT_EQ(last->nDone, 6u); // the four carried over count as done
-
-        // The table in another order, and one address changed: only that one is new.
-        ASSERT_TRUE(PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage));
-        CRecordList reordered;
-        reordered.SetColumns({"Name", "Email"});
-        for (int nRow = m_list.RowCount() - 1; nRow >= 0; --nRow)
-            reordered.AddRecord({std::string(m_list.CellText(nRow, 0)),
-                nRow == 1 ? std::string("bob@new.example.org")
-                          : std::string(m_list.CellText(nRow, 1))});
-        const std::set<std::string> done = journal.DoneIdentities(last->nRun);
-        size_t nKnown = 0;
-        for (int nRow = 0; nRow < reordered.RowCount(); ++nRow)
-            nKnown += done.count(
-                RecipientIdentity(std::string(reordered.CellText(nRow, 1)), reordered, nRow));
-        EXPECT_EQ(nKnown, 5u);
+        return m_run.Run(m_input, m_progress);
     }
 
-    TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
+    QTemporaryDir m_folder;
+    std::string m_strJournal;
+    CRecordingPrompter m_prompter;
+    CScriptedProgress m_progress;
+    CRecordList m_list;
+    CMergeRun::SInput m_input;
+    CMergeRun m_run;
+};
+
+TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
+{
+    CSendJournal journal;
+    std::string strMessage;
+    std::optional<SSendPlan> plan
+        = PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage);
+    ASSERT_TRUE(plan && plan->bJournal) << strMessage;
+
+    // A test merge writes nothing.
+    m_input.bTestMode = true;
+    m_input.pJournal = &journal;
+    m_list.SelectAll();
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_EQ(journal.LastRun(), std::nullopt);
+    m_input.bTestMode = false;
+
+    CSmtpTestServer refusing; // refuses the two "reject" addresses
+    EXPECT_EQ(Send(refusing, &journal, *plan), EOutcome::Completed);
+    std::optional<CSendJournal::SLastRun> last = journal.LastRun();
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(last->bFinished);
+    EXPECT_EQ(last->nTotal, 6u);
+    EXPECT_EQ(last->nDone, 4u);
+    EXPECT_FALSE(last->IsComplete());
+    ASSERT_EQ(m_run.Failures().size(), 2u);
+    EXPECT_EQ(m_run.Failures()[0].strReply, "550 5.1.1 Recipient refused");
+
+    // Without a choice the command line is told how to choose; a resume leaves out the four.
+    EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage));
+    EXPECT_EQ(strMessage,
+        "The last send of this merge stopped after 4 of 6 messages. Give --resume to send only "
+        "the remaining 2, or --again to send to every selected recipient again.");
+    plan = PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->alreadyDone.size(), 4u);
+    CSmtpTestServer accepting("^nobody$");
+    EXPECT_EQ(Send(accepting, &journal, *plan), EOutcome::Completed);
+    EXPECT_EQ(m_run.Skipped(), 4u);
+    EXPECT_EQ(CountByRecipient(accepting.Messages()),
+        (std::map<QString, int> {{QStringLiteral("reject.cy@example.org"), 1},
+            {QStringLiteral("reject.eve@example.org"), 1}}));
+    last = journal.LastRun();
+    EXPECT_TRUE(last && last->IsComplete());
+    EXPECT_EQ(last->nDone, 6u); // the four carried over count as done
+
+    // The table in another order, and one address changed: only that one is new.
+    ASSERT_TRUE(PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage));
+    CRecordList reordered;
+    reordered.SetColumns({"Name", "Email"});
+    for (int nRow = m_list.RowCount() - 1; nRow >= 0; --nRow)
+        reordered.AddRecord({std::string(m_list.CellText(nRow, 0)),
+            nRow == 1 ? std::string("bob@new.example.org")
+                      : std::string(m_list.CellText(nRow, 1))});
+    const std::set<std::string> done = journal.DoneIdentities(last->nRun);
+    size_t nKnown = 0;
+    for (int nRow = 0; nRow < reordered.RowCount(); ++nRow)
+        nKnown += done.count(
+            RecipientIdentity(std::string(reordered.CellText(nRow, 1)), reordered, nRow));
+    EXPECT_EQ(nKnown, 5u);
+}
+
+TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
+{
+    CSendJournal journal;
+    ASSERT_EQ(journal.Open(m_strJournal), "");
+    // A second send of the same merge meanwhile is told so; the journal is not damaged.
+    CSendJournal second;
+    EXPECT_NE(second.Open(m_strJournal).find("is in use by another send of this merge"),
+        std::string::npos);
+    EXPECT_FALSE(second.IsDamaged());
+    // A run that stopped with one message delivered and one with the server.
+    ASSERT_EQ(
+        journal.BeginRun(
+            {}, {{"a", "ann@example.org"}, {"b", "bob@example.org"}, {"c", "cy@example.org"}}, {}),
+        "");
+    journal.SetState("a", CSendJournal::EState::Sent, "250 ok");
+    journal.SetState("b", CSendJournal::EState::Sending);
+
+    std::string strMessage;
+    m_prompter.ScriptAnswer(EAnswer::Yes);
+    m_prompter.ScriptAnswer(false); // leave the one in doubt out
+    std::optional<SSendPlan> plan
+        = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->alreadyDone, (std::set<std::string> {"a"}));
+    EXPECT_EQ(plan->leftOut, (std::set<std::string> {"b"}));
+    const std::vector<std::string> texts = m_prompter.TakeTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0],
+        "The last send of this merge stopped after 1 of 3 messages. Send only the remaining "
+        "2?");
+    EXPECT_NE(texts[1].find("may or may not have received them:\n    bob@example.org\n"),
+        std::string::npos)
+        << texts[1];
+
+    // No asks again before everyone gets it; No there, or Cancel at first, sends nothing.
+    m_prompter.ScriptAnswer(EAnswer::No);
+    m_prompter.ScriptAnswer(true);
+    plan = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage);
+    ASSERT_TRUE(plan);
+    EXPECT_TRUE(plan->alreadyDone.empty() && plan->leftOut.empty() && !plan->resumes);
+    EXPECT_EQ(m_prompter.TakeTexts().back(),
+        "Send the message again to all the selected recipients, also to the 1 who have already "
+        "received it?");
+    m_prompter.ScriptAnswer(EAnswer::No);
+    m_prompter.ScriptAnswer(false);
+    EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage));
+    m_prompter.ScriptAnswer(EAnswer::Cancel);
+    EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage));
+
+    // A journal that cannot be made: the windows offer to send without one.
+    m_prompter.TakeTexts();
+    m_prompter.ScriptAnswer(true);
+    plan = PlanSend(
+        journal, "/nonexistent/folder/club.mgx.journal", EResumeChoice::Ask, false, strMessage);
+    ASSERT_TRUE(plan);
+    EXPECT_FALSE(plan->bJournal);
+    EXPECT_NE(m_prompter.TakeTexts().at(0).find("cannot be opened"), std::string::npos);
+    EXPECT_FALSE(PlanSend(
+        journal, "/nonexistent/folder/club.mgx.journal", EResumeChoice::Refuse, false, strMessage));
+    EXPECT_NE(strMessage.find("Give --no-journal to send without one."), std::string::npos);
+}
+
+TEST_F(JournalTest, ADamagedJournalIsSetAsideOnlyWhenTheUserAgrees)
+{
+    // A good journal cut in half, and one of garbage.
     {
         CSendJournal journal;
         ASSERT_EQ(journal.Open(m_strJournal), "");
-        // A second send of the same merge meanwhile is told so; the journal is not damaged.
-        CSendJournal second;
-        EXPECT_NE(second.Open(m_strJournal).find("is in use by another send of this merge"),
-            std::string::npos);
-        EXPECT_FALSE(second.IsDamaged());
-        // A run that stopped with one message delivered and one with the server.
-        ASSERT_EQ(
-            journal.BeginRun({},
-                {{"a", "ann@example.org"}, {"b", "bob@example.org"}, {"c", "cy@example.org"}}, {}),
-            "");
-        journal.SetState("a", CSendJournal::EState::Sent, "250 ok");
-        journal.SetState("b", CSendJournal::EState::Sending);
+        std::vector<std::pair<std::string, std::string>> many;
+        for (int i = 0; i < 2000; ++i)
+            many.emplace_back("id" + std::to_string(i), "p" + std::to_string(i) + "@example.org");
+        ASSERT_EQ(journal.BeginRun({}, many, {}), "");
+        journal.EndRun(true);
+    }
+    fs::remove(m_strJournal + "-wal");
+    fs::resize_file(m_strJournal, fs::file_size(m_strJournal) / 2);
+    const std::string strGarbage = m_folder.filePath(QStringLiteral("g.journal")).toStdString();
+    std::ofstream(strGarbage) << std::string(5000, 'x');
 
+    for (const std::string &strPath : {m_strJournal, strGarbage}) {
+        CSendJournal journal;
         std::string strMessage;
-        m_prompter.ScriptAnswer(EAnswer::Yes);
-        m_prompter.ScriptAnswer(false); // leave the one in doubt out
-        std::optional<SSendPlan> plan
-            = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage);
-        ASSERT_TRUE(plan);
-        EXPECT_EQ(plan->alreadyDone, (std::set<std::string> {"a"}));
-        EXPECT_EQ(plan->leftOut, (std::set<std::string> {"b"}));
+        EXPECT_FALSE(PlanSend(journal, strPath, EResumeChoice::Resume, false, strMessage));
+        EXPECT_NE(strMessage.find("is damaged and cannot be read"), std::string::npos)
+            << strMessage;
+        EXPECT_NE(strMessage.find("Give --again to keep it aside"), std::string::npos);
+
+        m_prompter.ScriptAnswer(false);
+        EXPECT_FALSE(PlanSend(journal, strPath, EResumeChoice::Ask, false, strMessage));
+        EXPECT_TRUE(fs::exists(strPath));
+        EXPECT_FALSE(fs::exists(strPath + ".damaged"));
+
+        m_prompter.ScriptAnswer(true);
+        const std::optional<SSendPlan> plan
+            = PlanSend(journal, strPath, EResumeChoice::Ask, false, strMessage);
+        ASSERT_TRUE(plan && plan->bJournal) << strMessage;
+        EXPECT_TRUE(fs::exists(strPath + ".damaged"));
+        EXPECT_EQ(journal.LastRun(), std::nullopt);
         const std::vector<std::string> texts = m_prompter.TakeTexts();
         ASSERT_EQ(texts.size(), 2u);
-        EXPECT_EQ(texts[0],
-            "The last send of this merge stopped after 1 of 3 messages. Send only the remaining "
-            "2?");
-        EXPECT_NE(texts[1].find("may or may not have received them:\n    bob@example.org\n"),
-            std::string::npos)
-            << texts[1];
-
-        // No asks again before everyone gets it; No there, or Cancel at first, sends nothing.
-        m_prompter.ScriptAnswer(EAnswer::No);
-        m_prompter.ScriptAnswer(true);
-        plan = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage);
-        ASSERT_TRUE(plan);
-        EXPECT_TRUE(plan->alreadyDone.empty() && plan->leftOut.empty() && !plan->resumes);
-        EXPECT_EQ(m_prompter.TakeTexts().back(),
-            "Send the message again to all the selected recipients, also to the 1 who have already "
-            "received it?");
-        m_prompter.ScriptAnswer(EAnswer::No);
-        m_prompter.ScriptAnswer(false);
-        EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage));
-        m_prompter.ScriptAnswer(EAnswer::Cancel);
-        EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage));
-
-        // A journal that cannot be made: the windows offer to send without one.
-        m_prompter.TakeTexts();
-        m_prompter.ScriptAnswer(true);
-        plan = PlanSend(
-            journal, "/nonexistent/folder/club.mgx.journal", EResumeChoice::Ask, false, strMessage);
-        ASSERT_TRUE(plan);
-        EXPECT_FALSE(plan->bJournal);
-        EXPECT_NE(m_prompter.TakeTexts().at(0).find("cannot be opened"), std::string::npos);
-        EXPECT_FALSE(PlanSend(journal, "/nonexistent/folder/club.mgx.journal",
-            EResumeChoice::Refuse, false, strMessage));
-        EXPECT_NE(strMessage.find("Give --no-journal to send without one."), std::string::npos);
-    }
-
-    TEST_F(JournalTest, ADamagedJournalIsSetAsideOnlyWhenTheUserAgrees)
-    {
-        // A good journal cut in half, and one of garbage.
-        {
-            CSendJournal journal;
-            ASSERT_EQ(journal.Open(m_strJournal), "");
-            std::vector<std::pair<std::string, std::string>> many;
-            for (int i = 0; i < 2000; ++i)
-                many.emplace_back(
-                    "id" + std::to_string(i), "p" + std::to_string(i) + "@example.org");
-            ASSERT_EQ(journal.BeginRun({}, many, {}), "");
-            journal.EndRun(true);
-        }
-        fs::remove(m_strJournal + "-wal");
-        fs::resize_file(m_strJournal, fs::file_size(m_strJournal) / 2);
-        const std::string strGarbage = m_folder.filePath(QStringLiteral("g.journal")).toStdString();
-        std::ofstream(strGarbage) << std::string(5000, 'x');
-
-        for (const std::string &strPath : {m_strJournal, strGarbage}) {
-            CSendJournal journal;
-            std::string strMessage;
-            EXPECT_FALSE(PlanSend(journal, strPath, EResumeChoice::Resume, false, strMessage));
-            EXPECT_NE(strMessage.find("is damaged and cannot be read"), std::string::npos)
-                << strMessage;
-            EXPECT_NE(strMessage.find("Give --again to keep it aside"), std::string::npos);
-
-            m_prompter.ScriptAnswer(false);
-            EXPECT_FALSE(PlanSend(journal, strPath, EResumeChoice::Ask, false, strMessage));
-            EXPECT_TRUE(fs::exists(strPath));
-            EXPECT_FALSE(fs::exists(strPath + ".damaged"));
-
-            m_prompter.ScriptAnswer(true);
-            const std::optional<SSendPlan> plan
-                = PlanSend(journal, strPath, EResumeChoice::Ask, false, strMessage);
-            ASSERT_TRUE(plan && plan->bJournal) << strMessage;
-            EXPECT_TRUE(fs::exists(strPath + ".damaged"));
-            EXPECT_EQ(journal.LastRun(), std::nullopt);
-            const std::vector<std::string> texts = m_prompter.TakeTexts();
-            ASSERT_EQ(texts.size(), 2u);
-            EXPECT_NE(texts[1].find("Start a fresh journal? The damaged one is kept as \"" + strPath
-                          + ".damaged\"."),
-                std::string::npos);
-            // And sending goes ahead with it.
-            CSmtpTestServer server;
-            EXPECT_EQ(Send(server, &journal, *plan), EOutcome::Completed);
-            EXPECT_EQ(journal.LastRun()->nTotal, 6u);
-        }
-    }
-
-    TEST_F(JournalTest, AMergeInAFolderThatCannotBeWrittenKeepsItsJournalInTheDataFolder)
-    {
-        const fs::path folder = m_folder.filePath(QStringLiteral("read-only")).toStdString();
-        fs::create_directory(folder);
-        std::ofstream(folder / "club.mgx") << "x";
-        fs::permissions(folder,
-            fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
-                | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-        const fs::path data = m_folder.filePath(QStringLiteral("data")).toStdString();
-        fs::create_directory(data);
-        fs::permissions(data, fs::perms::all);
-        fs::permissions(
-            m_folder.path().toStdString(), fs::perms::others_exec, fs::perm_options::add);
-        // The check runs in a child; as root, only another user meets the folder's permissions.
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
-            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                ::_exit(3);
-            ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-            const std::string strPath = CSendJournal::PathFor((folder / "club.mgx").string(), {});
-            CSendJournal journal;
-            const std::string strOpened = journal.Open(strPath);
-            const std::string strReport = strPath + "\n" + strOpened;
-            const bool bWritten
-                = ::write(fds[1], strReport.data(), strReport.size()) == ssize_t(strReport.size());
-            ::_exit(bWritten ? 0 : 4);
-        }
-        ::close(fds[1]);
-        std::string strReport;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-            strReport.append(buffer, size_t(n));
-        ::close(fds[0]);
-        int nStatus = 0;
-        ::waitpid(pid, &nStatus, 0);
-        ASSERT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
-        const std::string strExpected = (data / "Corvane Software/Mergix/journals/").string();
-        EXPECT_EQ(strReport.substr(0, strExpected.size()), strExpected) << strReport;
-        EXPECT_EQ(strReport.substr(strReport.size() - 1), "\n"); // opened without a message
-        fs::permissions(folder, fs::perms::owner_all);
-    }
-
-    // A clock that moves only when the run sleeps.
-    class CFakeClock final : public CRunClock
-    {
-    public:
-        Clock::time_point Now() const override { return m_now; }
-        std::time_t WallNow() const override { return 1796731200; } // 2026-12-08 12:00 UTC
-        void Sleep(Clock::duration duration) override
-        {
-            m_now += duration;
-            m_slept += duration;
-        }
-        Clock::time_point m_now {};
-        Clock::duration m_slept {};
-    };
-
-    TEST_F(JournalTest, TheRateSpacesTheMessagesOnTheRunsClockAndCancelEndsTheWait)
-    {
-        CSmtpTestServer server("^nobody$");
-        CFakeClock clock;
-        m_input.pClock = &clock;
-        m_input.nRatePerMinute = 120; // one every half second
-        EXPECT_EQ(Send(server, nullptr, {}), EOutcome::Completed);
-        EXPECT_EQ(server.Messages().size(), 6u);
-        // Five gaps between six messages, and no wait before the first.
-        EXPECT_EQ(
-            std::chrono::duration_cast<std::chrono::milliseconds>(clock.m_slept).count(), 2500);
-        std::tm parts {};
-        const std::time_t finish = clock.WallNow() + 2; // 2.5 s, in whole seconds
-        localtime_r(&finish, &parts);
-        char expected[16];
-        std::strftime(expected, sizeof expected, "%H:%M", &parts);
-        EXPECT_EQ(m_progress.texts.at(2),
-            "Sending mail... (120 a minute; done at about " + std::string(expected) + ")");
-
-        // Cancel at the first look while the second message waits for its turn.
-        CSmtpTestServer second("^nobody$");
-        m_progress.nChecks = 0;
-        m_progress.nCancelAt = 2; // the first check follows the first message
-        EXPECT_EQ(Send(second, nullptr, {}), EOutcome::Cancelled);
-        EXPECT_EQ(second.Messages().size(), 1u);
-    }
-
-    TEST_F(JournalTest, TheFailedListIsOfferedAndWrittenAsCsv)
-    {
+        EXPECT_NE(texts[1].find("Start a fresh journal? The damaged one is kept as \"" + strPath
+                      + ".damaged\"."),
+            std::string::npos);
+        // And sending goes ahead with it.
         CSmtpTestServer server;
-        m_list.AddRecord({"=HYPERLINK(1)", "reject.\"q\",x@example.org"});
-        m_input.bInteractive = true;
-        std::vector<CRunRecord::SFailure> saved;
-        m_input.saveFailedList = [&saved](const std::vector<CRunRecord::SFailure> &failures) {
-            saved = failures;
-        };
-        m_prompter.ScriptAnswer(EAnswer::Yes); // "Save failed list..."
-        EXPECT_EQ(Send(server, nullptr, {}), EOutcome::Completed);
-        ASSERT_EQ(saved.size(), 3u);
-        const std::string strCsv = m_folder.filePath(QStringLiteral("failed.csv")).toStdString();
-        saved.push_back({"=cmd|'/c calc'!A1", "550 no\r\nsuch user", "2026-12-08 12:00:00"});
-        EXPECT_EQ(WriteFailuresCsv(strCsv, saved), "");
-        std::ifstream in(strCsv, std::ios::binary);
-        const std::string strText {std::istreambuf_iterator<char>(in), {}};
-        EXPECT_EQ(strText.substr(0, 19), "address,reply,time\r");
-        EXPECT_NE(strText.find("\r\n\"reject.\"\"q\"\",x@example.org\",5"), std::string::npos)
-            << strText;
-        EXPECT_NE(
-            strText.find("'=cmd|'/c calc'!A1,\"550 no\r\nsuch user\",2026-12-08 12:00:00\r\n"),
-            std::string::npos)
-            << strText;
-        EXPECT_NE(WriteFailuresCsv("/nonexistent/folder/failed.csv", saved), "");
+        EXPECT_EQ(Send(server, &journal, *plan), EOutcome::Completed);
+        EXPECT_EQ(journal.LastRun()->nTotal, 6u);
     }
+}
+
+TEST_F(JournalTest, AMergeInAFolderThatCannotBeWrittenKeepsItsJournalInTheDataFolder)
+{
+    const fs::path folder = m_folder.filePath(QStringLiteral("read-only")).toStdString();
+    fs::create_directory(folder);
+    std::ofstream(folder / "club.mgx") << "x";
+    fs::permissions(folder,
+        fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
+            | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const fs::path data = m_folder.filePath(QStringLiteral("data")).toStdString();
+    fs::create_directory(data);
+    fs::permissions(data, fs::perms::all);
+    fs::permissions(m_folder.path().toStdString(), fs::perms::others_exec, fs::perm_options::add);
+    // The check runs in a child; as root, only another user meets the folder's permissions.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+        const std::string strPath = JournalPathFor((folder / "club.mgx").string(), {});
+        CSendJournal journal;
+        const std::string strOpened = journal.Open(strPath);
+        const std::string strReport = strPath + "\n" + strOpened;
+        const bool bWritten
+            = ::write(fds[1], strReport.data(), strReport.size()) == ssize_t(strReport.size());
+        ::_exit(bWritten ? 0 : 4);
+    }
+    ::close(fds[1]);
+    std::string strReport;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        strReport.append(buffer, size_t(n));
+    ::close(fds[0]);
+    int nStatus = 0;
+    ::waitpid(pid, &nStatus, 0);
+    ASSERT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
+    const std::string strExpected = (data / "Corvane Software/Mergix/journals/").string();
+    EXPECT_EQ(strReport.substr(0, strExpected.size()), strExpected) << strReport;
+    EXPECT_EQ(strReport.substr(strReport.size() - 1), "\n"); // opened without a message
+    fs::permissions(folder, fs::perms::owner_all);
+}
+
+// A clock that moves only when the run sleeps.
+class CFakeClock final : public CRunClock
+{
+public:
+    Clock::time_point Now() const override { return m_now; }
+    std::time_t WallNow() const override { return 1796731200; } // 2026-12-08 12:00 UTC
+    void Sleep(Clock::duration duration) override
+    {
+        m_now += duration;
+        m_slept += duration;
+    }
+    Clock::time_point m_now {};
+    Clock::duration m_slept {};
+};
+
+TEST_F(JournalTest, TheRateSpacesTheMessagesOnTheRunsClockAndCancelEndsTheWait)
+{
+    CSmtpTestServer server("^nobody$");
+    CFakeClock clock;
+    m_input.pClock = &clock;
+    m_input.nRatePerMinute = 120; // one every half second
+    EXPECT_EQ(Send(server, nullptr, {}), EOutcome::Completed);
+    EXPECT_EQ(server.Messages().size(), 6u);
+    // Five gaps between six messages, and no wait before the first.
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(clock.m_slept).count(), 2500);
+    std::tm parts {};
+    const std::time_t finish = clock.WallNow() + 2; // 2.5 s, in whole seconds
+    localtime_r(&finish, &parts);
+    char expected[16];
+    std::strftime(expected, sizeof expected, "%H:%M", &parts);
+    EXPECT_EQ(m_progress.texts.at(2),
+        "Sending mail... (120 a minute; done at about " + std::string(expected) + ")");
+
+    // Cancel at the first look while the second message waits for its turn.
+    CSmtpTestServer second("^nobody$");
+    m_progress.nChecks = 0;
+    m_progress.nCancelAt = 2; // the first check follows the first message
+    EXPECT_EQ(Send(second, nullptr, {}), EOutcome::Cancelled);
+    EXPECT_EQ(second.Messages().size(), 1u);
+}
+
+TEST_F(JournalTest, TheFailedListIsOfferedAndWrittenAsCsv)
+{
+    CSmtpTestServer server;
+    m_list.AddRecord({"=HYPERLINK(1)", "reject.\"q\",x@example.org"});
+    m_input.bInteractive = true;
+    std::vector<CRunRecord::SFailure> saved;
+    m_input.saveFailedList = [&saved](const std::vector<CRunRecord::SFailure> &failures) {
+        saved = failures;
+    };
+    m_prompter.ScriptAnswer(EAnswer::Yes); // "Save failed list..."
+    EXPECT_EQ(Send(server, nullptr, {}), EOutcome::Completed);
+    ASSERT_EQ(saved.size(), 3u);
+    const std::string strCsv = m_folder.filePath(QStringLiteral("failed.csv")).toStdString();
+    saved.push_back({"=cmd|'/c calc'!A1", "550 no\r\nsuch user", "2026-12-08 12:00:00"});
+    EXPECT_EQ(WriteFailuresCsv(strCsv, saved), "");
+    std::ifstream in(strCsv, std::ios::binary);
+    const std::string strText {std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(strText.substr(0, 19), "address,reply,time\r");
+    EXPECT_NE(strText.find("\r\n\"reject.\"\"q\"\",x@example.org\",5"), std::string::npos)
+        << strText;
+    EXPECT_NE(strText.find("'=cmd|'/c calc'!A1,\"550 no\r\nsuch user\",2026-12-08 12:00:00\r\n"),
+        std::string::npos)
+        << strText;
+    EXPECT_NE(WriteFailuresCsv("/nonexistent/folder/failed.csv", saved), "");
+}
 
 } // namespace
