@@ -279,8 +279,7 @@ int RunMerge(const SCommandLineOptions &options)
         if (plan.bJournal) {
             input.pJournal = pJournal.get();
             input.journalRun = {Endpoint(account), SelectionText(options), {}, plan.resumes};
-            input.alreadyDone = std::move(plan.alreadyDone);
-            input.leftOut = std::move(plan.leftOut);
+            input.earlier = std::move(plan.earlier);
         }
         input.nRatePerMinute = options.nRatePerMinute;
         input.bTestMode = !options.bSend;

@@ -1,5 +1,7 @@
 #include "mail/MergeRun.h"
 
+#include <algorithm>
+
 #include "document/MergixDoc.h"
 #include "engine/Progress.h"
 #include "engine/Prompter.h"
@@ -170,21 +172,32 @@ bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, CRunClock 
 }
 
 std::string CMergeRun::BeginJournal(const SInput &input, const std::vector<int> &rows,
-    int nToColumn, std::vector<std::string> &identities) const
+    int nToColumn, std::vector<std::string> &identities, std::vector<EResumeSkip> &skips) const
 {
     const CRecordList &list = *input.pList;
-    std::vector<std::pair<std::string, std::string>> recipients;
-    recipients.reserve(rows.size());
+    std::vector<std::string> addresses;
+    addresses.reserve(rows.size());
     identities.reserve(rows.size());
     for (const int nRow : rows) {
-        std::string strTo(MergeCellText(list.CellText(nRow, nToColumn)));
-        identities.push_back(RecipientIdentity(strTo, list, nRow));
-        recipients.emplace_back(identities.back(), std::move(strTo));
+        addresses.emplace_back(MergeCellText(list.CellText(nRow, nToColumn)));
+        identities.push_back(RecipientIdentity(addresses.back(), list, nRow));
+    }
+    skips = MatchEarlierRun(identities, addresses, input.earlier);
+    std::set<std::string> done;
+    std::set<std::string> leftOut;
+    std::vector<std::pair<std::string, std::string>> recipients;
+    recipients.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (skips[i] == EResumeSkip::Done)
+            done.insert(identities[i]);
+        else if (skips[i] == EResumeSkip::LeftOut)
+            leftOut.insert(identities[i]);
+        recipients.emplace_back(identities[i], std::move(addresses[i]));
     }
     CSendJournal::SRunInfo info = input.journalRun;
     if (info.strTemplateDigest.empty())
         info.strTemplateDigest = TemplateDigest(input);
-    return input.pJournal->BeginRun(info, recipients, input.alreadyDone, input.leftOut);
+    return input.pJournal->BeginRun(info, recipients, done, leftOut);
 }
 
 std::string CMergeRun::TemplateDigest(const SInput &input)
@@ -253,8 +266,9 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_nDelivered = 0;
     m_strRateStatus.clear();
     std::vector<std::string> identities;
+    std::vector<EResumeSkip> skips(rows.size(), EResumeSkip::None);
     if (!input.bTestMode && input.pJournal) {
-        if (std::string strError = BeginJournal(input, rows, nToColumn, identities);
+        if (std::string strError = BeginJournal(input, rows, nToColumn, identities, skips);
             !strError.empty()) {
             ShowMessage(strError, CPrompter::EIcon::Stop);
             progress.DestroyWindow();
@@ -282,13 +296,12 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     const auto start = clock.Now();
     size_t nHandedOver = 0;
     const size_t nToSend
-        = rows.size() - std::min(rows.size(), input.alreadyDone.size() + input.leftOut.size());
+        = static_cast<size_t>(std::count(skips.begin(), skips.end(), EResumeSkip::None));
     EOutcome outcome = EOutcome::Completed;
     for (size_t i = 0; i < rows.size(); ++i) {
         const int nRow = rows[i];
         const std::string strIdentity = identities.empty() ? std::string() : identities[i];
-        if (!strIdentity.empty()
-            && (input.alreadyDone.count(strIdentity) || input.leftOut.count(strIdentity))) {
+        if (skips[i] != EResumeSkip::None) {
             ++m_nSkipped; // delivered by the run this one continues, or in doubt there
             progress.StepBar();
             continue;

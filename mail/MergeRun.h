@@ -11,6 +11,7 @@
 
 #include "engine/MergeTemplate.h"
 #include "mail/DeliveryEvent.h"
+#include "mail/ResumeMatch.h"
 #include "mail/RunRecord.h"
 #include "mail/SendJournal.h"
 #include "mail/SessionDeliveries.h"
@@ -41,12 +42,11 @@ public:
         // messages go over a few reused connections instead of one connection each.
         SSmtpAccount account;
         CSessionDeliveries::SSettings sessionSettings;
-        // A send run records every recipient here, when set, and leaves out those in
-        // alreadyDone (delivered by the run it continues).
+        // A send run records every recipient here, when set, and leaves out those the run it
+        // continues delivered, or left in doubt.
         CSendJournal *pJournal = nullptr;
         CSendJournal::SRunInfo journalRun;
-        std::set<std::string> alreadyDone;
-        std::set<std::string> leftOut; // in doubt in that run, and not to be sent again
+        SEarlierRun earlier;
         // At most this many messages a minute, 0 for no limit; the clock it is kept by (the
         // system's when none is given).
         int nRatePerMinute = 0;
@@ -123,10 +123,10 @@ private:
     // the user cancelled meanwhile.
     bool WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock, size_t nIndex,
         size_t nCount, std::chrono::steady_clock::time_point start);
-    // Records the run's recipients in the journal; their identities, in row order, or an
-    // error message.
+    // Records the run's recipients in the journal, with what the run it continues did for
+    // each (skips, in row order); an error message, or empty.
     std::string BeginJournal(const SInput &input, const std::vector<int> &rows, int nToColumn,
-        std::vector<std::string> &identities) const;
+        std::vector<std::string> &identities, std::vector<EResumeSkip> &skips) const;
     // Waits for every delivery to end; a Cancel confirmed meanwhile drops the retries left.
     void WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
         const SInput &input, CProgress &progress);

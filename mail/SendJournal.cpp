@@ -10,6 +10,7 @@
 
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
+#include "mail/ResumeMatch.h"
 #include "mail/SqliteStatement.h"
 
 namespace {
@@ -258,6 +259,20 @@ std::set<std::string> CSendJournal::DoneIdentities(int64_t nRun)
     while (done.Step() == SQLITE_ROW)
         identities.insert(done.Text(0));
     return identities;
+}
+
+std::map<std::string, size_t> CSendJournal::DoneAddresses(int64_t nRun)
+{
+    std::lock_guard lock(m_lock);
+    std::map<std::string, size_t> addresses;
+    if (!m_pDb)
+        return addresses;
+    CSqliteStatement done(
+        m_pDb, "SELECT address FROM recipients WHERE run = ? AND state IN ('sent', 'skipped')");
+    done.Bind(1, nRun);
+    while (done.Step() == SQLITE_ROW)
+        ++addresses[ResumeAddressKey(done.Text(0))];
+    return addresses;
 }
 
 std::string CSendJournal::BeginRun(const SRunInfo &info,

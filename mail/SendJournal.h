@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -76,6 +77,8 @@ public:
     std::optional<SLastRun> LastRun();
     // The recipients that run, or the runs it continued, delivered.
     std::set<std::string> DoneIdentities(int64_t nRun);
+    // How many of those went to each address (by ResumeAddressKey).
+    std::map<std::string, size_t> DoneAddresses(int64_t nRun);
 
     // Starts a run with its recipients (identity, address), all queued but those in alreadyDone,
     // which are carried over as skipped, and those left out, which stay in doubt. Empty on

@@ -104,10 +104,13 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
             + InDoubtList(*last);
     }
     plan.resumes = last->nRun;
-    plan.alreadyDone = journal.DoneIdentities(last->nRun);
+    plan.earlier.doneIdentities = journal.DoneIdentities(last->nRun);
+    plan.earlier.doneAddresses = journal.DoneAddresses(last->nRun);
     if (!bIncludeInDoubt) {
-        for (const CSendJournal::SRecipient &recipient : last->inDoubt)
-            plan.leftOut.insert(recipient.strIdentity);
+        for (const CSendJournal::SRecipient &recipient : last->inDoubt) {
+            plan.earlier.leftOutIdentities.insert(recipient.strIdentity);
+            ++plan.earlier.leftOutAddresses[ResumeAddressKey(recipient.strAddress)];
+        }
     }
     return plan;
 }

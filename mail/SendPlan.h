@@ -5,14 +5,15 @@
 #include <set>
 #include <string>
 
+#include "mail/ResumeMatch.h"
+
 class CSendJournal;
 
 // What a send leaves out, decided from the merge's journal before it starts.
 struct SSendPlan
 {
     bool bJournal = false; // false: sent without a journal, as the user agreed
-    std::set<std::string> alreadyDone; // delivered by the run being continued
-    std::set<std::string> leftOut; // in doubt in that run, and not to be sent again
+    SEarlierRun earlier; // what the run being continued reached, or left in doubt
     std::optional<int64_t> resumes;
 };
 

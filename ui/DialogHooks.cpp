@@ -64,8 +64,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
                 input.journalRun.strServer = Endpoint(input.account);
                 input.journalRun.strSelection = "chosen in Choose Recipients";
                 input.journalRun.resumes = plan->resumes;
-                input.alreadyDone = plan->alreadyDone;
-                input.leftOut = plan->leftOut;
+                input.earlier = plan->earlier;
             }
             input.saveFailedList = [&frame](const std::vector<CRunRecord::SFailure> &failures) {
                 const QString strPath = QFileDialog::getSaveFileName(&frame,

@@ -80,8 +80,8 @@ protected:
     {
         // A hang ends after 30 seconds with exit 124 instead of holding the suite.
         std::string strCommand = m_strPrefix + "env " + m_strEnvironment
-            + " XDG_CONFIG_HOME=" + Quoted((m_folder / "config").string())
-            + " LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 timeout -k 2 30 " + Quoted(MERGIX_EXE);
+            + " XDG_CONFIG_HOME=" + Quoted((m_folder / "config").string()) + " LANG=" + m_strLocale
+            + " LC_ALL=" + m_strLocale + " timeout -k 2 30 " + Quoted(MERGIX_EXE);
         for (const std::string &strArg : args)
             strCommand += " " + Quoted(strArg);
         strCommand += " 2>" + Quoted((m_folder / "stderr").string()) + " </dev/null " + m_strStdout;
@@ -139,6 +139,7 @@ protected:
     std::string m_strEnvironment; // variables to set or (-u NAME) unset for the program
     std::string m_strStdout; // a redirection of its standard output
     std::string m_strPrefix; // a command that runs the program, such as "setsid -w "
+    std::string m_strLocale = "en_US.UTF-8"; // how dates and amounts are shown
 };
 
 TEST_F(CommandLineTest, TestMergeOfTheSamplePrintsEveryRecordNewestFirst)
@@ -695,6 +696,30 @@ TEST_F(CommandLineTest, TheJournalBelongsToTheMergeFileHoweverItIsNamed)
         result.strErr.find("There is no earlier send of this merge to continue"), std::string::npos)
         << result.strErr;
     EXPECT_EQ(server.Messages().size(), 3u);
+}
+
+TEST_F(CommandLineTest, AResumeInAnotherLocaleSendsOnlyTheRest)
+{
+    // Dates and amounts show otherwise in German, which changes every recipient's identity;
+    // their addresses still tell who has the message.
+    CSmtpTestServer refusing("^(pat|zoe)");
+    ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
+    SResult result = Run({"--send", m_strSample, "--server", refusing.Server()});
+    ASSERT_EQ(result.nExit, 1) << result.strErr;
+    ASSERT_EQ(refusing.Messages().size(), 9u);
+
+    m_strLocale = "de_DE.UTF-8";
+    CSmtpTestServer server("^nobody$");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    result = Run({"--send", m_strSample, "--server", server.Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    const std::map<std::string, int> received = Received({&server});
+    EXPECT_EQ(received,
+        (std::map<std::string, int> {
+            {"pat@example.org", 1}, {"zoe.dupont@example.com", 1}, {"zoe.martin@example.org", 1}}));
+    EXPECT_NE(
+        result.strErr.find("3 message(s) delivered. 9 recipient(s) left out"), std::string::npos)
+        << result.strErr;
 }
 
 TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)

@@ -355,7 +355,8 @@ TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries
     const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
     ASSERT_TRUE(last);
     EXPECT_EQ(last->nDone, 1u);
-    m_input.alreadyDone = journal.DoneIdentities(last->nRun);
+    m_input.earlier.doneIdentities = journal.DoneIdentities(last->nRun);
+    m_input.earlier.doneAddresses = journal.DoneAddresses(last->nRun);
     EXPECT_EQ(Send(*pStorm, ESmtpSecurity::StartTls), EOutcome::Completed); // the fourth tries fail
     EXPECT_EQ(pStorm->Messages().size(), 3u); // and the fifth are taken: each address once
     EXPECT_TRUE(journal.LastRun()->IsComplete());

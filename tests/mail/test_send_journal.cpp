@@ -17,6 +17,7 @@
 #include "mail/MergeRun.h"
 #include "mail/RecipientIdentity.h"
 #include "mail/RecordList.h"
+#include "mail/ResumeMatch.h"
 #include "mail/RunClock.h"
 #include "mail/SendJournal.h"
 #include "mail/SendPlan.h"
@@ -63,8 +64,7 @@ protected:
             return strServer;
         };
         m_input.pJournal = pJournal;
-        m_input.alreadyDone = plan.alreadyDone;
-        m_input.leftOut = plan.leftOut;
+        m_input.earlier = plan.earlier;
         m_input.journalRun.resumes = plan.resumes;
         m_list.SelectAll();
         return m_run.Run(m_input, m_progress);
@@ -78,6 +78,34 @@ protected:
     CMergeRun::SInput m_input;
     CMergeRun m_run;
 };
+
+TEST(ResumeMatchTest, AddressesDecideWhatIdentitiesNoLongerMatch)
+{
+    // The earlier run: "a" and "b" delivered to ann (two records share her address), "c" to
+    // bob, "d" in doubt for cy.
+    SEarlierRun earlier;
+    earlier.doneIdentities = {"a", "b", "c"};
+    earlier.doneAddresses
+        = {{ResumeAddressKey("ann@example.com"), 2}, {ResumeAddressKey("bob@example.com"), 1}};
+    earlier.leftOutIdentities = {"d"};
+    earlier.leftOutAddresses = {{ResumeAddressKey("cy@example.com"), 1}};
+    EXPECT_EQ(ResumeAddressKey("Bob <BOB@Example.com>"), ResumeAddressKey("bob@example.com"));
+
+    using S = EResumeSkip;
+    // Identities shown otherwise now: ann's two deliveries cover her two records, not a third.
+    EXPECT_EQ(MatchEarlierRun({"a2", "b2", "x", "c2", "d2", "e"},
+                  {"ann@example.com", "Ann <ANN@example.com>", "ann@example.com",
+                      "Bob <bob@example.com>", "cy@example.com", "dee@example.com"},
+                  earlier),
+        (std::vector<S> {S::Done, S::Done, S::None, S::Done, S::LeftOut, S::None}));
+    // A matching identity uses up its address's delivery first, wherever it stands.
+    EXPECT_EQ(MatchEarlierRun({"new", "a", "b"},
+                  {"ann@example.com", "ann@example.com", "ann@example.com"}, earlier),
+        (std::vector<S> {S::None, S::Done, S::Done}));
+    // Nothing earlier: everyone is sent.
+    EXPECT_EQ(
+        MatchEarlierRun({"a"}, {"ann@example.com"}, SEarlierRun()), (std::vector<S> {S::None}));
+}
 
 TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
 {
@@ -113,7 +141,7 @@ TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
         "the remaining 2, or --again to send to every selected recipient again.");
     plan = PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage);
     ASSERT_TRUE(plan);
-    EXPECT_EQ(plan->alreadyDone.size(), 4u);
+    EXPECT_EQ(plan->earlier.doneIdentities.size(), 4u);
     CSmtpTestServer accepting("^nobody$");
     EXPECT_EQ(Send(accepting, &journal, *plan), EOutcome::Completed);
     EXPECT_EQ(m_run.Skipped(), 4u);
@@ -163,8 +191,8 @@ TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
     std::optional<SSendPlan> plan
         = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage);
     ASSERT_TRUE(plan);
-    EXPECT_EQ(plan->alreadyDone, (std::set<std::string> {"a"}));
-    EXPECT_EQ(plan->leftOut, (std::set<std::string> {"b"}));
+    EXPECT_EQ(plan->earlier.doneIdentities, (std::set<std::string> {"a"}));
+    EXPECT_EQ(plan->earlier.leftOutIdentities, (std::set<std::string> {"b"}));
     const std::vector<std::string> texts = m_prompter.TakeTexts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0],
@@ -179,7 +207,8 @@ TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
     m_prompter.ScriptAnswer(true);
     plan = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage);
     ASSERT_TRUE(plan);
-    EXPECT_TRUE(plan->alreadyDone.empty() && plan->leftOut.empty() && !plan->resumes);
+    EXPECT_TRUE(plan->earlier.doneIdentities.empty() && plan->earlier.leftOutIdentities.empty()
+        && !plan->resumes);
     EXPECT_EQ(m_prompter.TakeTexts().back(),
         "Send the message again to all the selected recipients, also to the 1 who have already "
         "received it?");

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+// What an earlier run that a send continues did for each of its recipients.
+enum class EResumeSkip : char {
+    None, // to be sent
+    Done, // delivered by the earlier run
+    LeftOut, // in doubt there, and not to be sent again
+};
+
+// What the earlier run reached: the recipients' identities, and how many deliveries went to each
+// address (by ResumeAddressKey).
+struct SEarlierRun
+{
+    std::set<std::string> doneIdentities;
+    std::map<std::string, size_t> doneAddresses;
+    std::set<std::string> leftOutIdentities;
+    std::map<std::string, size_t> leftOutAddresses;
+};
+
+// An address as the earlier run is matched by: the mailbox alone, its ASCII letters in one case.
+std::string ResumeAddressKey(const std::string &strTo);
+
+// Decides for each recipient (identity and To text, in row order) what the earlier run did. A
+// recipient whose identity matches is decided by it. Then the addresses decide: the cells that
+// make an identity may have been edited, or shown in another locale, since the earlier run, but
+// whom the message went to has not changed. Each earlier delivery to an address accounts for
+// one recipient of that address, so a list where two records share an address still reaches
+// the one the earlier run did not.
+std::vector<EResumeSkip> MatchEarlierRun(const std::vector<std::string> &identities,
+    const std::vector<std::string> &addresses, const SEarlierRun &earlier);
