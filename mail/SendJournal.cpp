@@ -230,12 +230,13 @@ std::optional<CSendJournal::SLastRun> CSendJournal::LastRun()
     run.nRun = last.Integer(0);
     run.bFinished = last.Integer(1) != 0;
     CSqliteStatement counts(m_pDb,
-        "SELECT COUNT(*), COALESCE(SUM(state IN ('sent', 'skipped')), 0) FROM recipients "
-        "WHERE run = ?");
+        "SELECT COUNT(*), COALESCE(SUM(state IN ('sent', 'skipped')), 0), "
+        "COALESCE(SUM(state = 'failed'), 0) FROM recipients WHERE run = ?");
     counts.Bind(1, run.nRun);
     if (counts.Step() == SQLITE_ROW) {
         run.nTotal = static_cast<size_t>(counts.Integer(0));
         run.nDone = static_cast<size_t>(counts.Integer(1));
+        run.nFailed = static_cast<size_t>(counts.Integer(2));
     }
     CSqliteStatement doubt(m_pDb,
         "SELECT identity, address, state, reply, time FROM recipients WHERE run = ? AND state "

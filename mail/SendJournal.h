@@ -51,6 +51,7 @@ public:
         bool bFinished = false; // it went through its whole list
         size_t nTotal = 0;
         size_t nDone = 0; // sent in it, or in the runs it continued
+        size_t nFailed = 0; // refused by the server
         std::vector<SRecipient> inDoubt; // handed to the server, acceptance never recorded
         bool IsComplete() const { return bFinished && nDone == nTotal; }
     };

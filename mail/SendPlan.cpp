@@ -1,5 +1,7 @@
 #include "mail/SendPlan.h"
 
+#include <algorithm>
+
 #include "engine/PrintableText.h"
 #include "engine/Prompter.h"
 #include "mail/SendJournal.h"
@@ -12,6 +14,25 @@ std::string InDoubtList(const CSendJournal::SLastRun &run)
     for (const CSendJournal::SRecipient &recipient : run.inDoubt)
         strList += "\n    " + PrintableText(recipient.strAddress);
     return strList;
+}
+
+// What the last run did: one that went through its whole list reached some recipients and
+// not others; one that ended early stopped.
+std::string LastRunText(const CSendJournal::SLastRun &run)
+{
+    const auto count = [](size_t nCount, const char *pOne, const char *pMany) {
+        return std::to_string(nCount) + (nCount == 1 ? pOne : pMany);
+    };
+    if (!run.bFinished)
+        return "The last send of this merge stopped after " + std::to_string(run.nDone) + " of "
+            + std::to_string(run.nTotal) + " messages.";
+    std::string strText = "The last send of this merge reached " + std::to_string(run.nDone)
+        + " of " + std::to_string(run.nTotal) + " recipients";
+    if (run.nFailed > 0)
+        strText += "; " + count(run.nFailed, " was refused", " were refused");
+    if (!run.inDoubt.empty())
+        strText += "; " + std::to_string(run.inDoubt.size()) + " may or may not have received it";
+    return strText + ".";
 }
 
 } // namespace
@@ -68,14 +89,18 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
     // A resume of a run that reached everyone sends nothing again, rather than everything.
     if (!last || (last->IsComplete() && eChoice != EResumeChoice::Resume))
         return plan;
+    // A run that reached nobody (the server could not be used) leaves nothing to protect.
+    if (last->nDone == 0 && last->inDoubt.empty())
+        return plan;
 
     const std::string strDone = std::to_string(last->nDone);
-    const std::string strTotal = std::to_string(last->nTotal);
-    const std::string strLeft = std::to_string(last->nTotal - last->nDone);
+    // Those in doubt are left out unless the user includes them, so they are not counted here.
+    const std::string strLeft
+        = std::to_string(last->nTotal - std::min(last->nTotal, last->nDone + last->inDoubt.size()));
+    const std::string strLast = LastRunText(*last);
     if (eChoice == EResumeChoice::Ask) {
         const CPrompter::EAnswer answer
-            = AskYesNoCancel("The last send of this merge stopped after " + strDone + " of "
-                + strTotal + " messages. Send only the remaining " + strLeft + "?");
+            = AskYesNoCancel(strLast + " Send only the remaining " + strLeft + "?");
         if (answer == CPrompter::EAnswer::Cancel)
             return std::nullopt;
         if (answer == CPrompter::EAnswer::No) {
@@ -93,8 +118,7 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
     } else if (eChoice == EResumeChoice::Again) {
         return plan;
     } else if (eChoice == EResumeChoice::Refuse) {
-        strMessage = "The last send of this merge stopped after " + strDone + " of " + strTotal
-            + " messages. Give --resume to send only the remaining " + strLeft
+        strMessage = strLast + " Give --resume to send only the remaining " + strLeft
             + ", or --again to send to every selected recipient again.";
         return std::nullopt;
     } else if (!last->inDoubt.empty() && !bIncludeInDoubt) {

@@ -219,8 +219,8 @@ class ProgramTests(ProgramTest):
         # Send Mail again asks; Yes sends only to the three not reached yet.
         self.set_smtp_server(second_port)
         self.choose_menu("Mail", "Send Mail")
-        self.find("label", "The last send of this merge stopped after 9 of 12 messages. "
-                  "Send only the remaining 3?")
+        self.find("label", "The last send of this merge reached 9 of 12 recipients; "
+                  "3 were refused. Send only the remaining 3?")
         self.click(self.find("push button", "Yes", within=self.find_alert()))
         self.send_to_all()
         wait_for(lambda: len(received()) == 12 or None, "every recipient", 30)

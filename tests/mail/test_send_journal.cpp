@@ -137,8 +137,8 @@ TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
     // Without a choice the command line is told how to choose; a resume leaves out the four.
     EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage));
     EXPECT_EQ(strMessage,
-        "The last send of this merge stopped after 4 of 6 messages. Give --resume to send only "
-        "the remaining 2, or --again to send to every selected recipient again.");
+        "The last send of this merge reached 4 of 6 recipients; 2 were refused. Give --resume to "
+        "send only the remaining 2, or --again to send to every selected recipient again.");
     plan = PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->earlier.doneIdentities.size(), 4u);
@@ -166,6 +166,25 @@ TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
         nKnown += done.count(
             RecipientIdentity(std::string(reordered.CellText(nRow, 1)), reordered, nRow));
     EXPECT_EQ(nKnown, 5u);
+}
+
+TEST_F(JournalTest, ARunThatReachedNobodyLeavesNothingToProtect)
+{
+    CSendJournal journal;
+    ASSERT_EQ(journal.Open(m_strJournal), "");
+    // The server could not be used: the run ended with everyone still queued.
+    ASSERT_EQ(journal.BeginRun({}, {{"a", "ann@example.org"}, {"b", "bob@example.org"}}, {}), "");
+    journal.EndRun(false);
+    for (const EResumeChoice eChoice : {EResumeChoice::Refuse, EResumeChoice::Ask}) {
+        std::string strMessage;
+        const std::optional<SSendPlan> plan
+            = PlanSend(journal, m_strJournal, eChoice, false, strMessage);
+        ASSERT_TRUE(plan) << strMessage;
+        EXPECT_TRUE(plan->bJournal);
+        EXPECT_TRUE(plan->earlier.doneIdentities.empty());
+        EXPECT_EQ(strMessage, "");
+    }
+    EXPECT_TRUE(m_prompter.TakeTexts().empty()) << "nothing is asked";
 }
 
 TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
@@ -197,7 +216,7 @@ TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0],
         "The last send of this merge stopped after 1 of 3 messages. Send only the remaining "
-        "2?");
+        "1?");
     EXPECT_NE(texts[1].find("may or may not have received them:\n    bob@example.org\n"),
         std::string::npos)
         << texts[1];
