@@ -90,6 +90,8 @@ std::string DataFolderJournal(const std::string &strKey)
     const QString strFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Corvane Software/Mergix/journals");
     QDir().mkpath(strFolder);
+    // Journals hold every recipient's address: their folder is the user's alone.
+    ::chmod(strFolder.toUtf8().constData(), 0700);
     const std::string strName
         = QCryptographicHash::hash(QByteArray::fromStdString(strKey), QCryptographicHash::Sha256)
               .toHex()

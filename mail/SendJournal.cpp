@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
@@ -88,7 +90,7 @@ std::string CSendJournal::Execute(const char *pSql)
     return strError.empty() ? std::string("unknown error") : strError;
 }
 
-std::string CSendJournal::CheckSchema()
+std::string CSendJournal::Recognise(bool &bEmpty)
 {
     {
         CSqliteStatement check(m_pDb, "PRAGMA quick_check");
@@ -110,12 +112,16 @@ std::string CSendJournal::CheckSchema()
         if (version.Step() == SQLITE_ROW)
             nVersion = version.Integer(0);
     }
-    if (nTables == 0) {
-        if (std::string strError = Execute(kSchema); !strError.empty())
-            return strError;
-    } else if (nVersion != kSchemaVersion) {
+    bEmpty = nTables == 0;
+    if (bEmpty)
+        return {};
+    if (nVersion != kSchemaVersion)
         return "it is not a send journal of this version of Mergix";
-    }
+    return CheckTables();
+}
+
+std::string CSendJournal::CheckTables()
+{
     CSqliteStatement runs(m_pDb,
         "SELECT id, started, ended, server, selection, template_digest, total, finished, "
         "resumes FROM runs LIMIT 0");
@@ -134,24 +140,45 @@ std::string CSendJournal::Open(const std::string &strPath)
     m_bDamaged = false;
     m_nRun = 0;
     const std::string strShown = "The send journal \"" + PrintableText(strPath) + "\"";
+    // The journal holds every recipient's address: only its owner may read it. A link could
+    // lead the journal into any file of the user's, so none is followed.
+    struct stat status
+    { };
+    if (::lstat(strPath.c_str(), &status) == 0) {
+        if (S_ISLNK(status.st_mode) || !S_ISREG(status.st_mode))
+            return strShown + (S_ISLNK(status.st_mode) ? " is a link" : " is not a regular file")
+                + ", and a journal is only kept in a file of its own.";
+    } else if (const int fd = ::open(
+                   strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+               fd >= 0) {
+        ::close(fd);
+    }
     if (sqlite3_open_v2(strPath.c_str(), &m_pDb,
-            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr)
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX, nullptr)
         != SQLITE_OK) {
         const std::string strError = m_pDb ? sqlite3_errmsg(m_pDb) : "out of memory";
         Close();
         return strShown + " cannot be opened: " + strError + ".";
     }
     sqlite3_busy_timeout(m_pDb, 2000);
+    // Holding the file for the whole send keeps a second send of the same merge out. Nothing
+    // in the file changes before it is known to be a journal, or empty.
+    bool bEmpty = false;
+    std::string strError = Execute("PRAGMA locking_mode=EXCLUSIVE;");
+    if (strError.empty())
+        strError = Recognise(bEmpty);
     // WAL with NORMAL syncing survives the program being killed at any moment; only a power
     // failure may lose the last changes. Each change writes one page to the log: small pages
-    // (for a new journal) keep that cheap, and so does holding the file for the whole send,
-    // which also keeps a second send of the same merge out. Checkpoints, which sync, come
-    // every 4 MB of log.
-    std::string strError
-        = Execute("PRAGMA page_size=1024; PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=WAL; "
-                  "PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;");
+    // (for a new journal) keep that cheap, and so does the exclusive lock. Checkpoints, which
+    // sync, come every 4 MB of log.
     if (strError.empty())
-        strError = CheckSchema();
+        strError = Execute("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; "
+                           "PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;");
+    if (strError.empty() && bEmpty) {
+        strError = Execute(kSchema);
+        if (strError.empty())
+            strError = CheckTables();
+    }
     if (strError.empty())
         return {};
     const int nCode = sqlite3_errcode(m_pDb);

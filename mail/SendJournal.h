@@ -106,7 +106,9 @@ private:
     static std::string Now();
 
     std::string Execute(const char *pSql);
-    std::string CheckSchema();
+    // Whether the open file is a journal of ours, or empty; reads only.
+    std::string Recognise(bool &bEmpty);
+    std::string CheckTables();
     struct SChange
     {
         std::string strIdentity;

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include <QJsonArray>
 #include <QTemporaryDir>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -166,6 +168,67 @@ TEST_F(JournalTest, ARunIsRecordedAndTheResumeSendsOnlyTheRest)
         nKnown += done.count(
             RecipientIdentity(std::string(reordered.CellText(nRow, 1)), reordered, nRow));
     EXPECT_EQ(nKnown, 5u);
+}
+
+std::string Bytes(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(JournalTest, AJournalIsItsOwnersAloneAndNoOtherFileIsTouched)
+{
+    // A new journal and its log can be read by the user alone.
+    {
+        CSendJournal journal;
+        ASSERT_EQ(journal.Open(m_strJournal), "");
+        ASSERT_EQ(journal.BeginRun({}, {{"a", "ann@example.org"}}, {}), "");
+        journal.SetState("a", CSendJournal::EState::Sent, "250 ok");
+        EXPECT_EQ(fs::status(m_strJournal).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+        if (fs::exists(m_strJournal + "-wal")) {
+            EXPECT_EQ(fs::status(m_strJournal + "-wal").permissions() & fs::perms::all,
+                fs::perms::owner_read | fs::perms::owner_write);
+        }
+        journal.EndRun(true);
+    }
+    // So can the folder of the journals kept in the user's data folder.
+    const fs::path dataJournal = JournalPathFor({}, "unsaved merge");
+    EXPECT_EQ(
+        fs::status(dataJournal.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    // Another SQLite file of the user's, reached through a link or lying where the journal
+    // goes, is neither used nor changed (not even switched to WAL).
+    const fs::path folder = m_folder.path().toStdString();
+    const fs::path other = folder / "accounts.sqlite";
+    sqlite3 *pDb = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(pDb, "CREATE TABLE accounts(name TEXT); INSERT INTO accounts VALUES('x')",
+            nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(pDb);
+    const std::string strOther = Bytes(other);
+    fs::create_symlink(other, folder / "linked.mgx.journal");
+    fs::create_symlink(folder / "missing.db", folder / "dangling.mgx.journal");
+    fs::create_directory(folder / "folder.mgx.journal");
+    for (const auto &[strName, strWhy] : std::vector<std::pair<std::string, std::string>> {
+             {"linked.mgx.journal", " is a link"}, {"dangling.mgx.journal", " is a link"},
+             {"folder.mgx.journal", " is not a regular file"}}) {
+        CSendJournal journal;
+        const std::string strPath = (folder / strName).string();
+        EXPECT_EQ(journal.Open(strPath),
+            "The send journal \"" + strPath + "\"" + strWhy
+                + ", and a journal is only kept in a file of its own.");
+        EXPECT_FALSE(journal.IsDamaged());
+    }
+    EXPECT_FALSE(fs::exists(folder / "missing.db"));
+    fs::copy_file(other, folder / "copy.mgx.journal");
+    CSendJournal journal;
+    EXPECT_NE(
+        journal.Open((folder / "copy.mgx.journal").string()).find("is damaged"), std::string::npos);
+    EXPECT_EQ(Bytes(folder / "copy.mgx.journal"), strOther);
+    EXPECT_EQ(Bytes(other), strOther);
 }
 
 TEST_F(JournalTest, ARunThatReachedNobodyLeavesNothingToProtect)
