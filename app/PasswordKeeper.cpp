@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
+#include "app/SecretHold.h"
+
 namespace {
 
 // Runs a keyring job to its end, keeping the windows painted; false when it did not end in
@@ -34,6 +36,7 @@ bool KeyringMissing(QKeychain::Error error)
 
 std::optional<std::string> CPasswordKeeper::Read(const std::string &strKey)
 {
+    KeepSecretsOutOfCoreDumps();
     if (const auto found = m_memory.find(strKey); found != m_memory.end())
         return found->second;
     if (!m_bKeyring)
@@ -60,6 +63,7 @@ std::optional<std::string> CPasswordKeeper::Read(const std::string &strKey)
 CPasswordKeeper::EPlace CPasswordKeeper::Store(
     const std::string &strKey, const std::string &strPassword)
 {
+    KeepSecretsOutOfCoreDumps();
     m_memory[strKey] = strPassword;
     if (!m_bKeyring)
         return EPlace::Memory;

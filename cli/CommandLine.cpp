@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QString>
 
+#include "app/SecretHold.h"
 #include "app/Settings.h"
 #include "cli/CommandLineOptions.h"
 #include "cli/ConsoleProgress.h"
@@ -100,8 +101,9 @@ SSmtpAccount SendingAccount(
     if (doc.m_strReplyTo.empty())
         throw SStop {"Please specify a reply-to e-mail address"};
     if (account.NeedsPassword()) {
-        if (const char *pPassword = std::getenv("MERGIX_SMTP_PASSWORD")) {
-            account.strPassword = pPassword;
+        KeepSecretsOutOfCoreDumps();
+        if (auto password = TakeFromEnvironment("MERGIX_SMTP_PASSWORD")) {
+            account.strPassword = std::move(*password);
         } else if (auto password = AskPasswordOnTerminal(
                        "Password of " + account.strUser + " at " + Endpoint(account) + ": ")) {
             account.strPassword = std::move(*password);

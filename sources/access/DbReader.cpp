@@ -44,12 +44,26 @@ std::string OwnFolder()
     return strPath.substr(0, strPath.rfind('/'));
 }
 
-// The environment without MDBPATH: an empty component in it makes libmdb loop on a missing file.
+// Whether the reader gets the variable: only what finds programs, sets the locale and tunes
+// libmdb or a sanitizer. The reader parses files nobody vouches for, so no secret of the
+// program's (an SMTP password) may reach it. MDBPATH stays out too: an empty component in it
+// makes libmdb loop on a missing file.
+bool PassedToReader(std::string_view entry)
+{
+    const std::string_view name = entry.substr(0, entry.find('='));
+    for (const std::string_view kept :
+        {"PATH", "LANG", "LANGUAGE", "TZ", "MDB_JET3_CHARSET", "MDBICONV", "MDBOPTS"}) {
+        if (name == kept)
+            return true;
+    }
+    return name.starts_with("LC_") || name.ends_with("SAN_OPTIONS");
+}
+
 std::vector<char *> ReaderEnvironment()
 {
     std::vector<char *> environment;
     for (char **p = environ; p && *p; ++p) {
-        if (std::strncmp(*p, "MDBPATH=", 8) != 0)
+        if (PassedToReader(*p))
             environment.push_back(*p);
     }
     environment.push_back(nullptr);

@@ -49,6 +49,14 @@ std::string ReadFile(const fs::path &path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Waits (at most 20 s) until the server holds at least that many messages.
+bool WaitForMessages(const CSmtpTestServer &server, size_t nCount)
+{
+    for (int i = 0; i < 400 && server.Messages().size() < nCount; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return server.Messages().size() >= nCount;
+}
+
 size_t Count(const std::string &strText, const std::string &strPart)
 {
     size_t n = 0;
@@ -476,6 +484,30 @@ TEST_F(CommandLineTest, SendingOverStartTlsWithALogin)
     ASSERT_EQ(pServer->Messages().size(), 12u);
     EXPECT_TRUE(pServer->Messages()[0].value(QStringLiteral("tls")).toBool());
 
+    // Once read, the password is gone from the send's environment, as another program of the
+    // user's (or a core file) would see it.
+    {
+        const auto pSlow = CSmtpTestServer::WithOptions(
+            {"--tls", certificates.Good().strCertificate, certificates.Good().strKey, "--mode",
+                "starttls", "--auth", "ann:s3cret pass", "--delay", "0.2"});
+        ASSERT_EQ(pSlow->Error(), "");
+        qputenv("MERGIX_SMTP_PASSWORD", "s3cret pass");
+        QProcess slowSend;
+        StartInBackground(slowSend,
+            {QStringLiteral("--send"), QString::fromStdString(m_strSample),
+                QStringLiteral("--server"), QString::fromStdString(pSlow->Server()),
+                QStringLiteral("--security"), QStringLiteral("starttls"), QStringLiteral("--user"),
+                QStringLiteral("ann"), QStringLiteral("--again")});
+        qunsetenv("MERGIX_SMTP_PASSWORD");
+        ASSERT_TRUE(WaitForMessages(*pSlow, 2));
+        const std::string strEnvironment
+            = ReadFile(fs::path("/proc") / std::to_string(slowSend.processId()) / "environ");
+        EXPECT_NE(strEnvironment.find("XDG_CONFIG_HOME="), std::string::npos);
+        EXPECT_EQ(strEnvironment.find("s3cret"), std::string::npos);
+        ASSERT_TRUE(slowSend.waitForFinished(30000));
+        EXPECT_EQ(slowSend.exitCode(), 0) << slowSend.readAllStandardError().toStdString();
+    }
+
     // A wrong password: one message, no list of failed addresses, nothing more sent.
     m_strEnvironment = "MERGIX_SMTP_PASSWORD=wrong";
     result = Run(send);
@@ -532,14 +564,6 @@ std::map<std::string, int> Received(const std::vector<const CSmtpTestServer *> &
                          .toStdString()];
     }
     return counts;
-}
-
-// Waits (at most 20 s) until the server holds at least that many messages.
-bool WaitForMessages(const CSmtpTestServer &server, size_t nCount)
-{
-    for (int i = 0; i < 400 && server.Messages().size() < nCount; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return server.Messages().size() >= nCount;
 }
 
 } // namespace

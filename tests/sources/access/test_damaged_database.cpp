@@ -132,6 +132,26 @@ TEST_F(DamagedDatabaseTest, FailingReadersBecomeDamagedDatabases)
         "not be started: No such file or directory.");
 }
 
+TEST_F(DamagedDatabaseTest, TheReaderGetsNoSecretOfTheProgram)
+{
+    // The reader parses files from anywhere: the SMTP password and the rest of the program's
+    // environment stay out of its reach, the locale goes in.
+    ::setenv("MERGIX_SMTP_PASSWORD", "s3cret", 1);
+    ::setenv("MERGIX_SOMETHING_ELSE", "x", 1);
+    ::setenv("LC_TIME", "de_DE.UTF-8", 1);
+    CDbReader::SetReaderPath(kFakeReaders + std::string("environment.sh"));
+    const fs::path copy = m_folder / "copy.mdb";
+    WriteFile(copy, m_strOriginal);
+    EXPECT_EQ(ReadEverything(copy.string()), DamagedText(copy));
+    const std::string strEnvironment = ReadFile(copy.string() + ".environment");
+    ::unsetenv("MERGIX_SMTP_PASSWORD");
+    ::unsetenv("MERGIX_SOMETHING_ELSE");
+    ::unsetenv("LC_TIME");
+    EXPECT_NE(strEnvironment.find("LC_TIME=de_DE.UTF-8\n"), std::string::npos) << strEnvironment;
+    EXPECT_EQ(strEnvironment.find("s3cret"), std::string::npos) << strEnvironment;
+    EXPECT_EQ(strEnvironment.find("MERGIX_SOMETHING_ELSE"), std::string::npos) << strEnvironment;
+}
+
 TEST_F(DamagedDatabaseTest, TruncatedZeroedAndRandomFilesGiveMessages)
 {
     const size_t nPage = 4096;
