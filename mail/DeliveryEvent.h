@@ -2,9 +2,13 @@
 
 // What happened to one message on its way to the server, as a run records it.
 enum class EDelivery {
-    Sending, // a connection has begun to hand it over
+    Sending, // its data is about to go out: recorded first, so a stop now finds it in doubt
     Deferred, // refused for now (4xx); it will be tried again
     Sent, // the server accepted the end of its data
     Failed,
     InDoubt, // handed over, but the server's acceptance never came
 };
+
+// Why a message was not sent when the send journal could not record that it was being sent.
+inline constexpr const char *kNotRecorded
+    = "not sent: the send journal could not record it, and a later resume relies on that";

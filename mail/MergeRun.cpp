@@ -69,17 +69,16 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     SSmtpAccount account = input.account;
     account.strServer = input.serverName ? input.serverName() : std::string();
     const std::string strServer = account.nPort > 0 ? Endpoint(account) : account.strServer;
-    // Recorded as being sent without waiting; the delivery waits for that record only
-    // before its data goes out, long after the journal has written it.
-    const uint64_t nSending = record.Record(strIdentity, strTo, EDelivery::Sending);
     const auto makeJob = [&] {
         MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
             strBody, static_cast<int>(strBody.size()),
             [&record, strIdentity, strTo](EDelivery eWhat, const std::string &strReply) {
                 record.Record(strIdentity, strTo, eWhat, strReply);
             },
-            [&record, nSending] {
-                record.WaitRecorded(nSending);
+            // Recorded as being sent only once the server has taken the recipient, so that a
+            // stop before then does not leave it in doubt.
+            [&record, strIdentity, strTo] {
+                return record.WaitRecorded(record.Record(strIdentity, strTo, EDelivery::Sending));
             }};
         return std::function<void()>([params = std::move(params)]() mutable {
             SendThreadProc(std::make_unique<MailParams>(std::move(params)));
@@ -288,8 +287,8 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                     AddFailedAddress(message.strTo);
                 const uint64_t nTicket
                     = record.Record(message.strIdentity, message.strTo, eWhat, strReply);
-                if (eWhat == EDelivery::Sending)
-                    record.WaitRecorded(nTicket); // before the connection sends anything of it
+                // Before the connection sends DATA: nothing goes out without its record.
+                return eWhat != EDelivery::Sending || record.WaitRecorded(nTicket);
             });
     }
     CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();

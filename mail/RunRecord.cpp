@@ -56,10 +56,9 @@ uint64_t CRunRecord::Record(const std::string &strIdentity, const std::string &s
     return nTicket;
 }
 
-void CRunRecord::WaitRecorded(uint64_t nTicket) const
+bool CRunRecord::WaitRecorded(uint64_t nTicket) const
 {
-    if (m_pJournal)
-        m_pJournal->WaitCommitted(nTicket);
+    return !m_pJournal || m_pJournal->WaitCommitted(nTicket);
 }
 
 std::vector<CRunRecord::SFailure> CRunRecord::Failures() const

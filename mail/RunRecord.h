@@ -29,7 +29,8 @@ public:
     // finds it in doubt rather than not sent.
     uint64_t Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
         const std::string &strReply = {});
-    void WaitRecorded(uint64_t nTicket) const;
+    // False when the journal could not record it: the message must then not go out.
+    bool WaitRecorded(uint64_t nTicket) const;
 
     std::vector<SFailure> Failures() const;
     size_t Delivered() const;

@@ -92,7 +92,8 @@ public:
     // The same without waiting: the journal's own thread commits what has come in, many changes
     // at a time. Returns a ticket for WaitCommitted (0 when no run is recording).
     uint64_t Post(const std::string &strIdentity, EState eState, const std::string &strReply = {});
-    void WaitCommitted(uint64_t nTicket);
+    // False when the journal failed to record anything so far: what waits must not go ahead.
+    bool WaitCommitted(uint64_t nTicket);
     void EndRun(bool bFinished);
 
     // The first error met while recording, for a message at the end of the run.

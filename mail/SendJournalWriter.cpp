@@ -18,10 +18,11 @@ uint64_t CSendJournal::Post(
     return m_nPosted;
 }
 
-void CSendJournal::WaitCommitted(uint64_t nTicket)
+bool CSendJournal::WaitCommitted(uint64_t nTicket)
 {
     std::unique_lock lock(m_queueLock);
     m_committed.wait(lock, [&] { return m_nCommitted >= nTicket || !m_bWriterRunning; });
+    return !m_bRecordingError;
 }
 
 void CSendJournal::SetState(

@@ -19,8 +19,8 @@ struct MailParams
     int nBodyLength = 0;
     // Told how the delivery ended, with the server's last reply.
     std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
-    // Called before the message's data goes out.
-    std::function<void()> beforeData;
+    // Called before the message's data goes out; false keeps it from going.
+    std::function<bool()> beforeData;
 };
 
 // The failed recipient addresses of the current run, each followed by CR LF, in the order the

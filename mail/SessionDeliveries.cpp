@@ -169,11 +169,10 @@ void CSessionDeliveries::TryAgainLater(
     m_changed.notify_all();
 }
 
-void CSessionDeliveries::Report(
+bool CSessionDeliveries::Report(
     const SPending &pending, EDelivery eWhat, const std::string &strReply)
 {
-    if (m_onEvent)
-        m_onEvent(pending.message, eWhat, strReply);
+    return !m_onEvent || m_onEvent(pending.message, eWhat, strReply);
 }
 
 void CSessionDeliveries::ConnectionThread(size_t nIndex)
@@ -225,9 +224,9 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             }
             bFreshConnection = true;
         }
-        Report(*pending, EDelivery::Sending, {});
-        const CSmtpSession::SOutcome outcome = session.Send(pending->message.strEnvelopeFrom,
-            pending->message.strEnvelopeTo, pending->message.strData);
+        const CSmtpSession::SOutcome outcome
+            = session.Send(pending->message.strEnvelopeFrom, pending->message.strEnvelopeTo,
+                pending->message.strData, [&] { return Report(*pending, EDelivery::Sending, {}); });
         const bool bWasFresh = std::exchange(bFreshConnection, false);
         if (!session.IsOpen())
             closed();

@@ -46,10 +46,10 @@ public:
         std::string strData; // headers, body and end-of-data line
     };
 
-    // Called, mostly on a connection's thread, for each step of each message: when a
-    // connection begins to hand it over, when it is deferred, and how it ended (failures in the
-    // order they fail), with the server's last reply.
-    using EventSink = std::function<void(
+    // Called, mostly on a connection's thread, for each step of each message: when its data is
+    // about to go out, when it is deferred, and how it ended (failures in the order they fail),
+    // with the server's last reply. False for Sending keeps the message from going out.
+    using EventSink = std::function<bool(
         const SMessage &message, EDelivery eWhat, const std::string &strReply)>;
 
     CSessionDeliveries(SSmtpAccount account, SSettings settings, EventSink onEvent);
@@ -90,7 +90,7 @@ private:
     // The next message due, or nothing when the thread should end. Blocks until one is due.
     std::optional<SPending> Take();
     void TryAgainLater(SPending pending, const std::string &strReply, bool bCountTry);
-    void Report(const SPending &pending, EDelivery eWhat, const std::string &strReply);
+    bool Report(const SPending &pending, EDelivery eWhat, const std::string &strReply);
     void Stop(const std::string &strReason);
 
     SSmtpAccount m_account;

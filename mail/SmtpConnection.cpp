@@ -3,6 +3,7 @@
 #include <ctime>
 #include <utility>
 
+#include "mail/DeliveryEvent.h"
 #include "mail/MessageText.h"
 
 CSmtpConnection::CSmtpConnection(std::string strServer, std::string strFrom, std::string strTo,
@@ -34,7 +35,7 @@ bool CSmtpConnection::Deliver()
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
-        && SendText("DATA\r\n") && WaitForReply(354) && BeforeData()
+        && BeforeData() && SendText("DATA\r\n") && WaitForReply(354)
         && (bDataSent = SendText(ComposeData(std::time(nullptr)))) && WaitForReply(250);
     m_bInDoubt = !bDelivered && bDataSent && m_strLastReply.empty();
     // The answer to QUIT is not waited for: the message is already accepted.
@@ -58,9 +59,10 @@ bool CSmtpConnection::Connect()
 
 bool CSmtpConnection::BeforeData()
 {
-    if (m_beforeData)
-        m_beforeData();
-    return true;
+    if (!m_beforeData || m_beforeData())
+        return true;
+    m_strLastReply = kNotRecorded;
+    return false;
 }
 
 bool CSmtpConnection::WaitForReply(int nCode)

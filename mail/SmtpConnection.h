@@ -38,9 +38,9 @@ public:
     // How long one reply may take as a whole, and how long connecting may take.
     std::chrono::milliseconds m_replyTimeout {5000};
     std::chrono::milliseconds m_connectTimeout {20000};
-    // Called before the data section goes out, when set (the send journal must have recorded
-    // the message as being sent by then).
-    std::function<void()> m_beforeData;
+    // Called before the DATA command, when set: the send journal must have recorded the
+    // message as being sent by then. False stops the delivery; nothing of the message went out.
+    std::function<bool()> m_beforeData;
 
     static constexpr int kWrapWidth = 76;
     static constexpr const char *kHeloDomain = "mergix.invalid";

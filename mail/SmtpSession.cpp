@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/PrintableText.h"
+#include "mail/DeliveryEvent.h"
 #include "mail/MessageText.h"
 #include "mail/SmtpConnection.h"
 #include "mail/TlsContext.h"
@@ -217,8 +218,8 @@ CSmtpSession::SOutcome CSmtpSession::Failure(const std::optional<CSmtpChannel::R
         ReplyText(reply)};
 }
 
-CSmtpSession::SOutcome CSmtpSession::Send(
-    const std::string &strFrom, const std::string &strTo, const std::string &strData)
+CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std::string &strTo,
+    const std::string &strData, const std::function<bool()> &beforeData)
 {
     if (!m_channel.IsOpen())
         return {EResult::ConnectionLost, "not connected"};
@@ -238,6 +239,9 @@ CSmtpSession::SOutcome CSmtpSession::Send(
         {"DATA\r\n", 354},
     };
     for (const auto &[strCommand, nCode] : steps) {
+        // The transaction stays open and is reset before the next message.
+        if (nCode == 354 && beforeData && !beforeData())
+            return {EResult::PermanentFailure, kNotRecorded};
         if (!m_channel.Send(strCommand))
             return Failure(std::nullopt);
         std::optional<CSmtpChannel::Reply> reply = m_channel.NextReply();

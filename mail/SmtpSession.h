@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -45,7 +46,10 @@ public:
     bool IsOpen() const { return m_channel.IsOpen(); }
     // One message: the envelope addresses are bare; the data is what CSmtpConnection::ComposeData
     // makes, end-of-data line included.
-    SOutcome Send(const std::string &strFrom, const std::string &strTo, const std::string &strData);
+    // beforeData, when given, is asked just before DATA; false ends the transaction with RSET
+    // and the message counts as failed (nothing of it went out).
+    SOutcome Send(const std::string &strFrom, const std::string &strTo, const std::string &strData,
+        const std::function<bool()> &beforeData = {});
     // Says goodbye and closes; the answer is not waited for.
     void Quit();
 

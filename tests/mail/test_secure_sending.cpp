@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "engine/Data.h"
+#include "mail/DeliveryEvent.h"
 #include "mail/MergeRun.h"
 #include "mail/RecordList.h"
 #include "mail/SendJournal.h"
@@ -267,6 +268,47 @@ TEST(SmtpSessionTest, ManyMessagesShareOneConnectionWithRsetBetweenThem)
     ASSERT_EQ(second.Open(strMessage), CSmtpSession::EOpen::Ready);
     EXPECT_EQ(second.Send("a@x.org", "b@x.org", "one\r\n.\r\n").eResult, R::TemporaryFailure);
     EXPECT_FALSE(second.IsOpen());
+}
+
+TEST(SmtpSessionTest, AMessageIsRecordedAsBeingSentOnlyOnceTheServerTookItsRecipient)
+{
+    // The journal is asked just before DATA: a refused recipient never reads as in doubt, and
+    // a message whose record could not be written sends nothing of itself.
+    CScriptedSmtpServer server({Step::Reply("220 hi\r\n"), Step::Reply("250 hi\r\n"),
+        Step::Reply("250 ok\r\n"), Step::Reply("550 no such user\r\n"),
+        Step::Reply("250 reset\r\n"), Step::Reply("250 ok\r\n"), Step::Reply("250 ok\r\n"),
+        Step::Reply("250 reset\r\n"), Step::Reply("250 ok\r\n"), Step::Reply("250 ok\r\n"),
+        Step::Reply("354 go\r\n"), Step::Reply("250 queued\r\n")});
+    CSmtpSession session({server.Server(), ESmtpSecurity::None, 0, "", "", ""}, nullptr);
+    session.m_replyTimeout = 2s;
+    std::string strMessage;
+    ASSERT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Ready) << strMessage;
+    std::vector<std::string> asked;
+    bool bRecorded = false;
+    const auto record = [&](const char *pWho) {
+        return [&, pWho] {
+            asked.push_back(pWho);
+            return bRecorded;
+        };
+    };
+    using R = CSmtpSession::EResult;
+    EXPECT_EQ(session.Send("a@x.org", "b@x.org", "one\r\n.\r\n", record("b")).eResult,
+        R::PermanentFailure);
+    const CSmtpSession::SOutcome unrecorded
+        = session.Send("a@x.org", "c@x.org", "two\r\n.\r\n", record("c"));
+    EXPECT_EQ(unrecorded.eResult, R::PermanentFailure);
+    EXPECT_EQ(unrecorded.strReply, kNotRecorded);
+    bRecorded = true;
+    EXPECT_EQ(
+        session.Send("a@x.org", "d@x.org", "three\r\n.\r\n", record("d")).eResult, R::Accepted);
+    EXPECT_EQ(asked, (std::vector<std::string> {"c", "d"}));
+    session.Quit();
+    EXPECT_EQ(server.Transcript(),
+        "EHLO mergix.invalid\r\n"
+        "MAIL FROM:<a@x.org>\r\nRCPT TO:<b@x.org>\r\n"
+        "RSET\r\nMAIL FROM:<a@x.org>\r\nRCPT TO:<c@x.org>\r\n"
+        "RSET\r\nMAIL FROM:<a@x.org>\r\nRCPT TO:<d@x.org>\r\nDATA\r\nthree\r\n.\r\n"
+        "QUIT\r\n");
 }
 
 struct SCertificateCase

@@ -3,14 +3,17 @@
 // own, and the list of failed recipients.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -419,6 +422,66 @@ public:
     Clock::time_point m_now {};
     Clock::duration m_slept {};
 };
+
+TEST_F(JournalTest, AMessageWhoseRecordCannotBeWrittenIsNotSent)
+{
+    // The disk fills up after the first message: from the first wait for the rate on, the
+    // journal's log cannot grow any more.
+    class CDiskFillingClock final : public CRunClock
+    {
+    public:
+        CDiskFillingClock(const CSmtpTestServer &server, std::string strLog)
+            : m_server(server), m_strLog(std::move(strLog))
+        { }
+        Clock::time_point Now() const override { return m_now; }
+        std::time_t WallNow() const override { return 1796731200; }
+        void Sleep(Clock::duration duration) override
+        {
+            m_now += duration;
+            if (m_bFull)
+                return;
+            for (int i = 0; i < 200 && m_server.Messages().empty(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200)); // its record is written
+            ::getrlimit(RLIMIT_FSIZE, &m_saved);
+            rlimit full = m_saved;
+            full.rlim_cur = static_cast<rlim_t>(fs::file_size(m_strLog));
+            ::setrlimit(RLIMIT_FSIZE, &full);
+            m_bFull = true;
+        }
+        void Restore() const
+        {
+            if (m_bFull)
+                ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        }
+
+    private:
+        const CSmtpTestServer &m_server;
+        std::string m_strLog;
+        Clock::time_point m_now {};
+        rlimit m_saved {};
+        bool m_bFull = false;
+    };
+
+    CSendJournal journal;
+    std::string strMessage;
+    const std::optional<SSendPlan> plan
+        = PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage);
+    ASSERT_TRUE(plan && plan->bJournal) << strMessage;
+    CSmtpTestServer server("^nobody$");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+    CDiskFillingClock clock(server, m_strJournal + "-wal");
+    m_input.pClock = &clock;
+    m_input.nRatePerMinute = 6000;
+    const EOutcome outcome = Send(server, &journal, *plan);
+    clock.Restore();
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(outcome, EOutcome::JournalFailed);
+    EXPECT_EQ(server.Messages().size(), 1u) << "no message goes out without its record";
+    EXPECT_NE(journal.RecordingError().find("could not record every message"), std::string::npos);
+    EXPECT_NE(m_prompter.TakeTexts().back().find("The send was stopped there."), std::string::npos);
+}
 
 TEST_F(JournalTest, TheRateSpacesTheMessagesOnTheRunsClockAndCancelEndsTheWait)
 {
