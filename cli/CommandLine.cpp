@@ -168,7 +168,9 @@ private:
 int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, bool bJournal,
     size_t nSelected, CTestOutput &output)
 {
-    if (outcome == CMergeRun::EOutcome::NoToField || outcome == CMergeRun::EOutcome::JournalFailed)
+    // Declined: the message went to these recipients before, and --again was not given.
+    if (outcome == CMergeRun::EOutcome::NoToField || outcome == CMergeRun::EOutcome::JournalFailed
+        || outcome == CMergeRun::EOutcome::Declined)
         return 2;
     if (outcome == CMergeRun::EOutcome::ServerRefused) {
         CConsolePrompter::Print(run.StopReason());
@@ -249,7 +251,8 @@ int RunMerge(const SCommandLineOptions &options)
                                                           : EResumeChoice::Refuse;
             std::string strMessage;
             const std::optional<SSendPlan> planned = PlanSend(*pJournal,
-                JournalPathFor(options.strFile, {}), eChoice, options.bIncludeInDoubt, strMessage);
+                JournalPathFor(options.strFile, {}), eChoice, options.bIncludeInDoubt, strMessage,
+                CMergeRun::TemplateDigest(CMergeRun::InputOf(doc)), options.bChangedMessage);
             if (!planned)
                 throw SStop {strMessage};
             if (!strMessage.empty())
@@ -282,6 +285,7 @@ int RunMerge(const SCommandLineOptions &options)
             input.pJournal = pJournal.get();
             input.journalRun = {Endpoint(account), SelectionText(options), {}, plan.resumes};
             input.earlier = std::move(plan.earlier);
+            input.completed = std::move(plan.completed);
         }
         input.nRatePerMinute = options.nRatePerMinute;
         input.bTestMode = !options.bSend;

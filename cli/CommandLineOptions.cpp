@@ -8,7 +8,8 @@ const char *const kCommandLineHelp = R"(Usage:
   mergix [FILE.mgx]                         start the windowed program
   mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
   mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
-               [--user NAME] [--rate N/min] [--resume [--include-in-doubt] | --again]
+               [--user NAME] [--rate N/min]
+               [--resume [--include-in-doubt] [--changed-message] | --again]
                [--failed-csv FILE] [--no-journal]
                                             send one message per selected record
   mergix --print FILE.mgx                   print the merge's message on the default printer
@@ -40,16 +41,18 @@ points at (in the user's data folder when that folder cannot be written); a rena
 its journal along. When the last send did not reach every recipient,
 --send refuses to start until told --resume (only the recipients not reached yet; those whose
 message was with the server when the send stopped are left out unless --include-in-doubt is
-given; refused when there is no earlier send to continue) or --again (everyone again; also
-sets a damaged journal aside and starts a fresh one).
+given; refused when there is no earlier send to continue, and when the message was changed
+since, unless --changed-message is given too) or --again (everyone again; also sets a damaged
+journal aside and starts a fresh one). A send of the very message the last send delivered to
+every recipient, to the same recipients, is refused until told --again.
 --no-journal sends without one. --rate N/min sends at most N messages a minute. --failed-csv
 FILE writes the failed recipients as CSV (address, reply, time).
 
 Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
 1 some messages could not be delivered (their addresses are listed) or the send was
-interrupted (--resume sends the rest), 2 a usage, file or database error, or a server that
-could not be used at all (unreachable, its certificate, the login), in which case nothing was
-sent.
+interrupted (--resume sends the rest), 2 a usage, file or database error, a server that could
+not be used at all (unreachable, its certificate, the login), or a send the journal holds back,
+in which case nothing was sent.
 )";
 
 bool IsKnownOption(const std::string &strArg)
@@ -57,7 +60,7 @@ bool IsKnownOption(const std::string &strArg)
     for (const char *pOption :
         {"--send", "--test-merge", "--help", "-h", "--server", "--rules", "--where", "--and",
             "--or", "--and-not", "--case-sensitive", "--security", "--user", "--resume", "--again",
-            "--include-in-doubt", "--no-journal", "--rate", "--failed-csv"}) {
+            "--include-in-doubt", "--no-journal", "--rate", "--failed-csv", "--changed-message"}) {
         if (strArg == pOption)
             return true;
     }
@@ -127,11 +130,12 @@ std::string ParseOptions(
                 return "--user needs a NAME (an empty one for no login)";
             options.user = args[++i];
         } else if (strArg == "--resume" || strArg == "--again" || strArg == "--include-in-doubt"
-            || strArg == "--no-journal") {
-            (strArg == "--resume"              ? options.bResume
-                    : strArg == "--again"      ? options.bAgain
-                    : strArg == "--no-journal" ? options.bNoJournal
-                                               : options.bIncludeInDoubt)
+            || strArg == "--no-journal" || strArg == "--changed-message") {
+            (strArg == "--resume"                   ? options.bResume
+                    : strArg == "--again"           ? options.bAgain
+                    : strArg == "--no-journal"      ? options.bNoJournal
+                    : strArg == "--changed-message" ? options.bChangedMessage
+                                                    : options.bIncludeInDoubt)
                 = true;
         } else if (strArg == "--rate") {
             if (!need(1))
@@ -190,13 +194,15 @@ std::string ParseOptions(
     if (!options.bSend
         && (!options.strServer.empty() || options.security || options.user || options.bResume
             || options.bAgain || options.bIncludeInDoubt || options.bNoJournal
-            || options.nRatePerMinute || options.failedCsv))
+            || options.bChangedMessage || options.nRatePerMinute || options.failedCsv))
         return "--server, --security, --user, --rate, --resume, --again, --include-in-doubt, "
-               "--failed-csv and --no-journal go with --send";
+               "--changed-message, --failed-csv and --no-journal go with --send";
     if (options.bResume && options.bAgain)
         return "--resume and --again cannot be used together";
     if (options.bIncludeInDoubt && !options.bResume)
         return "--include-in-doubt goes with --resume";
+    if (options.bChangedMessage && !options.bResume)
+        return "--changed-message goes with --resume";
     if (options.bNoJournal && (options.bResume || options.bAgain))
         return "--resume and --again need the journal, which --no-journal leaves out";
     return {};

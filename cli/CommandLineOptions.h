@@ -26,6 +26,7 @@ struct SCommandLineOptions
     bool bAgain = false;
     bool bIncludeInDoubt = false;
     bool bNoJournal = false;
+    bool bChangedMessage = false;
     int nRatePerMinute = 0;
     std::optional<std::string> failedCsv;
 };

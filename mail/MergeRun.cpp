@@ -1,6 +1,7 @@
 #include "mail/MergeRun.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "document/MergixDoc.h"
 #include "engine/Progress.h"
@@ -170,6 +171,31 @@ bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, CRunClock 
     });
 }
 
+bool CMergeRun::ConfirmSendingAgain(
+    const SInput &input, const std::vector<int> &rows, int nToColumn) const
+{
+    if (!input.completed)
+        return true;
+    std::vector<std::string> addresses;
+    addresses.reserve(rows.size());
+    for (const int nRow : rows)
+        addresses.emplace_back(MergeCellText(input.pList->CellText(nRow, nToColumn)));
+    if (!AllReachedBefore(addresses, *input.completed))
+        return true;
+    std::string strText
+        = "This message was sent to all " + std::to_string(rows.size()) + " recipients";
+    std::tm ended {};
+    if (::strptime(input.completed->strEnded.c_str(), "%Y-%m-%dT%H:%M:%SZ", &ended)) {
+        const std::string strWhen = FormatTime(::timegm(&ended), "%e %B at %H:%M");
+        strText += " on " + strWhen.substr(strWhen.find_first_not_of(' '));
+    }
+    strText += ".";
+    if (input.bInteractive)
+        return AskYesNo(strText + " Send it again?", CPrompter::EIcon::Question);
+    ShowMessage(strText + " Give --again to send it again.", CPrompter::EIcon::Stop);
+    return false;
+}
+
 std::string CMergeRun::BeginJournal(const SInput &input, const std::vector<int> &rows,
     int nToColumn, std::vector<std::string> &identities, std::vector<EResumeSkip> &skips) const
 {
@@ -242,6 +268,9 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                      "merge, it is reccomended that you only select a few items from your "
                      "database that cover all possibilities.\n\nWould you like to continue with "
                      "the test e-mail merge?"))
+        return EOutcome::Declined;
+
+    if (!input.bTestMode && input.pJournal && !ConfirmSendingAgain(input, rows, nToColumn))
         return EOutcome::Declined;
 
     progress.Create();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -47,6 +48,9 @@ public:
         CSendJournal *pJournal = nullptr;
         CSendJournal::SRunInfo journalRun;
         SEarlierRun earlier;
+        // The last run, when it reached everyone with this very message: sending it to the same
+        // recipients again needs a Yes (is refused without windows).
+        std::optional<SCompletedSend> completed;
         // At most this many messages a minute, 0 for no limit; the clock it is kept by (the
         // system's when none is given).
         int nRatePerMinute = 0;
@@ -123,6 +127,10 @@ private:
     // the user cancelled meanwhile.
     bool WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock, size_t nIndex,
         size_t nCount, std::chrono::steady_clock::time_point start);
+    // When the run would send the message of input.completed to recipients who all had it
+    // from there: asks (without windows: says so) and returns false unless told to go ahead.
+    bool ConfirmSendingAgain(
+        const SInput &input, const std::vector<int> &rows, int nToColumn) const;
     // Records the run's recipients in the journal, with what the run it continues did for
     // each (skips, in row order); an error message, or empty.
     std::string BeginJournal(const SInput &input, const std::vector<int> &rows, int nToColumn,

@@ -10,6 +10,18 @@ std::string ResumeAddressKey(const std::string &strTo)
     return strKey;
 }
 
+bool AllReachedBefore(const std::vector<std::string> &addresses, const SCompletedSend &completed)
+{
+    std::map<std::string, size_t> left = completed.addresses;
+    for (const std::string &strTo : addresses) {
+        const auto found = left.find(ResumeAddressKey(strTo));
+        if (found == left.end() || found->second == 0)
+            return false;
+        --found->second;
+    }
+    return !addresses.empty();
+}
+
 std::vector<EResumeSkip> MatchEarlierRun(const std::vector<std::string> &identities,
     const std::vector<std::string> &addresses, const SEarlierRun &earlier)
 {

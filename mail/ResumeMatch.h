@@ -23,6 +23,16 @@ struct SEarlierRun
     std::map<std::string, size_t> leftOutAddresses;
 };
 
+// A run that reached every one of its recipients with the message a send is about to send.
+struct SCompletedSend
+{
+    std::map<std::string, size_t> addresses; // deliveries to each address (by ResumeAddressKey)
+    std::string strEnded; // UTC, as the journal keeps it
+};
+
+// Whether every one of the recipients (To texts) already had the message from that run.
+bool AllReachedBefore(const std::vector<std::string> &addresses, const SCompletedSend &completed);
+
 // An address as the earlier run is matched by: the mailbox alone, its ASCII letters in one case.
 std::string ResumeAddressKey(const std::string &strTo);
 

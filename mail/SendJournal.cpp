@@ -250,12 +250,15 @@ std::optional<CSendJournal::SLastRun> CSendJournal::LastRun()
     std::lock_guard lock(m_lock);
     if (!m_pDb)
         return std::nullopt;
-    CSqliteStatement last(m_pDb, "SELECT id, finished FROM runs ORDER BY id DESC LIMIT 1");
+    CSqliteStatement last(
+        m_pDb, "SELECT id, finished, template_digest, ended FROM runs ORDER BY id DESC LIMIT 1");
     if (last.Step() != SQLITE_ROW)
         return std::nullopt;
     SLastRun run;
     run.nRun = last.Integer(0);
     run.bFinished = last.Integer(1) != 0;
+    run.strTemplateDigest = last.Text(2);
+    run.strEnded = last.Text(3);
     CSqliteStatement counts(m_pDb,
         "SELECT COUNT(*), COALESCE(SUM(state IN ('sent', 'skipped')), 0), "
         "COALESCE(SUM(state = 'failed'), 0) FROM recipients WHERE run = ?");

@@ -52,6 +52,8 @@ public:
         size_t nTotal = 0;
         size_t nDone = 0; // sent in it, or in the runs it continued
         size_t nFailed = 0; // refused by the server
+        std::string strTemplateDigest; // of the message it sent
+        std::string strEnded; // UTC, "2026-12-08T14:02:11Z"; empty while it runs
         std::vector<SRecipient> inDoubt; // handed to the server, acceptance never recorded
         bool IsComplete() const { return bFinished && nDone == nTotal; }
     };

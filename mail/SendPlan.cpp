@@ -38,7 +38,8 @@ std::string LastRunText(const CSendJournal::SLastRun &run)
 } // namespace
 
 std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strPath,
-    EResumeChoice eChoice, bool bIncludeInDoubt, std::string &strMessage)
+    EResumeChoice eChoice, bool bIncludeInDoubt, std::string &strMessage,
+    const std::string &strDigest, bool bChangedMessage)
 {
     const bool bAsk = eChoice == EResumeChoice::Ask;
     SSendPlan plan;
@@ -87,8 +88,12 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
         return std::nullopt;
     }
     // A resume of a run that reached everyone sends nothing again, rather than everything.
-    if (!last || (last->IsComplete() && eChoice != EResumeChoice::Resume))
+    if (!last || (last->IsComplete() && eChoice != EResumeChoice::Resume)) {
+        if (last && eChoice != EResumeChoice::Again && !strDigest.empty()
+            && last->strTemplateDigest == strDigest)
+            plan.completed = SCompletedSend {journal.DoneAddresses(last->nRun), last->strEnded};
         return plan;
+    }
     // A run that reached nobody (the server could not be used) leaves nothing to protect.
     if (last->nDone == 0 && last->inDoubt.empty())
         return plan;
@@ -126,6 +131,24 @@ std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strP
                      "server; they may or may not have received them, so they are left out "
                      "(give --include-in-doubt to send to them too):"
             + InDoubtList(*last);
+    }
+    // The rest would get another message than those the last run reached.
+    if (!strDigest.empty() && !last->strTemplateDigest.empty()
+        && last->strTemplateDigest != strDigest && last->nDone > 0 && last->nDone < last->nTotal) {
+        const std::string strChanged = "The message was changed since the last send of this "
+                                       "merge, which reached "
+            + strDone + " recipient(s) with the message as it was then.";
+        if (bAsk) {
+            if (!AskYesNo(
+                    strChanged + " Send the changed message to the remaining " + strLeft + "?"))
+                return std::nullopt;
+        } else if (!bChangedMessage) {
+            strMessage = strChanged
+                + " Give --resume --changed-message to send the changed message to the "
+                  "remaining "
+                + strLeft + ", or --again to send it to every selected recipient.";
+            return std::nullopt;
+        }
     }
     plan.resumes = last->nRun;
     plan.earlier.doneIdentities = journal.DoneIdentities(last->nRun);

@@ -14,6 +14,9 @@ struct SSendPlan
 {
     bool bJournal = false; // false: sent without a journal, as the user agreed
     SEarlierRun earlier; // what the run being continued reached, or left in doubt
+    // The last run, when it reached everyone with the very same message: sending it to the same
+    // recipients again is asked about (refused without windows).
+    std::optional<SCompletedSend> completed;
     std::optional<int64_t> resumes;
 };
 
@@ -32,5 +35,8 @@ enum class EResumeChoice {
 // question: a damaged journal is set aside only for Again, a journal that cannot be written
 // and an unfinished run without a choice stop with their message. Nothing when the send is
 // not to go ahead; strMessage then says why when no question did.
+// strDigest is the message's digest (CMergeRun::TemplateDigest): a resume of a run that sent
+// another message is asked about, and refused without windows unless bChangedMessage allows it.
 std::optional<SSendPlan> PlanSend(CSendJournal &journal, const std::string &strPath,
-    EResumeChoice eChoice, bool bIncludeInDoubt, std::string &strMessage);
+    EResumeChoice eChoice, bool bIncludeInDoubt, std::string &strMessage,
+    const std::string &strDigest = {}, bool bChangedMessage = false);

@@ -55,7 +55,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             const std::optional<SSendPlan> plan = PlanSend(journal,
                 JournalPathFor(
                     doc.GetPathName(), doc.m_strDatabasePath + "\n" + doc.m_strTableName),
-                EResumeChoice::Ask, false, strMessage);
+                EResumeChoice::Ask, false, strMessage, CMergeRun::TemplateDigest(input));
             if (!plan)
                 return std::nullopt;
             if (plan->bJournal) {
@@ -65,6 +65,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
                 input.journalRun.strSelection = "chosen in Choose Recipients";
                 input.journalRun.resumes = plan->resumes;
                 input.earlier = plan->earlier;
+                input.completed = plan->completed;
             }
             input.saveFailedList = [&frame](const std::vector<CRunRecord::SFailure> &failures) {
                 const QString strPath = QFileDialog::getSaveFileName(&frame,

@@ -474,8 +474,9 @@ TEST_F(CommandLineTest, SendingOverStartTlsWithALogin)
         store.setValue(QLatin1String(CSettings::kSmtpExtraCaFile),
             QString::fromStdString(certificates.CaFile()));
     }
+    // The same message to the same recipients each time: --again says that is meant.
     const std::vector<std::string> send {"--send", m_strSample, "--server", pServer->Server(),
-        "--security", "starttls", "--user", "ann"};
+        "--security", "starttls", "--user", "ann", "--again"};
 
     m_strEnvironment = "MERGIX_SMTP_PASSWORD='s3cret pass'";
     SResult result = Run(send);
@@ -600,8 +601,8 @@ TEST_F(CommandLineTest, ASendKilledHalfWayIsResumedAndNobodyGetsTwoMessages)
         EXPECT_NE(result.strErr.find("may or may not have received them"), std::string::npos);
     }
 
-    // The one in doubt, only on request; then the journal is complete, a resume sends nothing
-    // and a new send asks nothing.
+    // The one in doubt, only on request; then the journal is complete, a resume sends nothing,
+    // and the same message goes to everyone again only when --again says so.
     result = Run(
         {"--send", m_strSample, "--server", pServer->Server(), "--resume", "--include-in-doubt"});
     EXPECT_EQ(result.nExit, 0) << result.strErr;
@@ -612,6 +613,15 @@ TEST_F(CommandLineTest, ASendKilledHalfWayIsResumedAndNobodyGetsTwoMessages)
         result.strErr.find("0 message(s) delivered. 12 recipient(s) left out"), std::string::npos)
         << result.strErr;
     result = Run({"--send", m_strSample, "--server", pServer->Server()});
+    EXPECT_EQ(result.nExit, 2) << result.strErr;
+    EXPECT_NE(result.strErr.find("mergix: This message was sent to all 12 recipients on "),
+        std::string::npos)
+        << result.strErr;
+    EXPECT_NE(result.strErr.find(". Give --again to send it again.\n"), std::string::npos)
+        << result.strErr;
+    EXPECT_EQ(Received({pServer.get()}).size(), 12u);
+    EXPECT_EQ(pServer->Messages().size(), 12u);
+    result = Run({"--send", m_strSample, "--server", pServer->Server(), "--again"});
     EXPECT_EQ(result.nExit, 0) << result.strErr;
     EXPECT_NE(result.strErr.find("12 message(s) delivered."), std::string::npos);
 }
@@ -748,6 +758,40 @@ TEST_F(CommandLineTest, AResumeInAnotherLocaleSendsOnlyTheRest)
         << result.strErr;
 }
 
+TEST_F(CommandLineTest, AnEditedMessageIsResumedOnlyWhenSaidAndTheSameOneIsNotSentTwice)
+{
+    const std::string strDatabase = (m_folder / "sample" / "contacts.mdb").string();
+    const std::string strMerge = WriteMerge("news.mgx", strDatabase, "Email", "March <<City>>");
+    CSmtpTestServer refusing("^(pat|zoe)");
+    ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
+    SResult result = Run({"--send", strMerge, "--server", refusing.Server()});
+    ASSERT_EQ(result.nExit, 1) << result.strErr;
+    ASSERT_EQ(refusing.Messages().size(), 9u);
+
+    // Edited before the rest went out: nine have March, so April needs saying so.
+    WriteMerge("news.mgx", strDatabase, "Email", "April <<City>>");
+    CSmtpTestServer server("^nobody$");
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    result = Run({"--send", strMerge, "--server", server.Server(), "--resume"});
+    EXPECT_EQ(result.nExit, 2) << result.strErr;
+    EXPECT_NE(result.strErr.find("The message was changed since the last send of this merge, "
+                                 "which reached 9 recipient(s)"),
+        std::string::npos)
+        << result.strErr;
+    EXPECT_TRUE(server.Messages().empty());
+    result
+        = Run({"--send", strMerge, "--server", server.Server(), "--resume", "--changed-message"});
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_EQ(Received({&server}).size(), 3u);
+
+    // Everyone has April now: the same command again sends nothing without --again.
+    result = Run({"--send", strMerge, "--server", server.Server()});
+    EXPECT_EQ(result.nExit, 2) << result.strErr;
+    EXPECT_NE(result.strErr.find("This message was sent to all 12 recipients"), std::string::npos)
+        << result.strErr;
+    EXPECT_EQ(server.Messages().size(), 3u);
+}
+
 TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
 {
     for (const auto &[args, strError] :
@@ -756,6 +800,7 @@ TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
                 "--resume and --again cannot be used together"},
             {{"--send", m_strSample, "--include-in-doubt"},
                 "--include-in-doubt goes with --resume"},
+            {{"--send", m_strSample, "--changed-message"}, "--changed-message goes with --resume"},
             {{"--send", m_strSample, "--rate", "fast"}, "--rate takes a number of messages"},
             {{"--test-merge", m_strSample, "--resume"}, "go with --send"}}) {
         const SResult result = Run(args);

@@ -187,6 +187,13 @@ class ProgramTests(ProgramTest):
         self.open_sample_copy()
         self.choose_menu("Mail", "Send Mail")
         self.send_to_all()
+        # The same message to the same twelve again: the program asks first.
+        question = wait_for(lambda: self.find_alert(), "the question about sending again", 30)
+        label = self.find("label", None, within=question)
+        self.assertTrue(label.name.startswith("This message was sent to all 12 recipients on "),
+                        label.name)
+        self.assertTrue(label.name.endswith(". Send it again?"), label.name)
+        self.click(self.find("push button", "Yes", within=question))
         wait_for(lambda: len(self.stored_messages(store)) == 24 or None,
                  "24 messages on the server", 30)
         shown = [node.name for node in descendants(self.app)

@@ -70,6 +70,7 @@ protected:
         };
         m_input.pJournal = pJournal;
         m_input.earlier = plan.earlier;
+        m_input.completed = plan.completed;
         m_input.journalRun.resumes = plan.resumes;
         m_list.SelectAll();
         return m_run.Run(m_input, m_progress);
@@ -251,6 +252,66 @@ TEST_F(JournalTest, ARunThatReachedNobodyLeavesNothingToProtect)
         EXPECT_EQ(strMessage, "");
     }
     EXPECT_TRUE(m_prompter.TakeTexts().empty()) << "nothing is asked";
+}
+
+TEST_F(JournalTest, AChangedMessageIsNotResumedSilentlyAndTheSameOneIsNotSentTwice)
+{
+    CSendJournal journal;
+    std::string strMessage;
+    std::optional<SSendPlan> plan
+        = PlanSend(journal, m_strJournal, EResumeChoice::Refuse, false, strMessage);
+    ASSERT_TRUE(plan);
+    CSmtpTestServer refusing; // the two "reject" addresses are refused
+    ASSERT_EQ(Send(refusing, &journal, *plan), EOutcome::Completed);
+    const std::string strMarch = CMergeRun::TemplateDigest(m_input);
+
+    // The message is edited before the rest is sent: four have the old one.
+    m_input.strTemplate = "Dear <<Name>>, in April";
+    const std::string strApril = CMergeRun::TemplateDigest(m_input);
+    ASSERT_NE(strApril, strMarch);
+    EXPECT_FALSE(
+        PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage, strApril, false));
+    EXPECT_EQ(strMessage,
+        "The message was changed since the last send of this merge, which reached 4 "
+        "recipient(s) with the message as it was then. Give --resume --changed-message to send "
+        "the changed message to the remaining 2, or --again to send it to every selected "
+        "recipient.");
+    EXPECT_TRUE(
+        PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage, strMarch, false));
+    // The windows ask; No sends nothing.
+    m_prompter.ScriptAnswer(EAnswer::Yes);
+    m_prompter.ScriptAnswer(false);
+    EXPECT_FALSE(
+        PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage, strApril, false));
+    EXPECT_EQ(m_prompter.TakeTexts().back(),
+        "The message was changed since the last send of this merge, which reached 4 "
+        "recipient(s) with the message as it was then. Send the changed message to the "
+        "remaining 2?");
+    plan
+        = PlanSend(journal, m_strJournal, EResumeChoice::Resume, false, strMessage, strApril, true);
+    ASSERT_TRUE(plan) << strMessage;
+    CSmtpTestServer accepting("^nobody$");
+    ASSERT_EQ(Send(accepting, &journal, *plan), EOutcome::Completed);
+    EXPECT_EQ(accepting.Messages().size(), 2u);
+
+    // Everyone has it now. The very same message to the same recipients again is asked about,
+    // and No sends nothing; another message, or Again, goes ahead without a question.
+    plan = PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage, strApril);
+    ASSERT_TRUE(plan && plan->completed);
+    m_input.bInteractive = true;
+    m_prompter.ScriptAnswer(false);
+    EXPECT_EQ(Send(accepting, &journal, *plan), EOutcome::Declined);
+    const std::vector<std::string> texts = m_prompter.TakeTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back().rfind("This message was sent to all 6 recipients on ", 0), 0u)
+        << texts.back();
+    EXPECT_TRUE(texts.back().ends_with(". Send it again?")) << texts.back();
+    EXPECT_EQ(accepting.Messages().size(), 2u);
+    EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Ask, false, strMessage, strMarch)
+                     ->completed);
+    EXPECT_FALSE(PlanSend(journal, m_strJournal, EResumeChoice::Again, false, strMessage, strApril)
+                     ->completed);
+    m_input.bInteractive = false;
 }
 
 TEST_F(JournalTest, TheWindowsAskWhetherToResumeAndAboutTheRecipientsInDoubt)
