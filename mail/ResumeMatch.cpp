@@ -2,6 +2,8 @@
 
 #include "engine/AsciiCase.h"
 #include "mail/MessageText.h"
+#include "mail/RecipientIdentity.h"
+#include "mail/RecordList.h"
 
 std::string ResumeAddressKey(const std::string &strTo)
 {
@@ -57,4 +59,23 @@ std::vector<EResumeSkip> MatchEarlierRun(const std::vector<std::string> &identit
             skips[i] = EResumeSkip::LeftOut;
     }
     return skips;
+}
+
+std::vector<int> RowsToResume(const CRecordList &list, int nToColumn, const SEarlierRun &earlier)
+{
+    std::vector<std::string> identities;
+    std::vector<std::string> addresses;
+    identities.reserve(static_cast<size_t>(list.RowCount()));
+    addresses.reserve(static_cast<size_t>(list.RowCount()));
+    for (int nRow = 0; nRow < list.RowCount(); ++nRow) {
+        addresses.emplace_back(MergeCellText(list.CellText(nRow, nToColumn)));
+        identities.push_back(RecipientIdentity(addresses.back(), list, nRow));
+    }
+    const std::vector<EResumeSkip> skips = MatchEarlierRun(identities, addresses, earlier);
+    std::vector<int> rows;
+    for (int nRow = 0; nRow < list.RowCount(); ++nRow) {
+        if (skips[static_cast<size_t>(nRow)] == EResumeSkip::None)
+            rows.push_back(nRow);
+    }
+    return rows;
 }

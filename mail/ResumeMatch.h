@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class CRecordList;
+
 // What an earlier run that a send continues did for each of its recipients.
 enum class EResumeSkip : char {
     None, // to be sent
@@ -21,6 +23,8 @@ struct SEarlierRun
     std::map<std::string, size_t> doneAddresses;
     std::set<std::string> leftOutIdentities;
     std::map<std::string, size_t> leftOutAddresses;
+
+    bool IsEmpty() const { return doneAddresses.empty() && leftOutAddresses.empty(); }
 };
 
 // A run that reached every one of its recipients with the message a send is about to send.
@@ -44,3 +48,7 @@ std::string ResumeAddressKey(const std::string &strTo);
 // the one the earlier run did not.
 std::vector<EResumeSkip> MatchEarlierRun(const std::vector<std::string> &identities,
     const std::vector<std::string> &addresses, const SEarlierRun &earlier);
+
+// The rows of the list, from the top down, that the earlier run has neither reached nor left in
+// doubt: what a resume sends when every row is selected.
+std::vector<int> RowsToResume(const CRecordList &list, int nToColumn, const SEarlierRun &earlier);

@@ -8,6 +8,7 @@
 #include "document/MergixDoc.h"
 #include "engine/DistinctFaults.h"
 #include "engine/Prompter.h"
+#include "mail/ResumeMatch.h"
 #include "mail/RuleSelection.h"
 #include "ui/ElidingDelegate.h"
 #include "ui/ProgressDlg.h"
@@ -67,6 +68,14 @@ void CChooseRecipientsDlg::Load()
     }
     if (m_bTestMode)
         m_pUi->runButton->setText(QStringLiteral("&Test Merge"));
+    // Continuing a send: the recipients it still has to reach come selected, and no others.
+    const int nToColumn = m_input.fields.FindColumn(m_input.strToField);
+    if (!m_bTestMode && !m_input.earlier.IsEmpty() && nToColumn >= 0) {
+        m_list.UnselectAll();
+        for (const int nRow : RowsToResume(m_list, nToColumn, m_input.earlier))
+            m_list.SetSelected(nRow, true);
+        ShowListSelection();
+    }
 }
 
 void CChooseRecipientsDlg::OnSelectAll()

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include <QItemSelectionModel>
@@ -11,6 +12,9 @@
 #include <QTableView>
 
 #include "document/MergixDoc.h"
+#include "engine/Progress.h"
+#include "mail/RecordList.h"
+#include "mail/ResumeMatch.h"
 #include "support/RecordingPrompter.h"
 #include "support/SmtpTestServer.h"
 #include "support/WidgetHelpers.h"
@@ -76,6 +80,34 @@ TEST_F(ChooseRecipientsTest, LoadsNewestFirstAndSelectsAllOrNone)
         Texts {"There were no items selected. Please select some items and then continue the "
                "e-mail merge."});
     EXPECT_EQ(dlg.result(), 0);
+}
+
+TEST_F(ChooseRecipientsTest, AResumeOpensWithTheRecipientsStillToReachSelected)
+{
+    // The run being continued reached all but pat and the two zoes.
+    CRecordList all;
+    all.SetColumns(m_doc.m_fieldNames);
+    CNullProgress quiet;
+    all.Load(m_doc.m_recordset, quiet);
+    const int nTo = m_doc.MergeFields().FindColumn(m_doc.m_strToField);
+    ASSERT_GE(nTo, 0);
+    CMergeRun::SInput input = Input();
+    for (int nRow = 0; nRow < all.RowCount(); ++nRow) {
+        const std::string strTo(all.CellText(nRow, nTo));
+        if (!strTo.starts_with("pat") && !strTo.starts_with("zoe"))
+            ++input.earlier.doneAddresses[ResumeAddressKey(strTo)];
+    }
+    CChooseRecipientsDlg dlg(m_doc, std::move(input));
+    dlg.Load();
+    dlg.show();
+    const QModelIndexList selected = View(dlg)->selectionModel()->selectedRows();
+    std::set<std::string> addresses;
+    for (const QModelIndex &index : selected)
+        addresses.insert(std::string(dlg.List().CellText(index.row(), nTo)));
+    EXPECT_EQ(addresses,
+        (std::set<std::string> {
+            "pat@example.org", "zoe.dupont@example.com", "zoe.martin@example.org"}));
+    EXPECT_EQ(selected.size(), 3);
 }
 
 TEST_F(ChooseRecipientsTest, LongCellsAreCutWithThreeDots)
