@@ -72,7 +72,7 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     const std::string strServer = account.nPort > 0 ? Endpoint(account) : account.strServer;
     const auto makeJob = [&] {
         MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
-            strBody, static_cast<int>(strBody.size()),
+            strBody, static_cast<int>(strBody.size()), &m_bAbandon,
             [&record, strIdentity, strTo](EDelivery eWhat, const std::string &strReply) {
                 record.Record(strIdentity, strTo, eWhat, strReply);
             },
@@ -132,13 +132,28 @@ bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProg
 void CMergeRun::WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
     const SInput &input, CProgress &progress)
 {
+    // A server may take minutes to confirm a message it filters: after a while the status line
+    // says what the run waits for, and a Cancel stops waiting (those messages are in doubt).
+    const auto start = std::chrono::steady_clock::now();
+    size_t nShown = 0;
+    const auto showWaiting = [&](size_t nWaiting) {
+        if (nWaiting == 0 || nWaiting == nShown
+            || std::chrono::steady_clock::now() - start < m_waitShownAfter)
+            return;
+        nShown = nWaiting;
+        progress.SetStatusText(
+            "Waiting for the server to confirm " + std::to_string(nWaiting) + " message(s)...");
+    };
     while (workers.Count() > 0) {
         workers.WaitForAny(kWaitSlice);
         workers.Reap();
-        progress.CheckCancel();
+        showWaiting(workers.Count());
+        if (!m_bAbandon && ConfirmCancel(input, progress))
+            m_bAbandon = true;
     }
     // Messages waiting for another try may wait for seconds: a Cancel gives them up.
     while (pDeliveries && !pDeliveries->WaitUntilDone(kWaitSlice)) {
+        showWaiting(pDeliveries->InFlight());
         if (ConfirmCancel(input, progress))
             pDeliveries->Abandon();
     }
@@ -292,6 +307,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_failures.clear();
     m_nSkipped = 0;
     m_nDelivered = 0;
+    m_bAbandon = false;
     m_strRateStatus.clear();
     std::vector<std::string> identities;
     std::vector<EResumeSkip> skips(rows.size(), EResumeSkip::None);

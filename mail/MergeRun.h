@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -106,6 +107,8 @@ public:
     // How many deliveries may be in flight at once: a server that answers slowly makes the run
     // wait for one to end rather than pile up threads.
     size_t m_nMaxDeliveries = 64;
+    // How long the last deliveries are waited for before the status line says so.
+    std::chrono::milliseconds m_waitShownAfter {5000};
 
 private:
     bool ConfirmCancel(const SInput &input, CProgress &progress) const;
@@ -146,4 +149,6 @@ private:
     size_t m_nSkipped = 0;
     size_t m_nDelivered = 0;
     std::string m_strRateStatus; // the rate line last shown
+    // Set by a Cancel while the run waits for the server's word: those waits end, in doubt.
+    std::atomic<bool> m_bAbandon {false};
 };

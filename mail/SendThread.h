@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,8 @@ struct MailParams
     std::string szSubject;
     std::string pszBody;
     int nBodyLength = 0;
+    // Ends the wait for the server's word on the end of the data, when set (a Cancel).
+    const std::atomic<bool> *pAbandon = nullptr;
     // Told how the delivery ended, with the server's last reply.
     std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
     // Called before the message's data goes out; false keeps it from going.

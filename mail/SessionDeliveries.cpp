@@ -65,6 +65,7 @@ bool CSessionDeliveries::WaitUntilDone(Clock::duration timeout)
 
 void CSessionDeliveries::Abandon()
 {
+    m_bAbandoned = true;
     std::vector<SPending> retries;
     {
         std::lock_guard lock(m_lock);
@@ -83,6 +84,12 @@ std::optional<std::string> CSessionDeliveries::StopReason() const
 {
     std::lock_guard lock(m_lock);
     return m_strStopReason;
+}
+
+size_t CSessionDeliveries::InFlight() const
+{
+    std::lock_guard lock(m_lock);
+    return m_nBusy;
 }
 
 size_t CSessionDeliveries::Delivered() const
@@ -187,6 +194,8 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
     CSmtpSession session(m_account, m_pTls);
     session.m_replyTimeout = m_settings.replyTimeout;
     session.m_connectTimeout = m_settings.connectTimeout;
+    session.m_dataReplyTimeout = m_settings.dataReplyTimeout;
+    session.m_pAbandon = &m_bAbandoned;
     bool bFreshConnection = false;
     const auto closed = [this] {
         std::lock_guard lock(m_lock);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -34,6 +35,7 @@ public:
         std::chrono::milliseconds retryPause {2000};
         std::chrono::milliseconds replyTimeout {5000};
         std::chrono::milliseconds connectTimeout {20000};
+        std::chrono::milliseconds dataReplyTimeout {std::chrono::minutes(10)};
         size_t nQueueLimit = 16; // messages made but not yet taken by a connection
     };
 
@@ -73,6 +75,8 @@ public:
     // STARTTLS): the message for the user. Nothing more is sent once it is set.
     std::optional<std::string> StopReason() const;
     size_t Delivered() const;
+    // Messages a connection is handing over or waiting for the server's word on.
+    size_t InFlight() const;
     // How many connections were opened, and the most that were open at once.
     size_t ConnectionsOpened() const;
     size_t PeakConnections() const;
@@ -95,6 +99,7 @@ private:
 
     SSmtpAccount m_account;
     SSettings m_settings;
+    std::atomic<bool> m_bAbandoned {false}; // ends the waits for the server's word at once
     EventSink m_onEvent;
     std::shared_ptr<const CTlsContext> m_pTls;
 

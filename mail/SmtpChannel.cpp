@@ -1,5 +1,7 @@
 #include "mail/SmtpChannel.h"
 
+#include <algorithm>
+
 bool CSmtpChannel::Connect(const std::string &strHost, const std::string &strPort)
 {
     m_replies.Buffer().clear();
@@ -13,13 +15,30 @@ bool CSmtpChannel::Send(std::string_view text)
 
 std::optional<CSmtpChannel::Reply> CSmtpChannel::NextReply()
 {
-    const auto deadline = CSocket::Clock::now() + m_replyTimeout;
+    return ReplyWithin(m_replyTimeout);
+}
+
+std::optional<CSmtpChannel::Reply> CSmtpChannel::NextDataReply()
+{
+    return ReplyWithin(m_dataReplyTimeout);
+}
+
+std::optional<CSmtpChannel::Reply> CSmtpChannel::ReplyWithin(std::chrono::milliseconds wait)
+{
+    // Waited for in slices, so that an abandoned wait ends soon.
+    constexpr std::chrono::milliseconds kSlice {200};
+    const auto deadline = CSocket::Clock::now() + wait;
     for (;;) {
         if (auto reply = m_replies.TakeReply())
             return reply;
         if (m_replies.IsOverlong())
             return std::nullopt;
-        if (m_socket.Receive(m_replies.Buffer(), deadline) != CSocket::EReceive::Data)
+        const auto sliceEnd = std::min(deadline, CSocket::Clock::now() + kSlice);
+        const CSocket::EReceive eReceived = m_socket.Receive(m_replies.Buffer(), sliceEnd);
+        if (eReceived == CSocket::EReceive::Data)
+            continue;
+        if (eReceived != CSocket::EReceive::TimedOut || sliceEnd >= deadline
+            || (m_pAbandon && *m_pAbandon))
             return std::nullopt;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -19,12 +20,19 @@ public:
 
     std::chrono::milliseconds m_replyTimeout {5000};
     std::chrono::milliseconds m_connectTimeout {20000};
+    // The reply to the end of a message's data may take as long as RFC 5321 allows a server
+    // (10 minutes): it may be filtering the message. Giving up sooner would report a message
+    // as failed that the server then delivers. The flag, when set, ends that wait early.
+    std::chrono::milliseconds m_dataReplyTimeout {std::chrono::minutes(10)};
+    const std::atomic<bool> *m_pAbandon = nullptr;
 
     bool Connect(const std::string &strHost, const std::string &strPort);
     bool Send(std::string_view text);
     // The next complete reply; nothing when none came in time, the connection ended or the
     // server sent more than any reply can hold.
     std::optional<Reply> NextReply();
+    // The reply to the end of the data, within the data reply wait, unless abandoned first.
+    std::optional<Reply> NextDataReply();
     // True when the next reply carries the code.
     bool Expect(int nCode);
     // Upgrades the connection to TLS; empty on success, else why not (see CSocket::StartTls).
@@ -35,6 +43,8 @@ public:
     bool IsOpen() const { return m_socket.IsOpen(); }
 
 private:
+    std::optional<Reply> ReplyWithin(std::chrono::milliseconds wait);
+
     CSocket m_socket;
     CSmtpReplyReader m_replies;
 };

@@ -31,12 +31,14 @@ bool CSmtpConnection::Deliver()
         return false;
     m_hSocket.m_replyTimeout = m_replyTimeout;
     m_hSocket.m_connectTimeout = m_connectTimeout;
+    m_hSocket.m_dataReplyTimeout = m_dataReplyTimeout;
+    m_hSocket.m_pAbandon = m_pAbandon;
     bool bDataSent = false;
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
         && BeforeData() && SendText("DATA\r\n") && WaitForReply(354)
-        && (bDataSent = SendText(ComposeData(std::time(nullptr)))) && WaitForReply(250);
+        && (bDataSent = SendText(ComposeData(std::time(nullptr)))) && WaitForReply(250, true);
     m_bInDoubt = !bDelivered && bDataSent && m_strLastReply.empty();
     // The answer to QUIT is not waited for: the message is already accepted.
     if (bDelivered)
@@ -65,9 +67,10 @@ bool CSmtpConnection::BeforeData()
     return false;
 }
 
-bool CSmtpConnection::WaitForReply(int nCode)
+bool CSmtpConnection::WaitForReply(int nCode, bool bEndOfData)
 {
-    const std::optional<CSmtpChannel::Reply> reply = m_hSocket.NextReply();
+    const std::optional<CSmtpChannel::Reply> reply
+        = bEndOfData ? m_hSocket.NextDataReply() : m_hSocket.NextReply();
     m_strLastReply = reply ? reply->strText : std::string();
     while (
         !m_strLastReply.empty() && (m_strLastReply.back() == '\n' || m_strLastReply.back() == '\r'))

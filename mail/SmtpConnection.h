@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -38,6 +39,9 @@ public:
     // How long one reply may take as a whole, and how long connecting may take.
     std::chrono::milliseconds m_replyTimeout {5000};
     std::chrono::milliseconds m_connectTimeout {20000};
+    // How long the reply to the end of the data may take, and what ends that wait early.
+    std::chrono::milliseconds m_dataReplyTimeout {std::chrono::minutes(10)};
+    const std::atomic<bool> *m_pAbandon = nullptr;
     // Called before the DATA command, when set: the send journal must have recorded the
     // message as being sent by then. False stops the delivery; nothing of the message went out.
     std::function<bool()> m_beforeData;
@@ -50,7 +54,8 @@ public:
 private:
     bool Connect();
     // Waits for the next complete reply; true when its code is the expected one.
-    bool WaitForReply(int nCode);
+    // The reply to the end of the data has a wait of its own.
+    bool WaitForReply(int nCode, bool bEndOfData = false);
     bool SendText(const std::string &strText);
     bool HasUnsafeHeaderText() const;
     bool BeforeData();

@@ -64,6 +64,8 @@ CSmtpSession::EOpen CSmtpSession::Open(std::string &strMessage)
     m_channel.Close();
     m_channel.m_replyTimeout = m_replyTimeout;
     m_channel.m_connectTimeout = m_connectTimeout;
+    m_channel.m_dataReplyTimeout = m_dataReplyTimeout;
+    m_channel.m_pAbandon = m_pAbandon;
     m_bTransactionDone = false;
     std::string strPort;
     if (!ResolveEndpoint(m_account, m_strHost, strPort))
@@ -252,7 +254,7 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
     // taken it: it can be sent again.
     if (!m_channel.Send(strData))
         return Failure(std::nullopt);
-    const std::optional<CSmtpChannel::Reply> reply = m_channel.NextReply();
+    const std::optional<CSmtpChannel::Reply> reply = m_channel.NextDataReply();
     if (!reply) {
         m_channel.Close();
         return {EResult::InDoubt,

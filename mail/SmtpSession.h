@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -55,6 +56,9 @@ public:
 
     std::chrono::milliseconds m_replyTimeout {5000};
     std::chrono::milliseconds m_connectTimeout {20000};
+    // How long the reply to the end of the data may take, and what ends that wait early.
+    std::chrono::milliseconds m_dataReplyTimeout {std::chrono::minutes(10)};
+    const std::atomic<bool> *m_pAbandon = nullptr;
 
 private:
     EOpen Fail(EOpen eOpen, std::string &strMessage, const std::string &strText);

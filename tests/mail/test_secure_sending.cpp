@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QJsonArray>
@@ -18,6 +20,7 @@
 #include "mail/MergeRun.h"
 #include "mail/RecordList.h"
 #include "mail/SendJournal.h"
+#include "mail/SmtpConnection.h"
 #include "mail/SmtpSession.h"
 #include "mail/TlsContext.h"
 #include "support/RecordingPrompter.h"
@@ -309,6 +312,51 @@ TEST(SmtpSessionTest, AMessageIsRecordedAsBeingSentOnlyOnceTheServerTookItsRecip
         "RSET\r\nMAIL FROM:<a@x.org>\r\nRCPT TO:<c@x.org>\r\n"
         "RSET\r\nMAIL FROM:<a@x.org>\r\nRCPT TO:<d@x.org>\r\nDATA\r\nthree\r\n.\r\n"
         "QUIT\r\n");
+}
+
+TEST(SmtpSessionTest, TheEndOfTheDataIsWaitedForLongAndACancelEndsTheWait)
+{
+    // A server that filters the message answers later than any other reply may come.
+    const auto filtering = [] {
+        return std::vector<Step> {Step::Reply("220 hi\r\n"), Step::Reply("250 hi\r\n"),
+            Step::Reply("250 ok\r\n"), Step::Reply("250 ok\r\n"), Step::Reply("354 go\r\n"),
+            Step::ReplyAfter(1500ms, "250 queued after a look\r\n")};
+    };
+    CScriptedSmtpServer slow(filtering());
+    CSmtpSession session({slow.Server(), ESmtpSecurity::None, 0, "", "", ""}, nullptr);
+    session.m_replyTimeout = 300ms;
+    std::string strMessage;
+    ASSERT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Ready) << strMessage;
+    const CSmtpSession::SOutcome accepted = session.Send("a@x.org", "b@x.org", "one\r\n.\r\n");
+    EXPECT_EQ(accepted.eResult, CSmtpSession::EResult::Accepted) << accepted.strReply;
+    EXPECT_EQ(accepted.strReply, "250 queued after a look");
+
+    // The plain one-message connection waits as long.
+    CScriptedSmtpServer slowPlain(filtering());
+    CSmtpConnection connection(slowPlain.Server(), "a@x.org", "b@x.org", "r@x.org", "S", "Hi");
+    connection.m_replyTimeout = 300ms;
+    EXPECT_TRUE(connection.Deliver()) << connection.LastReply();
+    EXPECT_FALSE(connection.IsInDoubt());
+
+    // One that never answers: a Cancel ends the wait soon, and the message is in doubt.
+    CScriptedSmtpServer silent(
+        {Step::Reply("220 hi\r\n"), Step::Reply("250 hi\r\n"), Step::Reply("250 ok\r\n"),
+            Step::Reply("250 ok\r\n"), Step::Reply("354 go\r\n"), Step::Silent()});
+    std::atomic<bool> bAbandon {false};
+    CSmtpSession waiting({silent.Server(), ESmtpSecurity::None, 0, "", "", ""}, nullptr);
+    waiting.m_replyTimeout = 300ms;
+    waiting.m_pAbandon = &bAbandon;
+    ASSERT_EQ(waiting.Open(strMessage), CSmtpSession::EOpen::Ready) << strMessage;
+    std::thread cancel([&bAbandon] {
+        std::this_thread::sleep_for(800ms);
+        bAbandon = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const CSmtpSession::SOutcome unanswered = waiting.Send("a@x.org", "b@x.org", "two\r\n.\r\n");
+    cancel.join();
+    EXPECT_EQ(unanswered.eResult, CSmtpSession::EResult::InDoubt);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 700ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 }
 
 struct SCertificateCase

@@ -156,6 +156,7 @@ void CScriptedSmtpServer::Run(std::vector<SStep> script)
         case SStep::EAction::Reply:
         case SStep::EAction::ReplyAndClose:
             bData = false;
+            std::this_thread::sleep_for(step.delay);
             for (size_t k = 0; k < step.chunks.size(); ++k) {
                 if (k > 0)
                     std::this_thread::sleep_for(kChunkPause);

@@ -16,6 +16,7 @@ public:
         enum class EAction { Reply, ReplyAndClose, Close, Silent };
         EAction action = EAction::Reply;
         std::vector<std::string> chunks; // sent one by one, with a pause between them
+        std::chrono::milliseconds delay {0}; // before the first chunk
 
         static SStep Reply(std::string strText) { return {EAction::Reply, {std::move(strText)}}; }
         static SStep Split(std::vector<std::string> chunks) { return {EAction::Reply, chunks}; }
@@ -26,6 +27,11 @@ public:
             return {EAction::ReplyAndClose, {std::move(strText)}};
         }
         static SStep Silent() { return {EAction::Silent, {}}; }
+        // Answers after a pause, as a server that filters a message does.
+        static SStep ReplyAfter(std::chrono::milliseconds delay, std::string strText)
+        {
+            return {EAction::Reply, {std::move(strText)}, delay};
+        }
     };
 
     static bool HasIpv6Loopback();
