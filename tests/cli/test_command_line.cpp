@@ -626,6 +626,50 @@ TEST_F(CommandLineTest, ASendKilledHalfWayIsResumedAndNobodyGetsTwoMessages)
     EXPECT_NE(result.strErr.find("12 message(s) delivered."), std::string::npos);
 }
 
+TEST_F(CommandLineTest, KilledThenRenamedLinkedOrInAnotherLocaleNobodyGetsTwoMessages)
+{
+    // Each round kills a send at a moment of its own, then changes what a person may change
+    // before going on: the merge's name, the name it is opened by, the locale.
+    const fs::path folder = m_folder / "sample";
+    const std::vector<std::pair<std::string, std::string>> rounds {
+        {"rename", "en_US.UTF-8"}, {"link", "en_US.UTF-8"}, {"locale", "de_DE.UTF-8"}};
+    for (size_t nRound = 0; nRound < rounds.size(); ++nRound) {
+        const auto &[strChange, strLocale] = rounds[nRound];
+        SCOPED_TRACE(strChange);
+        const std::string strMerge
+            = (folder / ("round" + std::to_string(nRound) + ".mgx")).string();
+        fs::copy_file(folder / "sample.mgx", strMerge);
+        const auto pServer = CSmtpTestServer::WithOptions({"--delay", "0.1"});
+        ASSERT_EQ(pServer->Error(), "");
+        QProcess send;
+        StartInBackground(send,
+            {QStringLiteral("--send"), QString::fromStdString(strMerge), QStringLiteral("--server"),
+                QString::fromStdString(pServer->Server())});
+        ASSERT_TRUE(WaitForMessages(*pServer, 2 + 3 * nRound));
+        send.kill();
+        send.waitForFinished(5000);
+        ASSERT_LT(pServer->Messages().size(), 12u);
+
+        std::string strOpened = strMerge;
+        if (strChange == "rename") {
+            strOpened = (folder / ("renamed" + std::to_string(nRound) + ".mgx")).string();
+            fs::rename(strMerge, strOpened);
+        } else if (strChange == "link") {
+            strOpened = (folder / ("current" + std::to_string(nRound) + ".mgx")).string();
+            fs::create_symlink(fs::path(strMerge).filename(), strOpened);
+        }
+        m_strLocale = strLocale;
+        const SResult result
+            = Run({"--send", strOpened, "--server", pServer->Server(), "--resume"});
+        m_strLocale = "en_US.UTF-8";
+        EXPECT_EQ(result.nExit, 0) << result.strErr;
+        const std::map<std::string, int> received = Received({pServer.get()});
+        for (const auto &[strAddress, nCount] : received)
+            EXPECT_EQ(nCount, 1) << strAddress;
+        EXPECT_GE(received.size(), 11u); // one may have been in doubt, and left out
+    }
+}
+
 TEST_F(CommandLineTest, AServerThatStopsMidRunLeavesTheRestToTheResume)
 {
     const auto pFirst = CSmtpTestServer::WithOptions({"--delay", "0.15"});
