@@ -30,7 +30,8 @@ def main():
             send = [MERGIX, "--send", merge, "--server", "127.0.0.1:%d" % port]
             with_journal, without = [], []
             for _ in range(ROUNDS):
-                with_journal.append(timed(send, env=env)[0])
+                # The same message to the same recipients each round: --again says it is meant.
+                with_journal.append(timed(send + ["--again"], env=env)[0])
                 without.append(timed(send + ["--no-journal"], env=env)[0])
         finally:
             sink.kill()
