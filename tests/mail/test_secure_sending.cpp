@@ -249,6 +249,7 @@ TEST(SmtpSessionTest, ManyMessagesShareOneConnectionWithRsetBetweenThem)
     SSmtpAccount account {server.Server(), ESmtpSecurity::None, 0, "", "", ""};
     CSmtpSession session(account, nullptr);
     session.m_replyTimeout = 300ms;
+    session.m_dataReplyTimeout = 300ms; // otherwise minutes, as a server may take
     std::string strMessage;
     ASSERT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Ready) << strMessage;
     using R = CSmtpSession::EResult;

@@ -143,6 +143,7 @@ TEST(SmtpConnectionTest, SilentOrVanishingServersFailWithinTheLimits)
             CScriptedSmtpServer server(script);
             auto pConnection = Connection(server.Server());
             pConnection->m_replyTimeout = 300ms;
+            pConnection->m_dataReplyTimeout = 300ms; // otherwise minutes, as a server may take
             EXPECT_FALSE(pConnection->Deliver()) << nStep;
             EXPECT_EQ(server.Transcript().find("QUIT"), std::string::npos);
         }
