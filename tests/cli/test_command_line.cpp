@@ -129,6 +129,16 @@ protected:
         return (m_folder / strName).string();
     }
 
+    // A first send that reaches all but pat and the two zoes, whom its server refuses.
+    void SendRefusingThree(const std::string &strMerge)
+    {
+        CSmtpTestServer refusing("^(pat|zoe)");
+        ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
+        const SResult result = Run({"--send", strMerge, "--server", refusing.Server()});
+        ASSERT_EQ(result.nExit, 1) << result.strErr;
+        ASSERT_EQ(refusing.Messages().size(), 9u);
+    }
+
     // Starts the program as Run does, without waiting for it.
     void StartInBackground(QProcess &process, const QStringList &args)
     {
@@ -733,12 +743,8 @@ TEST_F(CommandLineTest, AFailedListThatCannotBeWrittenIsFoundBeforeAnythingIsSen
 
 TEST_F(CommandLineTest, TheJournalBelongsToTheMergeFileHoweverItIsNamed)
 {
-    // The first send reaches all but the three the server refuses.
-    CSmtpTestServer refusing("^(pat|zoe)");
-    ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
-    SResult result = Run({"--send", m_strSample, "--server", refusing.Server()});
-    ASSERT_EQ(result.nExit, 1) << result.strErr;
-    ASSERT_EQ(refusing.Messages().size(), 9u);
+    ASSERT_NO_FATAL_FAILURE(SendRefusingThree(m_strSample));
+    SResult result;
 
     // Through a link the same journal answers: a plain send is refused as before.
     CSmtpTestServer server("^nobody$");
@@ -782,11 +788,8 @@ TEST_F(CommandLineTest, AResumeInAnotherLocaleSendsOnlyTheRest)
 {
     // Dates and amounts show otherwise in German, which changes every recipient's identity;
     // their addresses still tell who has the message.
-    CSmtpTestServer refusing("^(pat|zoe)");
-    ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
-    SResult result = Run({"--send", m_strSample, "--server", refusing.Server()});
-    ASSERT_EQ(result.nExit, 1) << result.strErr;
-    ASSERT_EQ(refusing.Messages().size(), 9u);
+    ASSERT_NO_FATAL_FAILURE(SendRefusingThree(m_strSample));
+    SResult result;
 
     m_strLocale = "de_DE.UTF-8";
     CSmtpTestServer server("^nobody$");
@@ -806,11 +809,8 @@ TEST_F(CommandLineTest, AnEditedMessageIsResumedOnlyWhenSaidAndTheSameOneIsNotSe
 {
     const std::string strDatabase = (m_folder / "sample" / "contacts.mdb").string();
     const std::string strMerge = WriteMerge("news.mgx", strDatabase, "Email", "March <<City>>");
-    CSmtpTestServer refusing("^(pat|zoe)");
-    ASSERT_FALSE(refusing.Server().empty()) << refusing.Error();
-    SResult result = Run({"--send", strMerge, "--server", refusing.Server()});
-    ASSERT_EQ(result.nExit, 1) << result.strErr;
-    ASSERT_EQ(refusing.Messages().size(), 9u);
+    ASSERT_NO_FATAL_FAILURE(SendRefusingThree(strMerge));
+    SResult result;
 
     // Edited before the rest went out: nine have March, so April needs saying so.
     WriteMerge("news.mgx", strDatabase, "Email", "April <<City>>");
