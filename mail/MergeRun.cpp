@@ -225,19 +225,16 @@ std::string CMergeRun::BeginJournal(const SInput &input, const std::vector<int> 
     skips = MatchEarlierRun(identities, addresses, input.earlier);
     std::set<std::string> done;
     std::set<std::string> leftOut;
-    std::vector<std::pair<std::string, std::string>> recipients;
-    recipients.reserve(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
         if (skips[i] == EResumeSkip::Done)
             done.insert(identities[i]);
         else if (skips[i] == EResumeSkip::LeftOut)
             leftOut.insert(identities[i]);
-        recipients.emplace_back(identities[i], std::move(addresses[i]));
     }
     CSendJournal::SRunInfo info = input.journalRun;
     if (info.strTemplateDigest.empty())
         info.strTemplateDigest = TemplateDigest(input);
-    return input.pJournal->BeginRun(info, recipients, done, leftOut);
+    return input.pJournal->BeginRun(info, identities, addresses, done, leftOut);
 }
 
 std::string CMergeRun::TemplateDigest(const SInput &input)

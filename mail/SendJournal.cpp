@@ -310,6 +310,24 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
     const std::vector<std::pair<std::string, std::string>> &recipients,
     const std::set<std::string> &alreadyDone, const std::set<std::string> &leftOut)
 {
+    std::vector<std::string> identities;
+    std::vector<std::string> addresses;
+    for (const auto &[strIdentity, strAddress] : recipients) {
+        identities.push_back(strIdentity);
+        addresses.push_back(strAddress);
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_sequence.clear(); // before the identities it points into go
+        m_ownIdentities = std::move(identities);
+    }
+    return BeginRun(info, m_ownIdentities, addresses, alreadyDone, leftOut);
+}
+
+std::string CSendJournal::BeginRun(const SRunInfo &info, const std::vector<std::string> &identities,
+    const std::vector<std::string> &addresses, const std::set<std::string> &alreadyDone,
+    const std::set<std::string> &leftOut)
+{
     std::lock_guard lock(m_lock);
     if (!m_pDb)
         return "The send journal is not open.";
@@ -320,7 +338,7 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
         "INSERT INTO runs(started, server, selection, template_digest, total, resumes) "
         "VALUES (?, ?, ?, ?, ?, ?)");
     run.Bind(1, strNow).Bind(2, info.strServer).Bind(3, info.strSelection);
-    run.Bind(4, info.strTemplateDigest).Bind(5, static_cast<int64_t>(recipients.size()));
+    run.Bind(4, info.strTemplateDigest).Bind(5, static_cast<int64_t>(identities.size()));
     if (info.resumes)
         run.Bind(6, *info.resumes);
     bool bOk = run.Step() == SQLITE_DONE;
@@ -329,7 +347,10 @@ std::string CSendJournal::BeginRun(const SRunInfo &info,
         "INSERT INTO recipients(run, seq, identity, address, state, reply, time) "
         "VALUES (?, ?, ?, ?, ?, ?, ?)");
     m_sequence.clear();
-    for (const auto &[strIdentity, strAddress] : recipients) {
+    m_sequence.reserve(identities.size());
+    for (size_t i = 0; i < identities.size() && i < addresses.size(); ++i) {
+        const std::string &strIdentity = identities[i];
+        const std::string &strAddress = addresses[i];
         if (!bOk)
             break;
         // The same record twice is one recipient.
@@ -373,6 +394,8 @@ void CSendJournal::EndRun(bool bFinished)
 {
     StopWriter(); // writes everything posted first
     std::lock_guard lock(m_lock);
+    m_sequence.clear(); // the identities it points into may go now
+    m_ownIdentities.clear();
     if (!m_pDb || m_nRun == 0)
         return;
     CSqliteStatement end(m_pDb, "UPDATE runs SET ended = ?, finished = ? WHERE id = ?");
@@ -380,5 +403,4 @@ void CSendJournal::EndRun(bool bFinished)
     if (end.Step() != SQLITE_DONE)
         NoteError(sqlite3_errmsg(m_pDb));
     m_nRun = 0;
-    m_sequence.clear();
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -89,6 +90,11 @@ public:
     std::string BeginRun(const SRunInfo &info,
         const std::vector<std::pair<std::string, std::string>> &recipients,
         const std::set<std::string> &alreadyDone, const std::set<std::string> &leftOut = {});
+    // The same with the identities and addresses side by side (as many of each), which a large
+    // run then need not copy; the identities must stay valid until EndRun.
+    std::string BeginRun(const SRunInfo &info, const std::vector<std::string> &identities,
+        const std::vector<std::string> &addresses, const std::set<std::string> &alreadyDone,
+        const std::set<std::string> &leftOut);
     // Records a recipient's new state in the current run, committed before it returns.
     void SetState(const std::string &strIdentity, EState eState, const std::string &strReply = {});
     // The same without waiting: the journal's own thread commits what has come in, many changes
@@ -131,7 +137,10 @@ private:
     std::string m_strPath;
     bool m_bDamaged = false;
     int64_t m_nRun = 0;
-    std::unordered_map<std::string, int64_t> m_sequence; // identity to row, in the current run
+    // Identity to row, in the current run. The identities are those BeginRun was given, which
+    // stay valid until EndRun; a run of 100,000 recipients then holds no second copy of them.
+    std::unordered_map<std::string_view, int64_t> m_sequence;
+    std::vector<std::string> m_ownIdentities; // for BeginRun with pairs, which builds them
     std::unique_ptr<CSqliteStatement> m_pUpdate;
     mutable std::mutex m_lock; // the database
     std::string m_strRecordingError;
