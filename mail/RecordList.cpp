@@ -23,6 +23,7 @@ void CRecordList::SetColumns(std::vector<std::string> names)
     m_columns = std::move(names);
     m_cells.Clear(m_columns.size());
     m_selected.clear();
+    m_digests.clear();
     m_nRows = 0;
     endResetModel();
 }
@@ -32,6 +33,7 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
     beginResetModel();
     m_cells.Clear(m_columns.size());
     m_selected.clear();
+    m_digests.clear();
     m_nRows = 0;
     const long nCount = recordset.GetRecordCount();
     progress.Create();
@@ -49,17 +51,31 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
     progress.SetStatusText("Loading items...");
     m_cells.ReserveRows(static_cast<size_t>(std::max<long>(nCount, 0)));
     m_selected.reserve(static_cast<size_t>(std::max<long>(nCount, 0)));
+    m_digests.reserve(static_cast<size_t>(std::max<long>(nCount, 0)));
 
-    const int nFields = recordset.GetFieldCount();
-    const size_t nColumns = m_columns.size();
+    // The columns follow the field list; a value beyond it is dropped, a missing one empty.
+    const size_t nLoaded = std::min(
+        m_columns.size(), static_cast<size_t>(std::max(0, int(recordset.GetFieldCount()))));
+    std::vector<int> keyFields;
+    for (size_t i = 0; i < nLoaded; ++i) {
+        if (recordset.GetFieldInfo(static_cast<int>(i)).m_lAttributes & dbAutoIncrField)
+            keyFields.push_back(static_cast<int>(i));
+    }
+    if (keyFields.empty()) {
+        for (size_t i = 0; i < nLoaded; ++i)
+            keyFields.push_back(static_cast<int>(i));
+    }
     CData value;
+    CStoredValueDigest digest;
     while (!recordset.IsEOF()) {
-        // The columns follow the field list; a value beyond it is dropped, a missing one empty.
         m_cells.AddRow();
-        for (size_t i = 0; i < nColumns && static_cast<int>(i) < nFields; ++i) {
+        for (size_t i = 0; i < nLoaded; ++i) {
             value = recordset.GetFieldValue(static_cast<int>(i));
             m_cells.AppendCell(value.GetString());
         }
+        for (const int nField : keyFields)
+            digest.Add(recordset.GetFieldValue(nField));
+        m_digests.push_back(digest.Take());
         m_selected.push_back(0);
         ++m_nRows;
         if (progress.CheckCancel()
@@ -76,11 +92,20 @@ void CRecordList::AddRecord(const std::vector<std::string> &cells)
 {
     beginResetModel();
     m_cells.AddRow();
-    for (const std::string &strCell : cells)
+    CStoredValueDigest digest;
+    for (const std::string &strCell : cells) {
         m_cells.AppendCell(strCell);
+        digest.AddText(strCell);
+    }
+    m_digests.push_back(digest.Take());
     m_selected.push_back(0);
     ++m_nRows;
     endResetModel();
+}
+
+const CStoredValueDigest::Result &CRecordList::RecordDigest(int nRow) const
+{
+    return m_digests[Storage(nRow)];
 }
 
 std::string_view CRecordList::CellText(int nRow, int nColumn) const

@@ -8,6 +8,7 @@
 
 #include "engine/MergeTemplate.h"
 #include "mail/CellStore.h"
+#include "mail/StoredValueDigest.h"
 
 class CDaoRecordset;
 class CProgress;
@@ -38,6 +39,10 @@ public:
     // Valid until the list is loaded or emptied again.
     std::string_view CellText(int nRow, int nColumn) const;
     std::string_view Label(int nRow) const { return CellText(nRow, 0); }
+    // What tells the row's record from the others, from the values as stored rather than as
+    // shown: its AutoNumber fields where the table has them, so that editing the rest of the
+    // record changes nothing, else all its values. A row added as texts digests its texts.
+    const CStoredValueDigest::Result &RecordDigest(int nRow) const;
     // The row that shows the record at this position of the recordset, or -1 when that record
     // was not loaded.
     int RowOfRecord(long nRecord) const;
@@ -65,6 +70,7 @@ private:
     std::vector<std::string> m_columns;
     CCellStore m_cells; // by storage index
     std::vector<char> m_selected; // by storage index
+    std::vector<CStoredValueDigest::Result> m_digests; // by storage index
     size_t m_nRows = 0;
 };
 

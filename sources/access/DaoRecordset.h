@@ -10,6 +10,9 @@ class CDaoDatabase;
 class CDaoTableDef;
 class CDbReader;
 
+// The field attribute bit of an AutoNumber field.
+constexpr long dbAutoIncrField = 0x10;
+
 // A field of a recordset: its name, DAO type code, size and attribute bits.
 struct CDaoFieldInfo
 {

@@ -2,10 +2,13 @@
 // manifest: records 1 to 12 in table order, record k at row 12 - k once all are loaded).
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
 #include <QAbstractItemModelTester>
+#include <QTemporaryDir>
 
 #include "engine/Progress.h"
 #include "mail/RecordList.h"
@@ -13,6 +16,7 @@
 #include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoRecordset.h"
 #include "support/RecordingPrompter.h"
+#include "support/ScopedLocale.h"
 
 namespace {
 
@@ -49,17 +53,18 @@ private:
 class RecordListTest : public testing::Test
 {
 protected:
-    void Open(const std::string &strTable)
+    void Open(const std::string &strTable, const std::string &strFile = kData + "contacts.mdb")
     {
-        m_database.Open(kData + "contacts.mdb");
+        m_database.Open(strFile);
         m_recordset.OpenTable(&m_database, strTable);
         m_fields.clear();
         for (int i = 0; i < m_recordset.GetFieldCount(); ++i)
             m_fields.push_back(m_recordset.GetFieldInfo(i).m_strName);
     }
-    void Load(const std::string &strTable, int nCancelAt = 0)
+    void Load(const std::string &strTable, int nCancelAt = 0,
+        const std::string &strFile = kData + "contacts.mdb")
     {
-        Open(strTable);
+        Open(strTable, strFile);
         m_list.SetColumns(m_fields);
         CCancellingProgress progress(nCancelAt);
         m_list.Load(m_recordset, progress);
@@ -71,6 +76,14 @@ protected:
         for (int nRow : m_list.SelectedRows())
             ids.emplace(m_list.CellText(nRow, 0));
         return ids;
+    }
+    // The record digests from the top down.
+    std::vector<std::string> Digests() const
+    {
+        std::vector<std::string> digests;
+        for (int nRow = 0; nRow < m_list.RowCount(); ++nRow)
+            digests.push_back(HexText(m_list.RecordDigest(nRow)));
+        return digests;
     }
     CRuleSet Rule(const std::string &strField, const std::string &strCondition,
         const std::string &strText) const
@@ -128,6 +141,59 @@ TEST_F(RecordListTest, RecordsAreListedNewestOnTopAsTexts)
 
     Load("Empty");
     EXPECT_EQ(m_list.RowCount(), 0);
+}
+
+// A copy of a fixture with one text replaced by another of the same length, as if edited.
+std::string EditedCopy(
+    const std::string &strFile, const std::string &strFrom, const std::string &strTo)
+{
+    std::ifstream in(kData + strFile, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const size_t nAt = bytes.find(strFrom);
+    EXPECT_NE(nAt, std::string::npos);
+    EXPECT_EQ(bytes.find(strFrom, nAt + 1), std::string::npos);
+    bytes.replace(nAt, strFrom.size(), strTo);
+    static QTemporaryDir folder;
+    const std::string strCopy
+        = folder.filePath(QString::fromStdString("edited-" + strFile)).toStdString();
+    std::ofstream(strCopy, std::ios::binary) << bytes;
+    return strCopy;
+}
+
+TEST_F(RecordListTest, ARecordIsKnownByItsStoredValuesInAnyLocaleAndDespiteOtherEdits)
+{
+    std::vector<std::string> english;
+    std::vector<std::string> german;
+    std::string strEnglishDate;
+    {
+        CScopedLocale locale("en_US");
+        Load("Contacts");
+        english = Digests();
+        strEnglishDate = m_list.CellText(11, 7);
+    }
+    {
+        CScopedLocale locale("de_DE");
+        Load("Contacts");
+        german = Digests();
+        EXPECT_NE(m_list.CellText(11, 7), strEnglishDate); // shown otherwise, stored the same
+    }
+    EXPECT_EQ(german, english);
+    EXPECT_EQ(std::set<std::string>(english.begin(), english.end()).size(), 12u);
+
+    // The table has an AutoNumber field: a record whose City was edited is the same record.
+    Load("Contacts", 0, EditedCopy("contacts.mdb", "Berlin", "Bremen"));
+    EXPECT_EQ(m_list.CellText(9, 4), "Bremen");
+    EXPECT_EQ(Digests(), english);
+
+    // Without one, every value tells the records apart, and an edited record is another.
+    Load("People", 0, kData + "linked.mdb");
+    const std::vector<std::string> people = Digests();
+    EXPECT_EQ(std::set<std::string>(people.begin(), people.end()).size(), 3u);
+    Load("People", 0, EditedCopy("linked.mdb", "Alan Turing", "Alan Turinx"));
+    const std::vector<std::string> edited = Digests();
+    EXPECT_EQ(edited[0], people[0]);
+    EXPECT_NE(edited[1], people[1]);
+    EXPECT_EQ(edited[2], people[2]);
 }
 
 TEST_F(RecordListTest, CancellingTheLoadKeepsWhatWasRead)
