@@ -47,6 +47,10 @@ uint64_t CRunRecord::Record(const std::string &strIdentity, const std::string &s
             : eWhat == EDelivery::Failed                  ? EState::Failed
                                                           : EState::InDoubt;
         nTicket = m_pJournal->Post(strIdentity, eState, strReply);
+        // An outcome is committed before the delivery ends: a stop right after it must not
+        // leave a recipient the server took in doubt. The caller waits for "sending" itself.
+        if (eWhat != EDelivery::Sending)
+            m_pJournal->WaitCommitted(nTicket);
     }
     std::lock_guard lock(m_lock);
     if (eWhat == EDelivery::Sent)

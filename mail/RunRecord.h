@@ -24,9 +24,10 @@ public:
 
     explicit CRunRecord(CSendJournal *pJournal) : m_pJournal(pJournal) { }
 
-    // Records without waiting for the journal; the ticket is for WaitRecorded. A message must
-    // be recorded as being sent before its end of data goes out, so that a run killed then
-    // finds it in doubt rather than not sent.
+    // Records a step of a delivery. An outcome is committed before this returns; that the
+    // message is being sent is only posted, and the ticket is for WaitRecorded: it must be
+    // committed before the data goes out, so that a run killed then finds it in doubt rather
+    // than not sent.
     uint64_t Record(const std::string &strIdentity, const std::string &strTo, EDelivery eWhat,
         const std::string &strReply = {});
     // False when the journal could not record it: the message must then not go out.

@@ -333,6 +333,12 @@ std::string CSendJournal::BeginRun(const SRunInfo &info, const std::vector<std::
         return "The send journal is not open.";
     if (std::string strError = Execute("BEGIN IMMEDIATE"); !strError.empty())
         return "The send journal cannot be written: " + strError + ".";
+    // Only the last run is ever read again: what it carried over from those it continued is in
+    // it. Older runs go, so that the journal, and the time it takes to open and check, stay the
+    // size of two runs however often the merge is sent.
+    bool bOk = Execute("DELETE FROM recipients WHERE run < (SELECT MAX(id) FROM runs); "
+                       "DELETE FROM runs WHERE id < (SELECT MAX(id) FROM runs);")
+                   .empty();
     const std::string strNow = Now();
     CSqliteStatement run(m_pDb,
         "INSERT INTO runs(started, server, selection, template_digest, total, resumes) "
@@ -341,7 +347,7 @@ std::string CSendJournal::BeginRun(const SRunInfo &info, const std::vector<std::
     run.Bind(4, info.strTemplateDigest).Bind(5, static_cast<int64_t>(identities.size()));
     if (info.resumes)
         run.Bind(6, *info.resumes);
-    bool bOk = run.Step() == SQLITE_DONE;
+    bOk = bOk && run.Step() == SQLITE_DONE;
     m_nRun = sqlite3_last_insert_rowid(m_pDb);
     CSqliteStatement insert(m_pDb,
         "INSERT INTO recipients(run, seq, identity, address, state, reply, time) "

@@ -129,6 +129,8 @@ private:
     void Close();
     void NoteError(const std::string &strWhat);
     void WriterThread();
+    // Commits the changes posted so far; called with the queue locked, it unlocks it meanwhile.
+    void WriteQueued(std::unique_lock<std::mutex> &lock);
     void WriteBatch(const std::vector<SChange> &batch);
     // Writes what was posted and ends the writer.
     void StopWriter();
@@ -152,6 +154,7 @@ private:
     std::vector<SChange> m_queue;
     uint64_t m_nPosted = 0;
     uint64_t m_nCommitted = 0;
+    bool m_bWriting = false; // a thread is committing changes taken from the queue
     bool m_bStopWriter = false;
     bool m_bWriterRunning = false;
     std::thread m_writer; // touched only by the thread that begins and ends runs

@@ -7,6 +7,15 @@
 #include "engine/PrintableText.h"
 #include "mail/SqliteStatement.h"
 
+namespace {
+
+// Changes nobody waits for, such as a delivery's outcome, keep for a moment: most then go into the
+// transaction of the next message's "sending", and a message costs one commit, not two.
+constexpr auto kHoldFor = std::chrono::milliseconds(200);
+constexpr size_t kHoldAtMost = 256;
+
+} // namespace
+
 uint64_t CSendJournal::Post(
     const std::string &strIdentity, EState eState, const std::string &strReply)
 {
@@ -14,14 +23,22 @@ uint64_t CSendJournal::Post(
     if (!m_bWriterRunning)
         return 0;
     m_queue.push_back({strIdentity, eState, strReply, ++m_nPosted});
-    m_queued.notify_all();
+    if (m_queue.size() == kHoldAtMost)
+        m_queued.notify_all();
     return m_nPosted;
 }
 
 bool CSendJournal::WaitCommitted(uint64_t nTicket)
 {
     std::unique_lock lock(m_queueLock);
-    m_committed.wait(lock, [&] { return m_nCommitted >= nTicket || !m_bWriterRunning; });
+    while (m_nCommitted < nTicket && m_bWriterRunning) {
+        // Whoever waits commits what has come in itself, without waking the writer and waiting
+        // to be woken in turn: a message then waits for its own commit and no more.
+        if (!m_bWriting && !m_queue.empty())
+            WriteQueued(lock);
+        else
+            m_committed.wait(lock);
+    }
     return !m_bRecordingError;
 }
 
@@ -31,25 +48,34 @@ void CSendJournal::SetState(
     WaitCommitted(Post(strIdentity, eState, strReply));
 }
 
-void CSendJournal::WriterThread()
+void CSendJournal::WriteQueued(std::unique_lock<std::mutex> &lock)
 {
     std::vector<SChange> batch;
+    batch.swap(m_queue);
+    m_bWriting = true;
+    lock.unlock();
+    WriteBatch(batch);
+    lock.lock();
+    m_nCommitted = batch.back().nTicket;
+    m_bWriting = false;
+    m_committed.notify_all();
+}
+
+void CSendJournal::WriterThread()
+{
+    // Wakes only now and then, or for a full queue: a change that is waited for is committed
+    // by the thread that waits, and waking for every change would cost each message two more
+    // thread switches.
+    std::unique_lock lock(m_queueLock);
     for (;;) {
-        {
-            std::unique_lock lock(m_queueLock);
-            m_queued.wait(lock, [this] { return !m_queue.empty() || m_bStopWriter; });
-            if (m_queue.empty())
-                return;
-            batch.assign(m_queue.begin(), m_queue.end());
-            m_queue.clear();
-        }
-        // Whatever came in meanwhile goes in one transaction: one commit for many changes.
-        WriteBatch(batch);
-        {
-            std::lock_guard lock(m_queueLock);
-            m_nCommitted = batch.back().nTicket;
-        }
-        m_committed.notify_all();
+        m_queued.wait_for(
+            lock, kHoldFor, [this] { return m_bStopWriter || m_queue.size() >= kHoldAtMost; });
+        if (m_bWriting)
+            m_committed.wait(lock, [this] { return !m_bWriting; });
+        else if (!m_queue.empty())
+            WriteQueued(lock);
+        else if (m_bStopWriter)
+            return; // with everything committed
     }
 }
 

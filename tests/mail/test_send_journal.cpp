@@ -235,6 +235,53 @@ TEST_F(JournalTest, AJournalIsItsOwnersAloneAndNoOtherFileIsTouched)
     EXPECT_EQ(Bytes(other), strOther);
 }
 
+// The number of rows a query on a closed journal counts.
+int64_t CountRows(const std::string &strJournal, const char *pSql)
+{
+    sqlite3 *pDb = nullptr;
+    int64_t nCount = -1;
+    if (sqlite3_open_v2(strJournal.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *pStatement = nullptr;
+        if (sqlite3_prepare_v2(pDb, pSql, -1, &pStatement, nullptr) == SQLITE_OK
+            && sqlite3_step(pStatement) == SQLITE_ROW)
+            nCount = sqlite3_column_int64(pStatement, 0);
+        sqlite3_finalize(pStatement);
+    }
+    sqlite3_close(pDb);
+    return nCount;
+}
+
+TEST_F(JournalTest, AMergeSentEveryMonthKeepsAJournalOfTwoRuns)
+{
+    for (int nMonth = 1; nMonth <= 4; ++nMonth) {
+        CSendJournal journal;
+        ASSERT_EQ(journal.Open(m_strJournal), "");
+        const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
+        ASSERT_EQ(last.has_value(), nMonth > 1);
+        // The run before is whole however many came before it.
+        if (last) {
+            EXPECT_EQ(journal.DoneIdentities(last->nRun), (std::set<std::string> {"a", "b", "c"}));
+        }
+        // Each month one more recipient is carried over from the month before.
+        const std::set<std::string> carried
+            = nMonth == 1 ? std::set<std::string>() : std::set<std::string> {"a"};
+        ASSERT_EQ(journal.BeginRun({},
+                      {{"a", "ann@example.org"}, {"b", "bob@example.org"}, {"c", "cy@example.org"}},
+                      carried),
+            "");
+        journal.SetState("b", CSendJournal::EState::Sent, "250 ok");
+        journal.SetState("c", CSendJournal::EState::Sent, "250 ok");
+        if (nMonth == 1)
+            journal.SetState("a", CSendJournal::EState::Sent, "250 ok");
+        journal.EndRun(true);
+    }
+    EXPECT_EQ(CountRows(m_strJournal, "SELECT COUNT(*) FROM runs"), 2);
+    EXPECT_EQ(CountRows(m_strJournal, "SELECT COUNT(*) FROM recipients"), 6);
+    EXPECT_EQ(CountRows(m_strJournal,
+                  "SELECT COUNT(*) FROM recipients WHERE run NOT IN (SELECT id FROM runs)"),
+        0);
+}
+
 TEST_F(JournalTest, ARunThatReachedNobodyLeavesNothingToProtect)
 {
     CSendJournal journal;
