@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """What the send journal costs: mergix --send of the 10,000 records of big-10k.mdb to postfix's
 smtp-sink with the journal (SQLite, WAL, two committed changes a message), beside the same send
-with --no-journal, in the same run; best of 3 each, taken in turns.
+with --no-journal, in the same run; best of 5 each, taken in turns.
 
 Goal: the journal costs at most 10% of the time.
 
@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bench_merge import FIXTURES, MERGIX, TEMPLATE, mgx, require_data, start_sink, timed  # noqa: E402
 
 COUNT = 10000
-ROUNDS = 3
+ROUNDS = 5
 
 
 def main():

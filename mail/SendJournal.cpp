@@ -170,10 +170,10 @@ std::string CSendJournal::Open(const std::string &strPath)
     // WAL with NORMAL syncing survives the program being killed at any moment; only a power
     // failure may lose the last changes. Each change writes one page to the log: small pages
     // (for a new journal) keep that cheap, and so does the exclusive lock. Checkpoints, which
-    // sync, come every 4 MB of log.
+    // sync and write back every page changed since the last, come every 16 MB of log.
     if (strError.empty())
         strError = Execute("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; "
-                           "PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;");
+                           "PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=16000;");
     if (strError.empty() && bEmpty) {
         strError = Execute(kSchema);
         if (strError.empty())
