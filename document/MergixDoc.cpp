@@ -13,6 +13,7 @@
 #include "engine/Progress.h"
 #include "engine/ProgressScope.h"
 #include "engine/Prompter.h"
+#include "sources/access/DaoException.h"
 #include "sources/access/DaoTableDef.h"
 
 namespace {
@@ -154,14 +155,52 @@ bool CMergixDoc::ReadMergeFile(const std::string &strPath)
 bool CMergixDoc::OnOpenDocument(const std::string &strPath)
 {
     const CStateNotice notice(*this);
-    if (!ReadMergeFile(strPath))
+    // A merge that cannot be opened leaves the open one as it was, settings and connection: a
+    // later save must never write another file's database or table into it. The controls are
+    // only filled once the new merge is connected, so they still show the open one.
+    CMgxArchive before;
+    Serialize(before);
+    const std::string strFolderBefore = m_strMergeFolder;
+    const bool bModifiedBefore = m_bModified;
+    const bool bConnectedBefore = m_bDatabaseReady && m_recordset.IsOpen();
+    const auto restore = [&] {
+        CMgxArchive saved(before.Bytes());
+        Serialize(saved);
+        m_strMergeFolder = strFolderBefore;
+        m_bModified = bModifiedBefore;
+    };
+    if (!ReadMergeFile(strPath)) {
+        restore();
         return false;
-    m_bModified = false;
+    }
     const size_t nSlash = strPath.rfind('/');
     m_strMergeFolder = nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
-    OpenConnection();
+    try {
+        OpenConnection();
+    } catch (const CDaoException &) {
+        restore();
+        ReconnectAfterFailedOpen(bConnectedBefore);
+        m_bModified = bModifiedBefore;
+        throw;
+    }
+    m_bModified = false;
     m_bDatabaseReady = true;
     return true;
+}
+
+void CMergixDoc::ReconnectAfterFailedOpen(bool bWasConnected)
+{
+    if (!bWasConnected) {
+        CloseConnection();
+        return;
+    }
+    try {
+        ReopenConnection();
+        LoadFieldList();
+    } catch (const CDaoException &) {
+        // Its database went too: the merge stays, unconnected, as after a failed refresh.
+        LeaveUnconfigured();
+    }
 }
 
 bool CMergixDoc::OnSaveDocument(const std::string &strPath)

@@ -124,6 +124,8 @@ private:
     };
     void CloseConnection();
     void LeaveUnconfigured();
+    // Connects again to the merge that was open before a failed open, when it was connected.
+    void ReconnectAfterFailedOpen(bool bWasConnected);
 
     CDocumentControls *m_pControls = nullptr;
     std::function<std::unique_ptr<CProgress>()> m_progressFactory;

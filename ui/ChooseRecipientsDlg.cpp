@@ -13,6 +13,7 @@
 #include "ui/ElidingDelegate.h"
 #include "ui/ProgressDlg.h"
 #include "ui/SelectByRulesDlg.h"
+#include "ui/TabLeavesView.h"
 #include "ui_ChooseRecipientsDlg.h"
 
 CChooseRecipientsDlg::CChooseRecipientsDlg(
@@ -25,6 +26,8 @@ CChooseRecipientsDlg::CChooseRecipientsDlg(
     QTableView *pView = m_pUi->recordList;
     pView->setModel(&m_list);
     pView->setItemDelegate(new CElidingDelegate(pView));
+    new CTabLeavesView(pView); // Tab must never change the selection
+
     pView->horizontalHeader()->setSectionsClickable(false);
     pView->verticalHeader()->hide();
     pView->verticalHeader()->setDefaultSectionSize(pView->fontMetrics().height() + 4);

@@ -199,22 +199,21 @@ TEST_F(MergeDocumentTest, FileFormEdgeCases)
     EXPECT_EQ(m_doc.m_fieldNames, (Texts {"Key", "Label"}));
 }
 
-TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndKeepTheConnection)
+TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndChangeNothing)
 {
     const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders");
     ASSERT_TRUE(m_doc.OnOpenDocument(good.string()));
 
-    // Cut inside the fourth string: three settings take their new values, the rest stay.
+    // Cut inside the fourth string: none of its settings is taken.
     const std::string strShort
         = MgxBytes({kData + "linked.mdb", "Name", "Other <o@example.com>"}) + "\x10" + "cut";
     const fs::path shortFile = m_folder / "short.mgx";
     WriteFile(shortFile, strShort);
     EXPECT_FALSE(m_doc.OnOpenDocument(shortFile.string()));
     EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Unexpected file format."});
-    EXPECT_FALSE(m_doc.IsModified()); // a file that could not be read changed nothing
-    EXPECT_EQ(m_doc.m_strDatabasePath, kData + "linked.mdb");
-    EXPECT_EQ(m_doc.m_strFrom, "Other <o@example.com>");
-    EXPECT_EQ(m_doc.m_strReplyTo, "replies@example.com");
+    EXPECT_FALSE(m_doc.IsModified());
+    EXPECT_EQ(m_doc.m_strDatabasePath, kData + "contacts.mdb");
+    EXPECT_EQ(m_doc.m_strFrom, "Jane Roe <jane@example.com>");
     EXPECT_EQ(m_doc.m_strTableName, "Orders");
     EXPECT_TRUE(m_doc.IsConnectionOpen());
     EXPECT_EQ(m_doc.m_database.GetName(), kData + "contacts.mdb");
@@ -227,12 +226,12 @@ TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndKeepTheConnection)
     EXPECT_TRUE(m_doc.IsConnectionOpen());
 }
 
-TEST_F(MergeDocumentTest, MissingTableOrDatabaseLeaveTheStateThePartsDescribe)
+TEST_F(MergeDocumentTest, AMergeWhoseTableOrDatabaseIsMissingLeavesTheOpenOneAsItWas)
 {
-    const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders");
+    const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders", "Product");
+    const std::string strGood = ReadFile(good);
     ASSERT_TRUE(m_doc.OnOpenDocument(good.string()));
-    m_doc.m_bDatabaseReady = false; // to see that a failed open does not set it
-    const int nFills = m_controls.m_nListFills;
+    m_doc.SetPathName(good.string());
 
     const fs::path gone = WriteMerge("gone.mgx", kData + "linked.mdb", "Gone");
     EXPECT_THROW(
@@ -247,14 +246,17 @@ TEST_F(MergeDocumentTest, MissingTableOrDatabaseLeaveTheStateThePartsDescribe)
             }
         },
         CDaoException);
-    EXPECT_TRUE(m_doc.m_database.IsOpen());
-    EXPECT_EQ(m_doc.m_database.GetName(), kData + "linked.mdb");
-    EXPECT_FALSE(m_doc.m_recordset.IsOpen());
-    EXPECT_FALSE(m_doc.m_bDatabaseReady);
-    EXPECT_EQ(m_doc.m_fieldNames.size(), 7u); // still the Orders fields
-    EXPECT_EQ(m_controls.m_nListFills, nFills);
-    EXPECT_EQ(m_controls.m_strSubject, "Hello <<FirstName>>");
-    EXPECT_EQ(m_log.nOpen, 0);
+    const auto expectAsBefore = [&] {
+        EXPECT_EQ(m_doc.m_database.GetName(), kData + "contacts.mdb");
+        EXPECT_TRUE(m_doc.m_recordset.IsOpen());
+        EXPECT_TRUE(m_doc.m_bDatabaseReady);
+        EXPECT_EQ(m_doc.m_strDatabasePath, kData + "contacts.mdb");
+        EXPECT_EQ(m_doc.m_strTableName, "Orders");
+        EXPECT_EQ(m_doc.m_fieldNames.size(), 7u);
+        EXPECT_EQ(m_controls.m_strSubject, "Hello <<FirstName>>");
+        EXPECT_FALSE(m_doc.IsModified());
+    };
+    expectAsBefore();
 
     // Run as a command, the failure is shown with the stop icon and goes no further.
     const fs::path noDatabase = WriteMerge("nodb.mgx", (m_folder / "nothing.mdb").string(), "T");
@@ -263,9 +265,18 @@ TEST_F(MergeDocumentTest, MissingTableOrDatabaseLeaveTheStateThePartsDescribe)
     EXPECT_EQ(m_prompter.Entries()[0].icon, CPrompter::EIcon::Stop);
     EXPECT_EQ(m_prompter.TakeTexts(),
         Texts {"The database file \"" + (m_folder / "nothing.mdb").string() + "\" was not found."});
-    EXPECT_FALSE(m_doc.m_database.IsOpen());
-    EXPECT_FALSE(m_doc.m_recordset.IsOpen());
+    expectAsBefore();
     EXPECT_EQ(m_log.nOpen, 0);
+
+    // Saved after both, the merge is its own, with only the change made to it.
+    m_controls.m_strSubject = "Hello again";
+    m_doc.SetModifiedFlag(true);
+    ASSERT_TRUE(m_doc.OnSaveDocument(good.string()));
+    std::string strExpected = strGood;
+    const size_t nAt = strExpected.find("Hello <<FirstName>>");
+    ASSERT_NE(nAt, std::string::npos);
+    strExpected.replace(nAt - 1, 20, std::string(1, char(11)) + "Hello again");
+    EXPECT_EQ(ReadFile(good), strExpected);
 }
 
 TEST_F(MergeDocumentTest, SavingFailuresLeaveTheOldFile)

@@ -7,9 +7,11 @@
 #include <set>
 #include <string>
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 
 #include "document/MergixDoc.h"
 #include "engine/Progress.h"
@@ -108,6 +110,59 @@ TEST_F(ChooseRecipientsTest, AResumeOpensWithTheRecipientsStillToReachSelected)
         (std::set<std::string> {
             "pat@example.org", "zoe.dupont@example.com", "zoe.martin@example.org"}));
     EXPECT_EQ(selected.size(), 3);
+}
+
+TEST_F(ChooseRecipientsTest, TabLeavesTheListAndItsSelectionAloneAndEnterPressesTheFocusedButton)
+{
+    CChooseRecipientsDlg dlg(m_doc, Input());
+    dlg.Load();
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QTableView *pView = View(dlg);
+    SelectRows(dlg, {1, 3, 4});
+    const auto selectedRows = [pView] {
+        std::set<int> rows;
+        for (const QModelIndex &index : pView->selectionModel()->selectedRows())
+            rows.insert(index.row());
+        return rows;
+    };
+    const std::set<int> chosen {1, 3, 4};
+    ASSERT_EQ(selectedRows(), chosen);
+
+    // Round the dialog twice: the list is one stop, and being passed through changes nothing.
+    int nListStops = 0;
+    for (int i = 0; i < 10; ++i) {
+        QWidget *pFrom = QApplication::focusWidget();
+        ASSERT_NE(pFrom, nullptr);
+        QTest::keyClick(pFrom, Qt::Key_Tab);
+        if (QApplication::focusWidget() == pView) {
+            ++nListStops;
+            EXPECT_NE(pFrom, pView) << "Tab stayed in the list";
+        }
+        EXPECT_EQ(selectedRows(), chosen) << "after Tab " << i + 1;
+    }
+    EXPECT_EQ(nListStops, 2);
+    // Shift+Tab out of the list leaves it as it was, too.
+    pView->setFocus();
+    QTest::keyClick(pView, Qt::Key_Backtab);
+    EXPECT_NE(QApplication::focusWidget(), pView);
+    EXPECT_EQ(selectedRows(), chosen);
+
+    // Enter on a focused Select All selects all, and sends nothing.
+    auto *pSelectAll = Child<QPushButton>(dlg, "selectAllButton");
+    pSelectAll->setFocus();
+    QTest::keyClick(pSelectAll, Qt::Key_Return);
+    EXPECT_EQ(static_cast<int>(selectedRows().size()), dlg.List().RowCount());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    // Enter on a focused Close closes, and sends nothing either.
+    auto *pClose = Child<QPushButton>(dlg, "closeButton");
+    pClose->setFocus();
+    QTest::keyClick(pClose, Qt::Key_Return);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_TRUE(m_prompter.Entries().empty());
 }
 
 TEST_F(ChooseRecipientsTest, LongCellsAreCutWithThreeDots)

@@ -11,10 +11,12 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
@@ -108,6 +110,30 @@ TEST_F(SelectByRulesTest, SelectChecksInOrderWithTheFocus)
     Child<QRadioButton>(dlg, "group2AndNotRadio")->setChecked(true);
     EXPECT_EQ(select(), "");
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(SelectByRulesTest, EnterPressesTheFocusedButtonAndElsewhereSelects)
+{
+    // On a focused Cancel, Enter cancels: the rules do not replace the hand selection.
+    {
+        CSelectByRulesDlg dlg({"City", "Age"}, *m_pSettings);
+        dlg.show();
+        Child<QLineEdit>(dlg, "row1TextEdit")->setText(QStringLiteral("Paris"));
+        auto *pCancel = Child<QPushButton>(dlg, "cancelButton");
+        pCancel->setFocus();
+        QTest::keyClick(pCancel, Qt::Key_Return);
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+        EXPECT_FALSE(dlg.isVisible());
+    }
+    // In a text box, Enter is Select.
+    CSelectByRulesDlg dlg({"City", "Age"}, *m_pSettings);
+    dlg.show();
+    auto *pText = Child<QLineEdit>(dlg, "row1TextEdit");
+    pText->setText(QStringLiteral("Paris"));
+    pText->setFocus();
+    QTest::keyClick(pText, Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(m_prompter.Entries().empty());
 }
 
 TEST_F(SelectByRulesTest, SavedSetsGoRoundTripThroughTheDialogs)
