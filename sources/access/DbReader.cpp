@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "engine/PrintableText.h"
+#include "sources/access/AccessFile.h"
 #include "sources/access/DaoException.h"
 
 extern char **environ;
@@ -179,9 +180,15 @@ void CDbReader::ThrowReaderError(const CReaderStream::SRecord &record)
     using ReaderProtocol::EReaderError;
     using EKind = CDaoException::EKind;
     switch (record.error) {
-    case EReaderError::NotAccessDatabase:
+    case EReaderError::NotAccessDatabase: {
+        // A database deleted since it was opened is not there at all, rather than not Access.
+        const std::string &strFile = m_strLinkTarget.empty() ? m_strDatabase : m_strLinkTarget;
+        if (CheckAccessFile(strFile).problem == EAccessFileProblem::NotFound)
+            throw CDaoException(EKind::FileNotFound,
+                "The database file \"" + PrintableText(strFile) + "\" was not found.");
         throw CDaoException(
             EKind::NotAccessDatabase, DatabaseShown() + " is not a Microsoft Access database.");
+    }
     case EReaderError::NoSuchTable:
         throw CDaoException(EKind::NoSuchTable,
             "The table \"" + PrintableText(m_strTable) + "\" does not exist in the database "

@@ -330,6 +330,20 @@ TEST_F(MergeDocumentTest, RefreshRebuildsTheFieldListButNotTheControls)
     EXPECT_FALSE(m_doc.m_recordset.IsOpen());
     EXPECT_TRUE(m_doc.m_database.IsOpen());
     EXPECT_FALSE(m_doc.IsConnectionOpen());
+
+    // A database deleted since the merge was opened is reported as not found, as File > Open
+    // reports it.
+    const fs::path copy = m_folder / "deleted.mdb";
+    fs::copy_file(kData + "contacts.mdb", copy);
+    ASSERT_TRUE(m_doc.OnOpenDocument(WriteMerge("deleted.mgx", copy.string(), "Orders").string()));
+    fs::remove(copy);
+    try {
+        m_doc.RefreshDatabase();
+        ADD_FAILURE() << "refreshed a deleted database";
+    } catch (const CDaoException &error) {
+        EXPECT_EQ(
+            error.Description(), "The database file \"" + copy.string() + "\" was not found.");
+    }
 }
 
 TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
