@@ -1,5 +1,7 @@
 #include "ui/MainFrame.h"
 
+#include <memory>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -204,7 +206,13 @@ void CMainFrame::CreateActions()
     pHelp->addAction(AddAction(QStringLiteral("actionHelpTopics"), QStringLiteral("&Help Topics"),
         {QKeySequence(Qt::Key_F1)}, QStringLiteral("List the help topics\nHelp Topics"),
         &CMainFrame::OnHelpTopics));
-    m_pContextHelp = QWhatsThis::createAction(this);
+    // A plain command that enters the mode: the checkable action Qt offers can be toggled by a
+    // screen reader without entering it, and then stays pressed.
+    {
+        const std::unique_ptr<QAction> pQtAction(QWhatsThis::createAction());
+        m_pContextHelp = new QAction(pQtAction->icon(), QString(), this);
+    }
+    connect(m_pContextHelp, &QAction::triggered, this, [] { QWhatsThis::enterWhatsThisMode(); });
     m_pContextHelp->setObjectName(QStringLiteral("actionContextHelp"));
     m_pContextHelp->setText(QStringLiteral("&Context Help"));
     m_pContextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));

@@ -138,6 +138,7 @@ QWizardPage *CNewWizardSheetDlg::CreateMessagePage()
         "Choose the field in the database that contains the \"To: \"e-mail address.")));
     m_pToCombo = new QComboBox;
     m_pToCombo->setObjectName(QStringLiteral("toCombo"));
+    m_pToCombo->setAccessibleName(QStringLiteral("To"));
     pForm->addRow(QStringLiteral("To:"), m_pToCombo);
     pForm->addRow(new QLabel(QStringLiteral("Enter the reply-to e-mail address")));
     m_pReplyTo = LabelledEdit(pForm, QStringLiteral("Reply-To:"), "replyToEdit");

@@ -62,9 +62,10 @@ CSelectByRulesDlg::CSelectByRulesDlg(
     m_pSecondGroup->addButton(m_pUi->group2OrRadio, CRuleSet::kOr);
     m_pSecondGroup->addButton(m_pUi->group2AndNotRadio, CRuleSet::kAndNot);
 
-    connect(m_pUi->row2EnableCheck, &QCheckBox::clicked, this,
+    // On every change, not only clicks: a screen reader toggles the box without a click.
+    connect(m_pUi->row2EnableCheck, &QCheckBox::toggled, this,
         [this] { UpdateRowStates(ERows::Second); });
-    connect(m_pUi->row3EnableCheck, &QCheckBox::clicked, this,
+    connect(m_pUi->row3EnableCheck, &QCheckBox::toggled, this,
         [this] { UpdateRowStates(ERows::Third); });
     connect(m_pUi->savedCombo, &CDropDownCombo::AboutToDropDown, this,
         &CSelectByRulesDlg::ListSavedSets);

@@ -14,6 +14,18 @@ template<typename T> T *Child(QWidget &parent, const char *pName)
     return parent.findChild<T *>(QString::fromLatin1(pName));
 }
 
+// The object names of the combo boxes in a window that a screen reader would announce by their
+// current text alone, for want of a name of their own.
+inline QStringList UnnamedCombos(const QWidget &window)
+{
+    QStringList names;
+    for (const QComboBox *pCombo : window.findChildren<QComboBox *>()) {
+        if (pCombo->accessibleName().isEmpty())
+            names << pCombo->objectName();
+    }
+    return names;
+}
+
 inline QStringList Items(const QComboBox *pCombo)
 {
     QStringList items;

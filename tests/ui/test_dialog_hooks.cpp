@@ -17,6 +17,7 @@
 #include "app/Settings.h"
 #include "support/RecordingPrompter.h"
 #include "support/WhenShown.h"
+#include "support/WidgetHelpers.h"
 #include "ui/ChooseRecipientsDlg.h"
 #include "ui/DialogHooks.h"
 #include "ui/HeaderBar.h"
@@ -59,6 +60,7 @@ protected:
 TEST_F(DialogHooksTest, TheWizardSetsUpTheMergeAndTheRecipientsOpenInTheirMode)
 {
     WhenShown<CNewWizardSheetDlg>([](CNewWizardSheetDlg &wizard) {
+        EXPECT_EQ(UnnamedCombos(wizard), QStringList());
         wizard.FileEdit()->setText(QString::fromStdString(kData + "contacts.mdb"));
         wizard.next();
         wizard.next();

@@ -80,6 +80,7 @@ TEST_F(InsertionTest, TheFieldMenuFollowsTheFieldOrderAndReplacesTheSelection)
 TEST_F(InsertionTest, InsertIfStartsAsThePartSaysAndChecksInOrder)
 {
     CInsertIfDlg dlg({"Region", "city", "Age"});
+    EXPECT_EQ(UnnamedCombos(dlg), QStringList());
     auto *pField = Child<QComboBox>(dlg, "fieldCombo");
     EXPECT_EQ(Items(pField),
         (QStringList {QStringLiteral("Age"), QStringLiteral("city"), QStringLiteral("Region")}));

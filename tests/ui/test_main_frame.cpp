@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -22,10 +23,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QUrl>
+#include <QWhatsThis>
 
 #include "app/Settings.h"
 #include "support/RecordingPrompter.h"
+#include "support/WidgetHelpers.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/MailOptionsDlg.h"
@@ -210,6 +214,7 @@ TEST_F(MainFrameTest, SendMailChecksTheHeaderInOrder)
     QTimer::singleShot(0, [&nDialogs] {
         if (auto *pDlg = qobject_cast<CMailOptionsDlg *>(QApplication::activeModalWidget())) {
             ++nDialogs;
+            EXPECT_EQ(UnnamedCombos(*pDlg), QStringList());
             pDlg->reject();
         }
     });
@@ -475,6 +480,28 @@ TEST_F(MainFrameTest, EditorMenuPasteAndFindReplace)
     EXPECT_TRUE(m_pFrame->Document().IsModified());
     EXPECT_TRUE(view.toHtml().contains(QStringLiteral("font-weight")));
     EXPECT_EQ(view.PlainText(), "Bold words");
+}
+
+TEST_F(MainFrameTest, ContextHelpFromAScreenReaderEntersTheModeAndDoesNotStayPressed)
+{
+    EXPECT_EQ(UnnamedCombos(*m_pFrame), QStringList());
+    QAction *pContextHelp = Action("actionContextHelp");
+    ASSERT_NE(pContextHelp, nullptr);
+    QWidget *pButton = m_pFrame->findChild<QToolBar *>()->widgetForAction(pContextHelp);
+    ASSERT_NE(pButton, nullptr);
+    QAccessibleInterface *pAccessible = QAccessible::queryAccessibleInterface(pButton);
+    ASSERT_NE(pAccessible, nullptr);
+    ASSERT_NE(pAccessible->actionInterface(), nullptr);
+    const QStringList actions = pAccessible->actionInterface()->actionNames();
+    for (const QString &strAction : actions) {
+        SCOPED_TRACE(strAction.toStdString());
+        pAccessible->actionInterface()->doAction(strAction);
+        EXPECT_TRUE(QWhatsThis::inWhatsThisMode());
+        QWhatsThis::leaveWhatsThisMode();
+        EXPECT_FALSE(pContextHelp->isChecked());
+        EXPECT_FALSE(pButton->property("checked").toBool());
+    }
+    EXPECT_TRUE(actions.contains(QAccessibleActionInterface::pressAction()));
 }
 
 TEST_F(MainFrameTest, ADamagedDatabaseGivesTheStopBoxAndTheProgramGoesOn)

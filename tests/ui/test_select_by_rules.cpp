@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QItemSelectionModel>
@@ -110,6 +111,41 @@ TEST_F(SelectByRulesTest, SelectChecksInOrderWithTheFocus)
     Child<QRadioButton>(dlg, "group2AndNotRadio")->setChecked(true);
     EXPECT_EQ(select(), "");
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(SelectByRulesTest, TheEnableBoxesWorkAlikeFromTheMouseAndFromAScreenReader)
+{
+    CSelectByRulesDlg dlg({"City", "Age"}, *m_pSettings);
+    dlg.show();
+    EXPECT_EQ(UnnamedCombos(dlg), QStringList());
+    auto *pEnable2 = Child<QCheckBox>(dlg, "row2EnableCheck");
+    auto *pEnable3 = Child<QCheckBox>(dlg, "row3EnableCheck");
+    auto *pField2 = Child<QComboBox>(dlg, "row2FieldCombo");
+    auto *pField3 = Child<QComboBox>(dlg, "row3FieldCombo");
+    // What voice control and switch access do: the box's own "Toggle" action.
+    const auto toggle = [](QCheckBox *pBox) {
+        QAccessibleInterface *pAccessible = QAccessible::queryAccessibleInterface(pBox);
+        ASSERT_NE(pAccessible, nullptr);
+        ASSERT_NE(pAccessible->actionInterface(), nullptr);
+        pAccessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(pEnable2);
+    EXPECT_TRUE(pEnable2->isChecked());
+    EXPECT_TRUE(pField2->isEnabled());
+    EXPECT_TRUE(pEnable3->isEnabled());
+    toggle(pEnable3);
+    EXPECT_TRUE(pField3->isEnabled());
+    // Off again: rule 3 goes with rule 2, and no row stays on but grey.
+    toggle(pEnable2);
+    EXPECT_FALSE(pField2->isEnabled());
+    EXPECT_FALSE(pEnable3->isChecked());
+    EXPECT_FALSE(pEnable3->isEnabled());
+    EXPECT_FALSE(pField3->isEnabled());
+    // The mouse does the same.
+    pEnable2->click();
+    EXPECT_TRUE(pField2->isEnabled());
+    EXPECT_TRUE(pEnable3->isEnabled());
+    EXPECT_FALSE(pField3->isEnabled());
 }
 
 TEST_F(SelectByRulesTest, EnterPressesTheFocusedButtonAndElsewhereSelects)
