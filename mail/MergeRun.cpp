@@ -5,6 +5,7 @@
 
 #include "document/MergixDoc.h"
 #include "engine/Progress.h"
+#include "engine/ProgressSteps.h"
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
 #include "mail/MessageText.h"
@@ -294,7 +295,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         g_strFailedAddresses.clear();
     }
     progress.SetStatusText("Processing IF statements...");
-    progress.SetBarStep(kRange / static_cast<int>(std::min<size_t>(rows.size(), INT32_MAX)));
+    CProgressSteps steps(progress, kRange, rows.size());
     const std::vector<IfStatement> statements
         = CollectIfStatements(input.strTemplate, input.fields);
     progress.SetStatusText(input.bTestMode ? "Simulating e-mail merge..." : "Sending mail...");
@@ -344,7 +345,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         const std::string strIdentity = identities.empty() ? std::string() : identities[i];
         if (skips[i] != EResumeSkip::None) {
             ++m_nSkipped; // delivered by the run this one continues, or in doubt there
-            progress.StepBar();
+            steps.Advance();
             continue;
         }
         const std::string strBody = ExpandTemplate(
@@ -378,7 +379,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
             outcome = EOutcome::Cancelled;
             break;
         }
-        progress.StepBar();
+        steps.Advance();
     }
     // Every message has been handed over: wait for the last deliveries, keeping the window
     // painted.

@@ -5,6 +5,7 @@
 #include "engine/AsciiCase.h"
 #include "engine/Data.h"
 #include "engine/Progress.h"
+#include "engine/ProgressSteps.h"
 #include "engine/Prompter.h"
 #include "sources/access/DaoRecordset.h"
 
@@ -38,8 +39,7 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
     const long nCount = recordset.GetRecordCount();
     progress.Create();
     progress.SetBarRange(0, kLoadRange);
-    if (nCount > 0) // more records than the range take no steps at all
-        progress.SetBarStep(static_cast<int>(kLoadRange / nCount));
+    CProgressSteps steps(progress, kLoadRange, static_cast<size_t>(std::max<long>(nCount, 0)));
     progress.SetBarPos(0);
     progress.SetStatusText("Moving to first item...");
     struct SEndReset
@@ -81,7 +81,7 @@ void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
         if (progress.CheckCancel()
             && AskYesNo("Are you sure you want to Cancel?\nNot all items will be shown."))
             break;
-        progress.StepBar();
+        steps.Advance();
         recordset.MoveNext();
     }
     progress.SetBarPos(kLoadRange);
