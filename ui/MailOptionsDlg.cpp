@@ -1,7 +1,28 @@
 #include "ui/MailOptionsDlg.h"
 
+#include "engine/PrintableText.h"
 #include "engine/Prompter.h"
+#include "mail/MessageText.h"
 #include "ui_MailOptionsDlg.h"
+
+namespace {
+
+// The part of a server name before the port it carries ("host:2525"), and that port; no port
+// (0) when it carries none.
+std::pair<std::string, int> SplitOffPort(const std::string &strName)
+{
+    std::string strHost;
+    std::string strPort;
+    if (!SplitServerName(strName, strHost, strPort))
+        return {strName, 0};
+    for (const std::string &strShownHost : {strHost, "[" + strHost + "]"}) {
+        if (strName == strShownHost + ":" + strPort)
+            return {strShownHost, std::stoi(strPort)};
+    }
+    return {strName, 0};
+}
+
+} // namespace
 
 CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     : QDialog(pParent), m_pUi(new Ui::CMailOptionsDlg), m_bServerRequired(bServerRequired)
@@ -68,6 +89,27 @@ void CMailOptionsDlg::accept()
         ShowMessage("Please enter the name for the SMTP server that will\nbe used to send mail");
         m_pUi->serverEdit->setFocus();
         return;
+    }
+    // A port in the server name and another in Port: the user says which one counts, and the
+    // other goes, so that what is shown is what is used.
+    const auto [strHost, nNamePort] = SplitOffPort(ServerName());
+    const int nPort = m_pUi->portSpin->value();
+    if (nNamePort > 0 && nPort > 0 && nNamePort != nPort) {
+        const std::string strQuestion = "The server name \"" + PrintableText(ServerName())
+            + "\" gives port " + std::to_string(nNamePort) + ", and Port says "
+            + std::to_string(nPort) + ". Send to port " + std::to_string(nPort)
+            + "? (No sends to port " + std::to_string(nNamePort) + ".)";
+        switch (AskYesNoCancel(strQuestion)) {
+        case CPrompter::EAnswer::Yes:
+            SetServerName(strHost);
+            break;
+        case CPrompter::EAnswer::No:
+            m_pUi->portSpin->setValue(nNamePort);
+            break;
+        default:
+            m_pUi->portSpin->setFocus();
+            return;
+        }
     }
     // The server name is stored as typed; only a login that would travel unencrypted is
     // stopped here, before a password is kept for it.

@@ -28,6 +28,7 @@
 #include <QWhatsThis>
 
 #include "app/Settings.h"
+#include "mail/SmtpAccount.h"
 #include "support/RecordingPrompter.h"
 #include "support/WidgetHelpers.h"
 #include "ui/FindReplaceDlg.h"
@@ -282,6 +283,41 @@ TEST_F(MainFrameTest, TheReminderIsSkippedOnceSwitchedOffAndDroppedFilesOpen)
             EXPECT_FALSE(pWidget->whatsThis().isEmpty()) << pWidget->objectName().toStdString();
         }
     }
+}
+
+TEST_F(MainFrameTest, MailOptionsAskWhichPortCountsWhenTheNameGivesAnother)
+{
+    CMailOptionsDlg dlg(m_pFrame.get(), true);
+    auto *pPort = Child<QSpinBox>(dlg, "portSpin");
+    const auto tryOk = [&](const std::string &strName, int nPort, CPrompter::EAnswer answer) {
+        dlg.SetServerName(strName);
+        pPort->setValue(nPort);
+        dlg.show();
+        m_prompter.ScriptAnswer(answer);
+        dlg.accept();
+    };
+    // Cancel keeps the dialog open on Port.
+    tryOk("127.0.0.1:2525", 2599, CPrompter::EAnswer::Cancel);
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"The server name \"127.0.0.1:2525\" gives port 2525, and Port says 2599. Send to "
+               "port 2599? (No sends to port 2525.)"});
+    EXPECT_TRUE(dlg.isVisible());
+    // Yes: Port wins, and the name loses its port.
+    tryOk("127.0.0.1:2525", 2599, CPrompter::EAnswer::Yes);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.Account().strServer, "127.0.0.1");
+    EXPECT_EQ(Endpoint(dlg.Account()), "127.0.0.1:2599");
+    // No: the name's port wins, and Port shows it.
+    tryOk("[::1]:2525", 2599, CPrompter::EAnswer::No);
+    EXPECT_EQ(dlg.Account().strServer, "[::1]:2525");
+    EXPECT_EQ(pPort->value(), 2525);
+    EXPECT_EQ(m_prompter.TakeTexts().size(), 2u);
+    // No conflict, no question: the same port twice, or Port left at Default.
+    tryOk("mail.example.com:587", 587, CPrompter::EAnswer::Cancel);
+    tryOk("mail.example.com:587", 0, CPrompter::EAnswer::Cancel);
+    tryOk("[::1]", 2599, CPrompter::EAnswer::Cancel);
+    EXPECT_TRUE(m_prompter.TakeTexts().empty());
+    EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST_F(MainFrameTest, MailOptionsRequireANameOnlyForSending)
