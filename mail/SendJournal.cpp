@@ -375,6 +375,24 @@ std::string CSendJournal::BeginRun(const SRunInfo &info, const std::vector<std::
         bOk = insert.Step() == SQLITE_DONE;
         insert.Reset();
     }
+    // A run that continues another also holds those the other reached or left in doubt and
+    // this one does not send to (the windows continue with the remaining rows selected): the
+    // next send must still know they have the message.
+    if (bOk && info.resumes) {
+        CSqliteStatement carry(m_pDb,
+            "INSERT INTO recipients(run, seq, identity, address, state, reply, time) "
+            "SELECT ?1, ?2 + ROW_NUMBER() OVER (ORDER BY seq) - 1, identity, address, "
+            "CASE WHEN state IN ('sent', 'skipped') THEN 'skipped' ELSE 'in doubt' END, "
+            "CASE WHEN state IN ('sent', 'skipped') THEN 'delivered in an earlier run' "
+            "ELSE 'left out: in doubt in an earlier run' END, ?3 "
+            "FROM recipients WHERE run = ?4 AND state IN ('sent', 'skipped', 'sending', 'in "
+            "doubt') "
+            "AND identity NOT IN (SELECT identity FROM recipients WHERE run = ?1) "
+            "AND address NOT IN (SELECT address FROM recipients WHERE run = ?1)");
+        carry.Bind(1, m_nRun).Bind(2, int64_t(m_sequence.size())).Bind(3, strNow);
+        carry.Bind(4, *info.resumes);
+        bOk = carry.Step() == SQLITE_DONE;
+    }
     if (!bOk) {
         const std::string strError = sqlite3_errmsg(m_pDb);
         Execute("ROLLBACK");

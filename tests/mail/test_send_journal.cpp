@@ -282,6 +282,40 @@ TEST_F(JournalTest, AMergeSentEveryMonthKeepsAJournalOfTwoRuns)
         0);
 }
 
+TEST_F(JournalTest, ARunOfTheRemainingRowsAloneStillKnowsWhoHadTheMessage)
+{
+    // The windows continue a send with only the rows it has still to reach selected.
+    CSendJournal journal;
+    ASSERT_EQ(journal.Open(m_strJournal), "");
+    ASSERT_EQ(journal.BeginRun({},
+                  {{"a", "ann@example.org"}, {"b", "bob@example.org"}, {"c", "cy@example.org"},
+                      {"d", "dan@example.org"}},
+                  {}),
+        "");
+    journal.SetState("a", CSendJournal::EState::Sent, "250 ok");
+    journal.SetState("b", CSendJournal::EState::Sent, "250 ok");
+    journal.SetState("c", CSendJournal::EState::Failed, "550 no");
+    journal.SetState("d", CSendJournal::EState::Sending);
+    journal.EndRun(false);
+    const std::optional<CSendJournal::SLastRun> first = journal.LastRun();
+    ASSERT_TRUE(first);
+
+    CSendJournal::SRunInfo info;
+    info.resumes = first->nRun;
+    ASSERT_EQ(journal.BeginRun(info, {{"c", "cy@example.org"}}, {}), "");
+    journal.SetState("c", CSendJournal::EState::Failed, "550 still no");
+    journal.EndRun(true);
+    // The next send is asked about the whole list, not about cy alone.
+    const std::optional<CSendJournal::SLastRun> last = journal.LastRun();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->nTotal, 4u);
+    EXPECT_EQ(last->nDone, 2u);
+    EXPECT_EQ(last->nFailed, 1u);
+    ASSERT_EQ(last->inDoubt.size(), 1u);
+    EXPECT_EQ(last->inDoubt[0].strAddress, "dan@example.org");
+    EXPECT_EQ(journal.DoneIdentities(last->nRun), (std::set<std::string> {"a", "b"}));
+}
+
 TEST_F(JournalTest, ARunThatReachedNobodyLeavesNothingToProtect)
 {
     CSendJournal journal;
