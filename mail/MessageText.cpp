@@ -307,6 +307,19 @@ std::string ParseServerName(const std::string &strServer, std::string &strHost,
     return {};
 }
 
+std::pair<std::string, int> SplitOffPort(const std::string &strName)
+{
+    std::string strHost;
+    std::string strPort;
+    if (!SplitServerName(strName, strHost, strPort))
+        return {strName, 0};
+    for (const std::string &strShownHost : {strHost, "[" + strHost + "]"}) {
+        if (strName == strShownHost + ":" + strPort)
+            return {strShownHost, std::stoi(strPort)};
+    }
+    return {strName, 0};
+}
+
 bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort)
 {
     return ParseServerName(strServer, strHost, strPort).empty();

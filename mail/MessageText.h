@@ -3,6 +3,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engine/PrintableText.h" // HasLineBreakOrNul
 
@@ -55,6 +56,9 @@ std::string FormatMessageDate(std::time_t time);
 std::string ParseServerName(const std::string &strServer, std::string &strHost,
     std::string &strPort, const std::string &strDefaultPort = "25");
 bool SplitServerName(const std::string &strServer, std::string &strHost, std::string &strPort);
+// The part of a server name before the port it carries ("host:2525"), and that port; no port
+// (0) when it carries none.
+std::pair<std::string, int> SplitOffPort(const std::string &strName);
 // The message for a server name that cannot be used, naming it and what is wrong; empty when
 // it can be used.
 std::string CheckServerName(const std::string &strServer);

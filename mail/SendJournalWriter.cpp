@@ -1,5 +1,6 @@
-// The journal's writer: the delivery threads post each recipient's new state, and a thread of
-// the journal's own commits whatever has come in, many changes a transaction.
+// The journal's writer: the delivery threads post each recipient's new state, and whoever waits
+// for a change commits whatever has come in, many changes a transaction. The journal's own thread
+// commits what is posted and not waited for.
 #include "mail/SendJournal.h"
 
 #include <sqlite3.h>
@@ -9,8 +10,7 @@
 
 namespace {
 
-// Changes nobody waits for, such as a delivery's outcome, keep for a moment: most then go into the
-// transaction of the next message's "sending", and a message costs one commit, not two.
+// How long a change nobody waits for may stay uncommitted, and how many may gather meanwhile.
 constexpr auto kHoldFor = std::chrono::milliseconds(200);
 constexpr size_t kHoldAtMost = 256;
 
@@ -64,8 +64,7 @@ void CSendJournal::WriteQueued(std::unique_lock<std::mutex> &lock)
 void CSendJournal::WriterThread()
 {
     // Wakes only now and then, or for a full queue: a change that is waited for is committed
-    // by the thread that waits, and waking for every change would cost each message two more
-    // thread switches.
+    // by the thread that waits, and waking for each would cost two more thread switches.
     std::unique_lock lock(m_queueLock);
     for (;;) {
         m_queued.wait_for(

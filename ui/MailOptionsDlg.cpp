@@ -5,25 +5,6 @@
 #include "mail/MessageText.h"
 #include "ui_MailOptionsDlg.h"
 
-namespace {
-
-// The part of a server name before the port it carries ("host:2525"), and that port; no port
-// (0) when it carries none.
-std::pair<std::string, int> SplitOffPort(const std::string &strName)
-{
-    std::string strHost;
-    std::string strPort;
-    if (!SplitServerName(strName, strHost, strPort))
-        return {strName, 0};
-    for (const std::string &strShownHost : {strHost, "[" + strHost + "]"}) {
-        if (strName == strShownHost + ":" + strPort)
-            return {strShownHost, std::stoi(strPort)};
-    }
-    return {strName, 0};
-}
-
-} // namespace
-
 CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     : QDialog(pParent), m_pUi(new Ui::CMailOptionsDlg), m_bServerRequired(bServerRequired)
 {
