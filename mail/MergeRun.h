@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/MergeTemplate.h"
@@ -88,6 +89,8 @@ public:
     EOutcome Run(const SInput &input, CProgress &progress);
 
     const std::string &TestResults() const { return m_strTestResults; }
+    // Hands the results over without a copy: a test of many records makes a long text.
+    std::string TakeTestResults() { return std::exchange(m_strTestResults, {}); }
     // The failed addresses of the last run, in the order the deliveries failed.
     std::vector<std::string> FailedAddresses() const;
 

@@ -25,6 +25,7 @@ run recipients python3 bench/bench_recipients.py "$build"
 run startup python3 bench/bench_startup.py "$build"
 run tls python3 bench/bench_tls.py "$build"
 run journal python3 bench/bench_journal.py "$build"
+run results python3 bench/bench_results_window.py "$build"
 
 echo
 echo "Figures with goals"

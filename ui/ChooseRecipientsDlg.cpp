@@ -132,7 +132,7 @@ void CChooseRecipientsDlg::accept()
         const CDistinctFaults faults([](const std::string &strText) { ShowMessage(strText); });
         outcome = run.Run(m_input, progress);
     }
-    m_strTestResults = run.TestResults();
+    m_strTestResults = run.TakeTestResults();
     m_lastOutcome = outcome;
     // A run that stopped at the server or the journal ends the dialog too: the next Send Mail
     // then asks the journal afresh whom to leave out.

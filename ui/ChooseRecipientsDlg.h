@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <QDialog>
 
@@ -34,6 +35,7 @@ public:
 
     CRecordList &List() { return m_list; }
     const std::string &TestResults() const { return m_strTestResults; }
+    std::string TakeTestResults() { return std::exchange(m_strTestResults, {}); }
     // How the last run ended; nothing before the first.
     std::optional<CMergeRun::EOutcome> LastOutcome() const { return m_lastOutcome; }
 

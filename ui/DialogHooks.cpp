@@ -1,5 +1,9 @@
 #include "ui/DialogHooks.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -14,6 +18,19 @@
 #include "ui/StartupDlg.h"
 #include "ui/TestMergeInfoDlg.h"
 #include "ui/TestMergeResultsDlg.h"
+
+namespace {
+
+// glibc keeps freed heap pages for the program's next allocations; after a long test merge they
+// are better back with the system.
+void ReleaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
 
 void SetUpPasswordDialog(QInputDialog &dlg, const std::string &strPrompt)
 {
@@ -90,7 +107,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             frame.Passwords().ForgetInMemory(PasswordKey(frame.Settings().SmtpAccount()));
         if (!bAccepted || !bTestMode)
             return std::nullopt;
-        return dlg.TestResults();
+        return dlg.TakeTestResults();
     };
     hooks.askPassword = [&frame](const std::string &strPrompt) -> std::optional<std::string> {
         QInputDialog dlg(&frame);
@@ -99,10 +116,13 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             return std::nullopt;
         return dlg.textValue().toStdString();
     };
-    hooks.showTestResults = [&frame](const std::string &strResults) {
-        CTestMergeResultsDlg dlg(&frame);
-        dlg.SetResults(strResults);
-        dlg.exec();
+    hooks.showTestResults = [&frame](std::string strResults) {
+        {
+            CTestMergeResultsDlg dlg(&frame);
+            dlg.SetResults(std::move(strResults));
+            dlg.exec();
+        }
+        ReleaseFreedMemory(); // a long test's text goes back to the system with its window
     };
     return hooks;
 }

@@ -37,7 +37,7 @@ public:
         std::function<std::optional<std::string>(bool bTestMode)> chooseRecipients;
         // The test-merge reminder: nothing for Cancel, else whether not to remind again.
         std::function<std::optional<bool>()> testMergeInfo;
-        std::function<void(const std::string &strResults)> showTestResults;
+        std::function<void(std::string strResults)> showTestResults;
         // Asks for the SMTP password with the prompt given; nothing for Cancel.
         std::function<std::optional<std::string>(const std::string &strPrompt)> askPassword;
     };

@@ -154,9 +154,9 @@ void CMainFrame::OnTestMailMerge()
             CPrompter::EIcon::Information);
         return;
     }
-    const std::optional<std::string> results = m_hooks.chooseRecipients(true);
+    std::optional<std::string> results = m_hooks.chooseRecipients(true);
     if (results && m_hooks.showTestResults)
-        m_hooks.showTestResults(*results);
+        m_hooks.showTestResults(std::move(*results));
 }
 
 void CMainFrame::OnRefreshDatabase()

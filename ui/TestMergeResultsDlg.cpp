@@ -9,8 +9,7 @@ CTestMergeResultsDlg::CTestMergeResultsDlg(QWidget *pParent)
     setObjectName(QStringLiteral("testMergeResultsDlg"));
     QFont font(QStringLiteral("Liberation Mono"));
     font.setStyleHint(QFont::Monospace);
-    m_pUi->resultsEdit->setFont(font);
-    m_pUi->resultsEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_pUi->resultsView->setFont(font);
     connect(m_pUi->doneButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -19,20 +18,12 @@ CTestMergeResultsDlg::~CTestMergeResultsDlg()
     delete m_pUi;
 }
 
-void CTestMergeResultsDlg::SetResults(const std::string &strResults)
+void CTestMergeResultsDlg::SetResults(std::string strResults)
 {
-    QString text = QString::fromStdString(strResults);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    m_pUi->resultsEdit->setPlainText(text);
+    m_pUi->resultsView->SetText(std::move(strResults));
 }
 
-std::string CTestMergeResultsDlg::Results() const
+const std::string &CTestMergeResultsDlg::Results() const
 {
-    std::string strOut;
-    for (const char c : m_pUi->resultsEdit->toPlainText().toStdString()) {
-        if (c == '\n')
-            strOut += '\r';
-        strOut += c;
-    }
-    return strOut;
+    return m_pUi->resultsView->Lines().Text();
 }

@@ -18,9 +18,10 @@ public:
     explicit CTestMergeResultsDlg(QWidget *pParent = nullptr);
     ~CTestMergeResultsDlg() override;
 
-    // The results with CR LF line breaks, as the merge run collects them.
-    void SetResults(const std::string &strResults);
-    std::string Results() const;
+    // The results as the merge run collects them, with CR LF line breaks; the dialog keeps this
+    // one copy until it is destroyed. Results() is the text shown, with LF breaks.
+    void SetResults(std::string strResults);
+    const std::string &Results() const;
 
 private:
     Ui::CTestMergeResultsDlg *m_pUi;
