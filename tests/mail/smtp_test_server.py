@@ -89,6 +89,7 @@ class StoringHandler:
             "tls": server.implicit_tls or session.ssl is not None,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
+            "mail_options": envelope.mail_options,
             "raw": base64.b64encode(raw).decode("ascii"),
             "bare_lf": re.search(rb"(?<!\r)\n", raw) is not None,
             "bare_cr": re.search(rb"\r(?!\n)", raw) is not None,
