@@ -12,3 +12,7 @@ enum class EDelivery {
 // Why a message was not sent when the send journal could not record that it was being sent.
 inline constexpr const char *kNotRecorded
     = "not sent: the send journal could not record it, and a later resume relies on that";
+// Why a message with an address beyond ASCII was not sent to a server that does not take one.
+inline constexpr const char *kNeedsSmtpUtf8
+    = "not sent: its address holds characters beyond ASCII, and the server does not offer "
+      "SMTPUTF8, which such an address needs";

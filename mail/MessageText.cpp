@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <random>
 
+#include <gmime/gmime.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -73,35 +75,44 @@ std::string WrapBody(std::string_view text, int nWidth)
     }
 
     const size_t nW = nWidth > 2 ? static_cast<size_t>(nWidth) : 2;
+    const auto characters = [](std::string_view part) {
+        return static_cast<size_t>(
+            std::count_if(part.begin(), part.end(), [](char c) { return !IsUtf8Continuation(c); }));
+    };
     std::string strLines;
-    if (strInput.size() <= nW) {
+    if (characters(strInput) <= nW) {
         strLines = std::move(strInput);
     } else {
         // The wrapped text is built front to back: each character lands at the end of what is
-        // done, and a break only ever changes a blank already written or goes just before it.
+        // done, and a break only ever changes a blank already written or goes where a blank
+        // arrives. Widths count characters, never bytes, and a break never goes inside a word:
+        // a word longer than the width stays whole on a line of its own.
         strLines.reserve(strInput.size() + strInput.size() / 64 + 2);
-        size_t nLastBreak = 0; // 0, not -1, before the first break: the first line gets one more
+        size_t nColumns = 0; // one more than the characters on lines after the first
+        size_t nLastBlank = std::string::npos; // the current line's, never at index 0
         for (const char c : strInput) {
-            const size_t i = strLines.size();
-            if (c != '\n' && i - nLastBreak == nW) {
+            const bool bCharacter = !IsUtf8Continuation(c);
+            if (bCharacter && c != '\n' && nColumns >= nW) {
                 if (c == ' ') {
                     strLines += '\n';
-                    nLastBreak = i;
+                    nColumns = 1;
+                    nLastBlank = std::string::npos;
                     continue;
                 }
-                size_t k = i - 1;
-                while (k + nW > i && k > nLastBreak && strLines[k] != ' ')
-                    --k;
-                if (k + nW > i && k > nLastBreak) {
-                    strLines[k] = '\n';
-                    nLastBreak = k;
-                } else {
-                    strLines += '\n';
-                    nLastBreak = i;
+                if (nLastBlank != std::string::npos) {
+                    strLines[nLastBlank] = '\n';
+                    nColumns = 1 + characters(std::string_view(strLines).substr(nLastBlank + 1));
+                    nLastBlank = std::string::npos;
                 }
             }
-            if (c == '\n')
-                nLastBreak = i;
+            if (c == '\n') {
+                nColumns = 1;
+                nLastBlank = std::string::npos;
+            } else if (bCharacter) {
+                if (c == ' ' && !strLines.empty())
+                    nLastBlank = strLines.size();
+                ++nColumns;
+            }
             strLines += c;
         }
     }
@@ -112,6 +123,87 @@ std::string WrapBody(std::string_view text, int nWidth)
         if (c == '\n')
             strResult += '\r';
         strResult += c;
+    }
+    return strResult;
+}
+
+bool HasLongLine(std::string_view text, size_t nMaxBytes)
+{
+    size_t nStart = 0;
+    while (nStart <= text.size()) {
+        size_t nEnd = text.find('\n', nStart);
+        if (nEnd == std::string_view::npos)
+            nEnd = text.size();
+        const size_t nLength = nEnd - nStart - (nEnd > nStart && text[nEnd - 1] == '\r' ? 1 : 0);
+        if (nLength > nMaxBytes)
+            return true;
+        nStart = nEnd + 1;
+    }
+    return false;
+}
+
+std::string QuotedPrintable(std::string_view text)
+{
+    // GMime's encoder takes LF line breaks; the message wants CR LF.
+    std::string strInput;
+    strInput.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            strInput += text[i];
+    }
+    GMimeEncoding state;
+    g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    std::string strEncoded(g_mime_encoding_outlen(&state, strInput.size()) + 16, '\0');
+    strEncoded.resize(
+        g_mime_encoding_flush(&state, strInput.data(), strInput.size(), strEncoded.data()));
+    // The encoder ends the text with a line break of its own when it had none.
+    if (!strInput.empty() && strInput.back() != '\n' && !strEncoded.empty()
+        && strEncoded.back() == '\n' && strEncoded.compare(strEncoded.size() - 2, 2, "=\n") != 0)
+        strEncoded.pop_back();
+    std::string strResult;
+    strResult.reserve(strEncoded.size() + strEncoded.size() / 32 + 2);
+    for (const char c : strEncoded) {
+        if (c == '\n')
+            strResult += '\r';
+        strResult += c;
+    }
+    return strResult;
+}
+
+std::string FoldHeader(std::string_view name, std::string_view value)
+{
+    constexpr size_t kMaxLine = 77; // under 78 characters
+    if (HasNonAscii(value))
+        return EncodeWords(value, kMaxLine - name.size() - 2);
+    // Unstructured text folds before a blank; a run without blanks stays whole.
+    std::string strResult;
+    size_t nLineLength = name.size() + 2;
+    while (nLineLength + value.size() > kMaxLine) {
+        size_t nCut = value.rfind(' ', kMaxLine > nLineLength ? kMaxLine - nLineLength : 0);
+        if (nCut == 0 || nCut == std::string_view::npos)
+            nCut = value.find(' ', 1);
+        if (nCut == std::string_view::npos)
+            break;
+        strResult.append(value.substr(0, nCut)).append("\r\n"); // the blank starts the next line
+        value.remove_prefix(nCut);
+        nLineLength = 0;
+    }
+    return strResult.append(value);
+}
+
+std::string PercentEncode(std::string_view text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string strResult;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (std::isalnum(b) || c == '-' || c == '.' || c == '_' || c == '~') {
+            strResult += c;
+        } else {
+            strResult += '%';
+            strResult += kHex[b >> 4];
+            strResult += kHex[b & 0xF];
+        }
     }
     return strResult;
 }
@@ -139,17 +231,21 @@ bool HasNonAscii(std::string_view text)
     return false;
 }
 
-std::string EncodeWords(std::string_view text)
+std::string EncodeWords(std::string_view text, size_t nFirstLine)
 {
     // "=?UTF-8?B?" + base64 + "?=" within 75 characters leaves 60 base64 characters: 45 bytes.
+    // The first word may have less room on its line.
     constexpr size_t kMaxBytesPerWord = 45;
+    const size_t nFirstBytes
+        = std::clamp<size_t>(nFirstLine > 12 ? (nFirstLine - 12) / 4 * 3 : 3, 3, kMaxBytesPerWord);
     std::string strResult;
     while (!text.empty()) {
-        size_t n = std::min(kMaxBytesPerWord, text.size());
+        const size_t nMax = strResult.empty() ? nFirstBytes : kMaxBytesPerWord;
+        size_t n = std::min(nMax, text.size());
         while (n < text.size() && n > 0 && IsUtf8Continuation(text[n]))
             --n;
         if (n == 0) // not UTF-8 at all: cut anywhere rather than loop
-            n = std::min(kMaxBytesPerWord, text.size());
+            n = std::min(nMax, text.size());
         if (!strResult.empty())
             strResult += "\r\n ";
         strResult += "=?UTF-8?B?" + Base64(text.substr(0, n)) + "?=";

@@ -13,11 +13,23 @@
 // ">" after it; the whole text when there is no such pair.
 std::string ExtractAddress(const std::string &strText);
 
-// Rewraps a body at nWidth columns and returns it with every line break as CR LF: CR LF,
+// Rewraps a body at nWidth characters and returns it with every line break as CR LF: CR LF,
 // bare CR and bare LF all count as one break. A line that reaches the width is broken at its
-// last blank (which the break replaces) or, when it has none, just before the character that
-// would exceed it. The first line may hold nWidth characters, later lines nWidth - 1.
+// last blank (which the break replaces); a word longer than the width is never broken, nor is a
+// character: its line goes on to the next blank. The first line may hold nWidth characters,
+// later lines nWidth - 1.
 std::string WrapBody(std::string_view text, int nWidth);
+
+// True when a line of the text, without its line break, is longer than nMaxBytes.
+bool HasLongLine(std::string_view text, size_t nMaxBytes);
+// The text in the quoted-printable transfer encoding (GMime's encoder), CR LF line breaks: every
+// byte below 128, lines within 76 characters, the exact text once decoded.
+std::string QuotedPrintable(std::string_view text);
+// A header's value as it follows "Name: ", folded into lines under 78 characters: at blanks for
+// ASCII text, as encoded-words holding whole characters otherwise.
+std::string FoldHeader(std::string_view name, std::string_view value);
+// A text for a URL's query: everything but letters, digits and "-._~" as %XX of its bytes.
+std::string PercentEncode(std::string_view text);
 
 // SMTP transparency: a period that starts a line gets a second one in front of it.
 std::string DotStuff(std::string_view text);
@@ -29,8 +41,9 @@ std::string Base64(std::string_view bytes);
 bool HasNonAscii(std::string_view text);
 
 // The text as RFC 2047 encoded-words (UTF-8, base64), folded with CR LF and a blank between
-// words; each word stays within 75 characters and holds whole characters.
-std::string EncodeWords(std::string_view text);
+// words; each word stays within 75 characters, the first within nFirstLine, and holds whole
+// characters.
+std::string EncodeWords(std::string_view text, size_t nFirstLine = 75);
 
 // A From, To or Reply-To text whose display name is not pure ASCII gets it as encoded-words;
 // the address in angle brackets stays as typed. Anything else is returned unchanged.

@@ -235,7 +235,7 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
         }
         const CSmtpSession::SOutcome outcome
             = session.Send(pending->message.strEnvelopeFrom, pending->message.strEnvelopeTo,
-                pending->message.strData, [&] { return Report(*pending, EDelivery::Sending, {}); });
+                pending->message.data, [&] { return Report(*pending, EDelivery::Sending, {}); });
         const bool bWasFresh = std::exchange(bFreshConnection, false);
         if (!session.IsOpen())
             closed();

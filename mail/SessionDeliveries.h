@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mail/DeliveryEvent.h"
+#include "mail/MessageData.h"
 #include "mail/SmtpAccount.h"
 
 class CTlsContext;
@@ -45,7 +46,7 @@ public:
         std::string strIdentity; // the recipient's identity in the send journal
         std::string strEnvelopeFrom; // bare addresses
         std::string strEnvelopeTo;
-        std::string strData; // headers, body and end-of-data line
+        SMessageData data; // headers, body and end-of-data line
     };
 
     // Called, mostly on a connection's thread, for each step of each message: when its data is

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "mail/DeliveryEvent.h"
+#include "mail/DkimSigner.h"
 #include "mail/MessageText.h"
 
 CSmtpConnection::CSmtpConnection(std::string strServer, std::string strFrom, std::string strTo,
@@ -33,12 +34,26 @@ bool CSmtpConnection::Deliver()
     m_hSocket.m_connectTimeout = m_connectTimeout;
     m_hSocket.m_dataReplyTimeout = m_dataReplyTimeout;
     m_hSocket.m_pAbandon = m_pAbandon;
+    // Made before connecting: what cannot go to this server is known without asking it.
+    std::string strError;
+    SComposeOptions options = m_options;
+    options.bEightBit = false;
+    const std::string strData = ComposeData(m_strFrom, m_strTo, m_strReplyTo, m_strSubject,
+        m_strBody, std::time(nullptr), MakeMessageId(m_strFrom), options, &strError);
+    if (strData.empty()) {
+        m_strLastReply = strError;
+        return false;
+    }
+    if (HasNonAscii(strData) || HasNonAscii(ExtractAddress(m_strFrom))) {
+        m_strLastReply = kNeedsSmtpUtf8;
+        return false;
+    }
     bool bDataSent = false;
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
         && BeforeData() && SendText("DATA\r\n") && WaitForReply(354)
-        && (bDataSent = SendText(ComposeData(std::time(nullptr)))) && WaitForReply(250, true);
+        && (bDataSent = SendText(strData)) && WaitForReply(250, true);
     m_bInDoubt = !bDelivered && bDataSent && m_strLastReply.empty();
     // The answer to QUIT is not waited for: the message is already accepted.
     if (bDelivered)
@@ -85,35 +100,76 @@ bool CSmtpConnection::SendText(const std::string &strText)
 
 std::string CSmtpConnection::ComposeData(std::time_t now) const
 {
-    return ComposeData(
-        m_strFrom, m_strTo, m_strReplyTo, m_strSubject, m_strBody, now, MakeMessageId(m_strFrom));
+    SComposeOptions options = m_options;
+    options.bEightBit = false;
+    return ComposeData(m_strFrom, m_strTo, m_strReplyTo, m_strSubject, m_strBody, now,
+        MakeMessageId(m_strFrom), options);
 }
 
 std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::string &strTo,
     const std::string &strReplyTo, const std::string &strSubject, const std::string &strMessage,
-    std::time_t now, const std::string &strMessageId)
+    std::time_t now, const std::string &strMessageId, const SComposeOptions &options,
+    std::string *pError)
 {
-    const std::string strBody = DotStuff(WrapBody(strMessage, kWrapWidth));
+    std::string strBody = WrapBody(strMessage, kWrapWidth);
     const bool bNonAscii = HasNonAscii(strBody) || HasNonAscii(strFrom) || HasNonAscii(strTo)
         || HasNonAscii(strReplyTo) || HasNonAscii(strSubject);
+    // SMTP carries lines of at most 998 bytes; quoted-printable's soft breaks keep a longer
+    // one whole for the reader, and keep 8-bit text from a server that takes only 7 bits.
+    const bool bQuoted
+        = HasLongLine(strBody, kMaxLineBytes) || (!options.bEightBit && HasNonAscii(strBody));
+    if (bQuoted)
+        strBody = QuotedPrintable(strBody);
 
     std::string strData;
     strData.reserve(strBody.size() + 600);
     strData += "Date: " + FormatMessageDate(now) + "\r\n";
     strData += "From: " + EncodeAddressHeader(strFrom) + "\r\n";
-    strData
-        += "Subject: " + (HasNonAscii(strSubject) ? EncodeWords(strSubject) : strSubject) + "\r\n";
+    strData += "Subject: " + FoldHeader("Subject", strSubject) + "\r\n";
     strData += "Reply-To: " + EncodeAddressHeader(strReplyTo) + "\r\n";
     strData += "To: " + EncodeAddressHeader(strTo) + "\r\n";
     // Large providers refuse mail without one.
     strData += "Message-ID: " + strMessageId + "\r\n";
-    if (bNonAscii) {
+    if (!options.strListUnsubscribe.empty()) {
+        strData += "List-Unsubscribe: " + options.strListUnsubscribe + "\r\n";
+        if (options.bOneClick)
+            strData += "List-Unsubscribe-Post: List-Unsubscribe=One-Click\r\n";
+    }
+    if (bNonAscii || bQuoted) {
         strData += "MIME-Version: 1.0\r\n"
-                   "Content-Type: text/plain; charset=UTF-8\r\n"
-                   "Content-Transfer-Encoding: 8bit\r\n";
+                   "Content-Type: text/plain; charset=UTF-8\r\n";
+        strData += bQuoted ? "Content-Transfer-Encoding: quoted-printable\r\n"
+                           : "Content-Transfer-Encoding: 8bit\r\n";
     }
     strData += std::string(kXMailer) + "\r\n\r\n";
     strData += strBody;
-    strData += "\r\n.\r\n";
-    return strData;
+    if (options.pSigner) {
+        std::string strError;
+        const std::string strSignature = options.pSigner->Sign(strData + "\r\n", strError);
+        if (strSignature.empty()) {
+            if (pError)
+                *pError = "the message could not be signed: " + strError;
+            return {};
+        }
+        strData.insert(0, strSignature);
+    }
+    return DotStuff(strData) + "\r\n.\r\n";
+}
+
+SMessageData CSmtpConnection::ComposeForServers(const std::string &strFrom,
+    const std::string &strTo, const std::string &strReplyTo, const std::string &strSubject,
+    const std::string &strBody, std::time_t now, const std::string &strMessageId,
+    SComposeOptions options, std::string &strError)
+{
+    options.bEightBit = true;
+    SMessageData data {ComposeData(
+        strFrom, strTo, strReplyTo, strSubject, strBody, now, strMessageId, options, &strError)};
+    if (!data.strData.empty() && HasNonAscii(strBody)) {
+        options.bEightBit = false;
+        data.strData7Bit = ComposeData(
+            strFrom, strTo, strReplyTo, strSubject, strBody, now, strMessageId, options, &strError);
+        if (data.strData7Bit.empty())
+            data.strData.clear();
+    }
+    return data;
 }

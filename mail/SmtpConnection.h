@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "mail/MessageData.h"
 #include "mail/SmtpChannel.h"
 
 // Delivers one message to one recipient through an SMTP server, on a connection of its own.
@@ -31,10 +32,23 @@ public:
     // The data section as written after DATA: header lines, the wrapped and dot-stuffed body,
     // and the end-of-data line. The Date header carries the given time.
     std::string ComposeData(std::time_t now) const;
-    // The same for any message, with the Message-ID given.
+    // The same for any message, with the Message-ID given. A body line that would pass the
+    // 998 bytes SMTP allows, or 8-bit text for a server that does not take it, makes the body
+    // quoted-printable. With a signer the message is signed; empty when that fails, with
+    // *pError saying why.
     static std::string ComposeData(const std::string &strFrom, const std::string &strTo,
         const std::string &strReplyTo, const std::string &strSubject, const std::string &strBody,
-        std::time_t now, const std::string &strMessageId);
+        std::time_t now, const std::string &strMessageId, const SComposeOptions &options = {},
+        std::string *pError = nullptr);
+    // Both forms a server may need (see SMessageData); empty data when signing failed.
+    static SMessageData ComposeForServers(const std::string &strFrom, const std::string &strTo,
+        const std::string &strReplyTo, const std::string &strSubject, const std::string &strBody,
+        std::time_t now, const std::string &strMessageId, SComposeOptions options,
+        std::string &strError);
+
+    // How the message is composed: this connection greets with HELO, so it never learns
+    // whether the server takes 8-bit text and sends it quoted-printable.
+    SComposeOptions m_options;
 
     // How long one reply may take as a whole, and how long connecting may take.
     std::chrono::milliseconds m_replyTimeout {5000};
@@ -47,6 +61,7 @@ public:
     std::function<bool()> m_beforeData;
 
     static constexpr int kWrapWidth = 76;
+    static constexpr size_t kMaxLineBytes = 998;
     static constexpr const char *kHeloDomain = "mergix.invalid";
     static constexpr const char *kXMailer = "X-Mailer: Mergix v1.1 by Corvane Software. "
                                             "Please report spamming to abuse@corvane.example.";

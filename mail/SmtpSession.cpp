@@ -1,6 +1,7 @@
 #include "mail/SmtpSession.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <utility>
 
 #include "engine/PrintableText.h"
@@ -127,6 +128,7 @@ bool CSmtpSession::Hello(std::optional<CSmtpChannel::Reply> &reply)
 {
     m_capabilities.clear();
     m_authMechanisms.clear();
+    m_nSizeLimit = 0;
     if (!m_channel.Send(std::string("EHLO ") + CSmtpConnection::kHeloDomain + "\r\n"))
         return false;
     reply = m_channel.NextReply();
@@ -146,6 +148,8 @@ bool CSmtpSession::Hello(std::optional<CSmtpChannel::Reply> &reply)
             const size_t nBlank = strWords.find_first_of(" =");
             const std::string strKeyword = strWords.substr(0, nBlank);
             m_capabilities.insert(strKeyword);
+            if (strKeyword == "SIZE" && nBlank != std::string::npos)
+                m_nSizeLimit = std::strtoull(strWords.c_str() + nBlank + 1, nullptr, 10);
             if (strKeyword == "AUTH" && nBlank != std::string::npos) {
                 size_t nWord = nBlank + 1;
                 while (nWord < strWords.size()) {
@@ -221,10 +225,30 @@ CSmtpSession::SOutcome CSmtpSession::Failure(const std::optional<CSmtpChannel::R
 }
 
 CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std::string &strTo,
-    const std::string &strData, const std::function<bool()> &beforeData)
+    const SMessageData &data, const std::function<bool()> &beforeData)
 {
     if (!m_channel.IsOpen())
         return {EResult::ConnectionLost, "not connected"};
+    const bool bEightBit = m_capabilities.count("8BITMIME") > 0;
+    const std::string &strData
+        = bEightBit || data.strData7Bit.empty() ? data.strData : data.strData7Bit;
+    std::string strParameters;
+    if (HasNonAscii(strData) && bEightBit)
+        strParameters += " BODY=8BITMIME";
+    // Text beyond ASCII that quoted-printable cannot carry is in an address.
+    if (HasNonAscii(strFrom) || HasNonAscii(strTo) || (HasNonAscii(strData) && !bEightBit)) {
+        if (m_capabilities.count("SMTPUTF8") == 0)
+            return {EResult::PermanentFailure, kNeedsSmtpUtf8};
+        strParameters += " SMTPUTF8";
+    }
+    if (m_capabilities.count("SIZE")) {
+        if (m_nSizeLimit > 0 && strData.size() > m_nSizeLimit)
+            return {EResult::PermanentFailure,
+                "not sent: the message is " + std::to_string(strData.size())
+                    + " bytes, more than the " + std::to_string(m_nSizeLimit)
+                    + " bytes the server takes"};
+        strParameters += " SIZE=" + std::to_string(strData.size());
+    }
     if (m_bTransactionDone) {
         if (!m_channel.Send("RSET\r\n"))
             return Failure(std::nullopt);
@@ -236,7 +260,7 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
     }
     m_bTransactionDone = true;
     const std::pair<std::string, int> steps[] = {
-        {"MAIL FROM:<" + strFrom + ">\r\n", 250},
+        {"MAIL FROM:<" + strFrom + ">" + strParameters + "\r\n", 250},
         {"RCPT TO:<" + strTo + ">\r\n", 250},
         {"DATA\r\n", 354},
     };

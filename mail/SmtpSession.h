@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "mail/MessageData.h"
 #include "mail/SmtpAccount.h"
 #include "mail/SmtpChannel.h"
 
@@ -49,7 +50,10 @@ public:
     // makes, end-of-data line included.
     // beforeData, when given, is asked just before DATA; false ends the transaction with RSET
     // and the message counts as failed (nothing of it went out).
-    SOutcome Send(const std::string &strFrom, const std::string &strTo, const std::string &strData,
+    // The data's 8-bit form goes to a server that offers 8BITMIME, declared so; otherwise its
+    // 7-bit form. An address beyond ASCII needs SMTPUTF8, and a message over the server's SIZE
+    // limit is refused here: both fail before anything of the message is sent.
+    SOutcome Send(const std::string &strFrom, const std::string &strTo, const SMessageData &data,
         const std::function<bool()> &beforeData = {});
     // Says goodbye and closes; the answer is not waited for.
     void Quit();
@@ -74,5 +78,6 @@ private:
     CSmtpChannel m_channel;
     std::set<std::string> m_capabilities; // upper-case keywords of the EHLO reply
     std::set<std::string> m_authMechanisms;
+    unsigned long long m_nSizeLimit = 0; // from "SIZE n"; 0 when none is given
     bool m_bTransactionDone = false; // RSET before the next one
 };

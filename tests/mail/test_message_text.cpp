@@ -54,10 +54,20 @@ TEST(MessageTextTest, WrapBodyBreaksAtTheWidth)
 {
     const std::string s76(76, 'x');
     EXPECT_EQ(WrapBody(s76, 76), s76);
-    EXPECT_EQ(WrapBody(s76 + "y", 76), s76 + "\r\ny");
+    // A word longer than the width stays whole, up to the blank after it.
+    EXPECT_EQ(WrapBody(s76 + "y", 76), s76 + "y");
+    EXPECT_EQ(WrapBody(s76 + "yy z", 76), s76 + "yy\r\nz");
     // Later lines hold one character less than the first.
-    EXPECT_EQ(WrapBody(std::string(76 + 75 + 1, 'z'), 76),
+    EXPECT_EQ(WrapBody(std::string(76, 'z') + " " + std::string(75, 'z') + " z", 76),
         std::string(76, 'z') + "\r\n" + std::string(75, 'z') + "\r\nz");
+    // Widths count characters, never bytes, and a line without blanks is never cut.
+    const std::string strUmlauts
+        = std::string(38, 'a') + "\xc3\xa4\xc3\xb6 " + std::string(30, 'b');
+    EXPECT_EQ(WrapBody(strUmlauts + " c", 76), strUmlauts + " c");
+    std::string strJapanese;
+    for (int i = 0; i < 60; ++i)
+        strJapanese += "\xe6\x97\xa5\xe6\x9c\xac"; // two characters of six bytes
+    EXPECT_EQ(WrapBody(strJapanese, 76), strJapanese);
 
     // A line of words breaks at the last blank before the limit; the blank goes.
     std::string strWords;
@@ -94,16 +104,19 @@ std::string WrapInPlace(std::string strText, size_t nWidth)
             strText[i] = '\n';
             continue;
         }
-        bool bFound = false;
         for (size_t k = i - 1; k >= i - nWidth + 1 && k > 0; --k) {
             if (strText[k] == ' ') {
                 strText[k] = '\n';
-                bFound = true;
                 break;
             }
         }
-        if (!bFound)
-            strText.insert(i, 1, '\n');
+        // No blank: the word goes on; its line breaks at the first blank after it.
+        if (strText.rfind('\n', i) == nLf) {
+            const size_t nBlank = strText.find_first_of(" \n", i);
+            if (nBlank != std::string::npos && strText[nBlank] == ' ')
+                strText[nBlank] = '\n';
+            i = nBlank == std::string::npos ? strText.size() : nBlank;
+        }
     }
     return strText;
 }

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "mail/DeliveryEvent.h"
+#include "mail/MessageText.h"
 #include "mail/SmtpConnection.h"
 #include "support/ScriptedSmtpServer.h"
 
@@ -68,7 +70,7 @@ TEST(SmtpConnectionTest, WritesTheDialogueByteForByte)
               "QUIT\r\n");
 }
 
-TEST(SmtpConnectionTest, NonAsciiTextIsDeclaredAndEncoded)
+TEST(SmtpConnectionTest, NonAsciiTextIsDeclaredAndEncodedForASevenBitServer)
 {
     CScriptedSmtpServer server(CScriptedSmtpServer::Accepting());
     CSmtpConnection connection(server.Server(), "José Roe <jose@example.com>", "ann@example.org",
@@ -85,11 +87,26 @@ TEST(SmtpConnectionTest, NonAsciiTextIsDeclaredAndEncoded)
                                  "Message-ID: <id>\r\n"
                                  "MIME-Version: 1.0\r\n"
                                  "Content-Type: text/plain; charset=UTF-8\r\n"
-                                 "Content-Transfer-Encoding: 8bit\r\n"
+                                 "Content-Transfer-Encoding: quoted-printable\r\n"
                                  "X-Mailer: "),
         std::string::npos)
         << strTranscript;
-    EXPECT_NE(strTranscript.find("\r\n\r\nSchöne Grüße\r\n.\r\nQUIT\r\n"), std::string::npos);
+    // HELO learns nothing of 8BITMIME: the text goes quoted-printable, every byte below 128.
+    EXPECT_NE(strTranscript.find("\r\n\r\nSch=C3=B6ne Gr=C3=BC=C3=9Fe\r\n.\r\nQUIT\r\n"),
+        std::string::npos);
+    EXPECT_FALSE(HasNonAscii(server.Transcript()));
+
+    // For a server that takes 8-bit text, it goes as written.
+    const std::string strEightBit = CSmtpConnection::ComposeData(
+        "José Roe <jose@example.com>", "ann@example.org", "", "Grüße", "Schöne Grüße", 0, "<id>");
+    EXPECT_NE(strEightBit.find("Content-Transfer-Encoding: 8bit\r\n"), std::string::npos);
+    EXPECT_NE(strEightBit.find("\r\n\r\nSchöne Grüße\r\n.\r\n"), std::string::npos);
+
+    // An address beyond ASCII cannot go through a server that greets with HELO: it fails
+    // before a connection is made.
+    CSmtpConnection utf8(server.Server(), "jane@example.com", "jörg@example.org", "", "Hi", "Hi");
+    EXPECT_FALSE(utf8.Deliver());
+    EXPECT_EQ(utf8.LastReply(), kNeedsSmtpUtf8);
 }
 
 TEST(SmtpConnectionTest, RepliesSplitOverReceivesAreJoined)
