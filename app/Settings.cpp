@@ -47,6 +47,35 @@ SSmtpAccount CSettings::SmtpAccount() const
     return account;
 }
 
+SDkimSettings CSettings::Dkim() const
+{
+    const auto text = [this](const char *pKey) {
+        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
+    };
+    return {text(kDkimDomain), text(kDkimSelector), text(kDkimKeyFile)};
+}
+
+void CSettings::SetDkim(const SDkimSettings &dkim)
+{
+    m_settings.setValue(QString::fromLatin1(kDkimDomain), Q(dkim.strDomain));
+    m_settings.setValue(QString::fromLatin1(kDkimSelector), Q(dkim.strSelector));
+    m_settings.setValue(QString::fromLatin1(kDkimKeyFile), Q(dkim.strKeyFile));
+}
+
+SUnsubscribeSettings CSettings::Unsubscribe() const
+{
+    const auto text = [this](const char *pKey) {
+        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
+    };
+    return {text(kUnsubscribeMailto), text(kUnsubscribeUrl)};
+}
+
+void CSettings::SetUnsubscribe(const SUnsubscribeSettings &unsubscribe)
+{
+    m_settings.setValue(QString::fromLatin1(kUnsubscribeMailto), Q(unsubscribe.strMailto));
+    m_settings.setValue(QString::fromLatin1(kUnsubscribeUrl), Q(unsubscribe.strUrl));
+}
+
 void CSettings::SetSmtpAccount(const SSmtpAccount &account)
 {
     SetSmtpServerName(account.strServer);

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "engine/RuleSet.h"
+#include "mail/DkimSigner.h"
 #include "mail/SmtpAccount.h"
+#include "mail/Unsubscribe.h"
 
 class QSettings;
 
@@ -23,6 +25,11 @@ public:
     static constexpr const char *kSmtpExtraCaFile = "SMTPTrustedCAFile";
     static constexpr const char *kRatePerMinute = "SendRatePerMinute";
     static constexpr const char *kDontRemind = "DontRemind";
+    static constexpr const char *kDkimDomain = "DKIMDomain";
+    static constexpr const char *kDkimSelector = "DKIMSelector";
+    static constexpr const char *kDkimKeyFile = "DKIMKeyFile";
+    static constexpr const char *kUnsubscribeMailto = "UnsubscribeMailto";
+    static constexpr const char *kUnsubscribeUrl = "UnsubscribeURL";
     static constexpr const char *kSavedSearches = "Saved Searches";
     static constexpr const char *kRecentFileList = "Recent File List";
     static constexpr int kRecentFiles = 4;
@@ -38,6 +45,11 @@ public:
     // At most this many messages a minute; 0 for no limit.
     int RatePerMinute() const;
     void SetRatePerMinute(int nRate);
+    // Signing and unsubscribing; all empty when unused.
+    SDkimSettings Dkim() const;
+    void SetDkim(const SDkimSettings &dkim);
+    SUnsubscribeSettings Unsubscribe() const;
+    void SetUnsubscribe(const SUnsubscribeSettings &unsubscribe);
     int DontRemind() const;
     void SetDontRemind(int nValue);
 

@@ -170,7 +170,8 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, bool b
 {
     // Declined: the message went to these recipients before, and --again was not given.
     if (outcome == CMergeRun::EOutcome::NoToField || outcome == CMergeRun::EOutcome::JournalFailed
-        || outcome == CMergeRun::EOutcome::Declined)
+        || outcome == CMergeRun::EOutcome::Declined
+        || outcome == CMergeRun::EOutcome::SettingsRefused)
         return 2;
     if (outcome == CMergeRun::EOutcome::ServerRefused) {
         CConsolePrompter::Print(run.StopReason());
@@ -288,6 +289,8 @@ int RunMerge(const SCommandLineOptions &options)
             input.completed = std::move(plan.completed);
         }
         input.nRatePerMinute = options.nRatePerMinute;
+        input.dkim = settings.Dkim();
+        input.unsubscribe = settings.Unsubscribe();
         input.bTestMode = !options.bSend;
         input.bInteractive = false;
         CTestOutput output;

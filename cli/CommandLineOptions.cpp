@@ -48,6 +48,13 @@ every recipient, to the same recipients, is refused until told --again.
 --no-journal sends without one. --rate N/min sends at most N messages a minute. --failed-csv
 FILE writes the failed recipients as CSV (address, reply, time).
 
+Signing and unsubscribing follow the program's Mail Options, as the windows do: with a DKIM
+domain, selector and key file (settings DKIMDomain, DKIMSelector, DKIMKeyFile) every message is
+signed, and a key that cannot be used (missing, readable by others, not an RSA or Ed25519 key)
+stops the send before the first message. An unsubscribe address or https link (UnsubscribeMailto,
+UnsubscribeURL; field tags in the link are replaced, percent-encoded) gives every message a
+List-Unsubscribe header, the link a one-click List-Unsubscribe-Post too.
+
 Progress goes to standard error, the test merge to standard output. Exit status: 0 done,
 1 some messages could not be delivered (their addresses are listed) or the send was
 interrupted (--resume sends the rest), 2 a usage, file or database error, a server that could

@@ -122,7 +122,7 @@ std::shared_ptr<const CDkimSigner> CDkimSigner::Load(
     pSigner->m_pLibrary = dkim_init(nullptr, nullptr);
     if (!pSigner->m_pLibrary
         || dkim_options(pSigner->m_pLibrary, DKIM_OP_SETOPT, DKIM_OPTS_SIGNHDRS, kSignedHeaders,
-               sizeof kSignedHeaders)
+               sizeof(const char **))
             != DKIM_STAT_OK) {
         strError = "DKIM signing could not be set up.";
         return nullptr;

@@ -56,7 +56,7 @@ bool CMergeRun::WaitWhileResponsive(
 
 bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
     const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-    CRunRecord &record)
+    const SComposeOptions &options, CRunRecord &record)
 {
     const auto roomForOne = [&] {
         workers.Reap();
@@ -81,7 +81,8 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
             // stop before then does not leave it in doubt.
             [&record, strIdentity, strTo] {
                 return record.WaitRecorded(record.Record(strIdentity, strTo, EDelivery::Sending));
-            }};
+            },
+            options};
         return std::function<void()>([params = std::move(params)]() mutable {
             SendThreadProc(std::make_unique<MailParams>(std::move(params)));
         });
@@ -107,7 +108,7 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
 
 bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
     const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-    CRunRecord &record)
+    const SComposeOptions &options, CRunRecord &record)
 {
     // A database field must never be able to add header lines or SMTP commands.
     if (HasLineBreakOrNul(input.strFrom) || HasLineBreakOrNul(strTo)
@@ -117,10 +118,16 @@ bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProg
             "not sent: a header text holds a line break or a zero byte");
         return true;
     }
+    std::string strError;
     CSessionDeliveries::SMessage message {strTo, strIdentity, ExtractAddress(input.strFrom),
         ExtractAddress(strTo),
-        CSmtpConnection::ComposeData(input.strFrom, strTo, input.strReplyTo, input.strSubject,
-            strBody, std::time(nullptr), MakeMessageId(input.strFrom))};
+        CSmtpConnection::ComposeForServers(input.strFrom, strTo, input.strReplyTo, input.strSubject,
+            strBody, std::time(nullptr), MakeMessageId(input.strFrom), options, strError)};
+    if (message.data.strData.empty()) {
+        AddFailedAddress(strTo);
+        record.Record(strIdentity, strTo, EDelivery::Failed, "not sent: " + strError);
+        return true;
+    }
     const auto queued = [&] {
         if (deliveries.TryQueue(message) || deliveries.StopReason())
             return true;
@@ -285,6 +292,18 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
 
     if (!input.bTestMode && input.pJournal && !ConfirmSendingAgain(input, rows, nToColumn))
         return EOutcome::Declined;
+    // Settings that cannot sign or give a valid link stop the run before any message.
+    SComposeOptions composeOptions;
+    if (!input.bTestMode) {
+        std::string strProblem = CheckUnsubscribe(input.unsubscribe, &input.fields);
+        if (strProblem.empty() && !input.dkim.IsEmpty())
+            composeOptions.pSigner = CDkimSigner::Load(input.dkim, strProblem);
+        if (!strProblem.empty()) {
+            ShowMessage(strProblem, CPrompter::EIcon::Stop);
+            return EOutcome::SettingsRefused;
+        }
+        composeOptions.bOneClick = !input.unsubscribe.strUrl.empty();
+    }
 
     progress.Create();
     progress.SetBarRange(0, kRange);
@@ -361,12 +380,18 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 outcome = EOutcome::OutputFailed;
                 break;
             }
-        } else if (!WaitForTurn(input, progress, clock, nHandedOver++, nToSend, start)
-            || (pDeliveries
-                    ? !Queue(*pDeliveries, input, progress, strTo, strBody, strIdentity, record)
-                    : !HandOver(workers, input, progress, strTo, strBody, strIdentity, record))) {
-            outcome = EOutcome::Cancelled;
-            break;
+        } else {
+            if (!input.unsubscribe.IsEmpty())
+                composeOptions.strListUnsubscribe = ListUnsubscribeValue(
+                    input.unsubscribe, input.fields, CRecordListRow(list, nRow));
+            if (!WaitForTurn(input, progress, clock, nHandedOver++, nToSend, start)
+                || (pDeliveries ? !Queue(*pDeliveries, input, progress, strTo, strBody, strIdentity,
+                        composeOptions, record)
+                                : !HandOver(workers, input, progress, strTo, strBody, strIdentity,
+                                    composeOptions, record))) {
+                outcome = EOutcome::Cancelled;
+                break;
+            }
         }
         if (pDeliveries && pDeliveries->StopReason())
             break;

@@ -14,11 +14,13 @@
 
 #include "engine/MergeTemplate.h"
 #include "mail/DeliveryEvent.h"
+#include "mail/DkimSigner.h"
 #include "mail/ResumeMatch.h"
 #include "mail/RunRecord.h"
 #include "mail/SendJournal.h"
 #include "mail/SessionDeliveries.h"
 #include "mail/SmtpAccount.h"
+#include "mail/Unsubscribe.h"
 
 class CDeliveryWorkers;
 class CMergixDoc;
@@ -60,6 +62,9 @@ public:
         // When set, the closing list of failed addresses offers "Save failed list...", which
         // hands the failures here.
         std::function<void(const std::vector<CRunRecord::SFailure> &)> saveFailedList;
+        // Each message's List-Unsubscribe, and its DKIM signature when settings are given.
+        SUnsubscribeSettings unsubscribe;
+        SDkimSettings dkim;
         bool bTestMode = false;
         // With windows the run asks before a large test, confirms Cancel and shows the failed
         // addresses; without, it asks nothing and leaves the reporting to its caller.
@@ -78,6 +83,7 @@ public:
         OutputFailed, // the test output could not be written; the run stopped there
         ServerRefused, // the server could not be used at all (StopReason says why)
         JournalFailed, // the send journal could not record the run; nothing was sent
+        SettingsRefused, // the signing or unsubscribe settings cannot be used (shown); none sent
     };
 
     // The settings a merge file stores (fields, To field, body, From, Reply-To, Subject), for a
@@ -124,11 +130,11 @@ private:
     // the user cancelled while the run waited (the message is then not sent).
     bool HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
         const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-        CRunRecord &record);
+        const SComposeOptions &options, CRunRecord &record);
     // The same for a run over reused connections.
     bool Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
         const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-        CRunRecord &record);
+        const SComposeOptions &options, CRunRecord &record);
     // Keeps the rate: waits, responsive, until the message of that index may go; false when
     // the user cancelled meanwhile.
     bool WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock, size_t nIndex,

@@ -16,6 +16,7 @@ unsigned SendThreadProc(std::unique_ptr<MailParams> pParams)
     CSmtpConnection connection(pParams->szServer, pParams->szFrom, pParams->szTo,
         pParams->szReplyTo, pParams->szSubject, pParams->pszBody);
     connection.m_beforeData = pParams->beforeData;
+    connection.m_options = pParams->options;
     connection.m_pAbandon = pParams->pAbandon;
     const bool bDelivered = connection.Deliver();
     if (!bDelivered)

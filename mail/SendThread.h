@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mail/DeliveryEvent.h"
+#include "mail/MessageData.h"
 
 // What the run hands to one delivery worker, which owns it.
 struct MailParams
@@ -24,6 +25,8 @@ struct MailParams
     std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
     // Called before the message's data goes out; false keeps it from going.
     std::function<bool()> beforeData;
+    // Its List-Unsubscribe and signer.
+    SComposeOptions options;
 };
 
 // The failed recipient addresses of the current run, each followed by CR LF, in the order the

@@ -64,6 +64,8 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         };
         input.account = frame.SendingAccount();
         input.nRatePerMinute = frame.Settings().RatePerMinute();
+        input.dkim = frame.Settings().Dkim();
+        input.unsubscribe = frame.Settings().Unsubscribe();
         // The journal of this merge decides, with the user, whom a send leaves out.
         CSendJournal journal;
         if (!bTestMode) {
