@@ -5,6 +5,14 @@
 #include "mail/MessageText.h"
 #include "ui_MailOptionsDlg.h"
 
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
 CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     : QDialog(pParent), m_pUi(new Ui::CMailOptionsDlg), m_bServerRequired(bServerRequired)
 {
@@ -12,6 +20,8 @@ CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     setObjectName(QStringLiteral("mailOptionsDlg"));
     connect(m_pUi->buttonBox, &QDialogButtonBox::accepted, this, &CMailOptionsDlg::accept);
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &CMailOptionsDlg::reject);
+    connect(m_pUi->dkimBrowseButton, &QPushButton::clicked, this, &CMailOptionsDlg::BrowseKeyFile);
+    connect(m_pUi->dnsRecordButton, &QPushButton::clicked, this, &CMailOptionsDlg::ShowDnsRecord);
 }
 
 CMailOptionsDlg::~CMailOptionsDlg()
@@ -59,6 +69,78 @@ void CMailOptionsDlg::SetRatePerMinute(int nRate)
     m_pUi->rateSpin->setValue(nRate);
 }
 
+void CMailOptionsDlg::SetDkim(const SDkimSettings &dkim)
+{
+    m_pUi->dkimGroup->setChecked(!dkim.IsEmpty());
+    m_pUi->dkimDomainEdit->setText(QString::fromStdString(dkim.strDomain));
+    m_pUi->dkimSelectorEdit->setText(QString::fromStdString(dkim.strSelector));
+    m_pUi->dkimKeyFileEdit->setText(QString::fromStdString(dkim.strKeyFile));
+}
+
+SDkimSettings CMailOptionsDlg::Dkim() const
+{
+    if (!m_pUi->dkimGroup->isChecked())
+        return {};
+    return {m_pUi->dkimDomainEdit->text().trimmed().toStdString(),
+        m_pUi->dkimSelectorEdit->text().trimmed().toStdString(),
+        m_pUi->dkimKeyFileEdit->text().toStdString()};
+}
+
+void CMailOptionsDlg::SetUnsubscribe(const SUnsubscribeSettings &unsubscribe)
+{
+    m_pUi->unsubscribeMailtoEdit->setText(QString::fromStdString(unsubscribe.strMailto));
+    m_pUi->unsubscribeUrlEdit->setText(QString::fromStdString(unsubscribe.strUrl));
+}
+
+SUnsubscribeSettings CMailOptionsDlg::Unsubscribe() const
+{
+    return {m_pUi->unsubscribeMailtoEdit->text().trimmed().toStdString(),
+        m_pUi->unsubscribeUrlEdit->text().trimmed().toStdString()};
+}
+
+void CMailOptionsDlg::BrowseKeyFile()
+{
+    const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("DKIM Key File"),
+        m_pUi->dkimKeyFileEdit->text(),
+        QStringLiteral("Keys (*.pem *.key *.private);;All Files (*)"));
+    if (!strPath.isEmpty())
+        m_pUi->dkimKeyFileEdit->setText(strPath);
+}
+
+void CMailOptionsDlg::ShowDnsRecord()
+{
+    std::string strError;
+    const SDkimSettings dkim {m_pUi->dkimDomainEdit->text().trimmed().toStdString(),
+        m_pUi->dkimSelectorEdit->text().trimmed().toStdString(),
+        m_pUi->dkimKeyFileEdit->text().toStdString()};
+    const auto pSigner = CDkimSigner::Load(dkim, strError);
+    if (!pSigner) {
+        ShowMessage(strError);
+        return;
+    }
+    QDialog record(this);
+    record.setObjectName(QStringLiteral("dnsRecordDlg"));
+    record.setWindowTitle(QStringLiteral("DNS Record"));
+    auto *pLayout = new QVBoxLayout(&record);
+    auto *pLabel = new QLabel(QStringLiteral("Publish this TXT record in the DNS of %1:")
+                                  .arg(QString::fromStdString(dkim.strDomain)),
+        &record);
+    auto *pText = new QPlainTextEdit(QString::fromStdString(pSigner->DnsRecord()), &record);
+    pText->setReadOnly(true);
+    pText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    pLabel->setBuddy(pText);
+    auto *pButtons = new QDialogButtonBox(QDialogButtonBox::Close, &record);
+    QPushButton *pCopy = pButtons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
+    connect(pCopy, &QPushButton::clicked, pText,
+        [pText] { QGuiApplication::clipboard()->setText(pText->toPlainText()); });
+    connect(pButtons, &QDialogButtonBox::rejected, &record, &QDialog::reject);
+    pLayout->addWidget(pLabel);
+    pLayout->addWidget(pText);
+    pLayout->addWidget(pButtons);
+    record.resize(640, 260);
+    record.exec();
+}
+
 int CMailOptionsDlg::RatePerMinute() const
 {
     return m_pUi->rateSpin->value();
@@ -97,6 +179,16 @@ void CMailOptionsDlg::accept()
     if (const std::string strProblem = CheckLoginSecurity(Account()); !strProblem.empty()) {
         ShowMessage(strProblem);
         m_pUi->securityCombo->setFocus();
+        return;
+    }
+    if (const std::string strProblem = CheckDkimSettings(Dkim()); !strProblem.empty()) {
+        ShowMessage(strProblem);
+        m_pUi->dkimKeyFileEdit->setFocus();
+        return;
+    }
+    if (const std::string strProblem = CheckUnsubscribe(Unsubscribe()); !strProblem.empty()) {
+        ShowMessage(strProblem);
+        m_pUi->unsubscribeUrlEdit->setFocus();
         return;
     }
     QDialog::accept();

@@ -4,13 +4,16 @@
 
 #include <QDialog>
 
+#include "mail/DkimSigner.h"
 #include "mail/SmtpAccount.h"
+#include "mail/Unsubscribe.h"
 
 namespace Ui {
 class CMailOptionsDlg;
 }
 
-// "Mail Options": the SMTP server, how the connection is secured, its port and the login.
+// "Mail Options": the SMTP server, how the connection is secured, its port and the login; the
+// DKIM signing key and the unsubscribe address and link every message carries.
 // Opened from the Mail menu, where the server may be left empty, and by Send Mail when none is
 // stored, where one is required before OK closes. The password typed here is handed to the
 // caller, which keeps it in the keyring; the dialog never shows a stored one.
@@ -31,9 +34,18 @@ public:
     // What was typed in the password box; empty keeps the stored one.
     std::string Password() const;
     void SetRatePerMinute(int nRate);
+    // Empty settings when Sign with DKIM is off.
+    void SetDkim(const SDkimSettings &dkim);
+    SDkimSettings Dkim() const;
+    void SetUnsubscribe(const SUnsubscribeSettings &unsubscribe);
+    SUnsubscribeSettings Unsubscribe() const;
     int RatePerMinute() const;
 
     void accept() override;
+
+private slots:
+    void BrowseKeyFile();
+    void ShowDnsRecord();
 
 private:
     Ui::CMailOptionsDlg *m_pUi;

@@ -61,8 +61,12 @@ bool CMainFrame::EditMailOptions(bool bServerRequired)
     CMailOptionsDlg dlg(this, bServerRequired);
     dlg.SetAccount(m_settings.SmtpAccount());
     dlg.SetRatePerMinute(m_settings.RatePerMinute());
+    dlg.SetDkim(m_settings.Dkim());
+    dlg.SetUnsubscribe(m_settings.Unsubscribe());
     if (dlg.exec() != QDialog::Accepted)
         return false;
+    m_settings.SetDkim(dlg.Dkim());
+    m_settings.SetUnsubscribe(dlg.Unsubscribe());
     const SSmtpAccount account = dlg.Account();
     m_settings.SetSmtpAccount(account);
     m_settings.SetRatePerMinute(dlg.RatePerMinute());

@@ -3,6 +3,8 @@
 // recent files, the editor's menu, Find/Replace, database failures and printing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -318,6 +321,42 @@ TEST_F(MainFrameTest, MailOptionsAskWhichPortCountsWhenTheNameGivesAnother)
     tryOk("[::1]", 2599, CPrompter::EAnswer::Cancel);
     EXPECT_TRUE(m_prompter.TakeTexts().empty());
     EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(MainFrameTest, MailOptionsRefuseAKeyOthersCanReadAndALinkThatIsNotHttps)
+{
+    const std::string strKey = (m_folder / "mail.key").string();
+    ASSERT_EQ(std::system(("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out '"
+                  + strKey + "' 2>/dev/null")
+                              .c_str()),
+        0);
+    ::chmod(strKey.c_str(), 0644);
+    CMailOptionsDlg dlg(m_pFrame.get(), false);
+    dlg.SetDkim({"example.org", "mail2026", strKey});
+    dlg.SetUnsubscribe({"leave@example.org", "http://example.org/leave?id=<<ID>>"});
+    EXPECT_TRUE(Child<QGroupBox>(dlg, "dkimGroup")->isChecked());
+    dlg.show();
+    dlg.accept();
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_NE(m_prompter.TakeTexts()[0].find("can be read by other users"), std::string::npos);
+    EXPECT_TRUE(dlg.isVisible());
+
+    ::chmod(strKey.c_str(), 0600);
+    dlg.accept();
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_NE(m_prompter.TakeTexts()[0].find("must start with https://"), std::string::npos);
+    EXPECT_TRUE(dlg.isVisible());
+
+    Child<QLineEdit>(dlg, "unsubscribeUrlEdit")
+        ->setText(QStringLiteral("https://example.org/l?id=<<ID>>"));
+    dlg.accept();
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.Dkim().strKeyFile, strKey);
+    EXPECT_EQ(dlg.Unsubscribe().strUrl, "https://example.org/l?id=<<ID>>");
+    // Signing switched off stores no key.
+    Child<QGroupBox>(dlg, "dkimGroup")->setChecked(false);
+    EXPECT_TRUE(dlg.Dkim().IsEmpty());
 }
 
 TEST_F(MainFrameTest, MailOptionsRequireANameOnlyForSending)
