@@ -1,7 +1,8 @@
 // Signed and unsubscribable mail through the real SMTP server of the tests: every message's DKIM
 // signature verified by python3-dkim against the key's published record (and failing once a
 // header is altered), each recipient's own List-Unsubscribe link, 8-bit text declared to a
-// server that offers 8BITMIME, and the settings that cannot sign refused before any message.
+// server that offers 8BITMIME and only 7-bit bytes to one that does not, and the settings that
+// cannot sign refused before any message.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,13 +17,17 @@
 #include <QTemporaryDir>
 
 #include "engine/Data.h"
+#include "mail/DeliveryEvent.h"
 #include "mail/DkimSigner.h"
 #include "mail/MergeRun.h"
 #include "mail/MessageText.h"
 #include "mail/RecordList.h"
+#include "mail/SmtpConnection.h"
+#include "mail/SmtpSession.h"
 #include "mail/Unsubscribe.h"
 #include "support/RecordingPrompter.h"
 #include "support/ScriptedProgress.h"
+#include "support/ScriptedSmtpServer.h"
 #include "support/SmtpTestServer.h"
 #include "support/TestCertificates.h"
 
@@ -252,6 +257,63 @@ TEST(HeaderFoldingTest, LongSubjectsFoldUnder78CharactersWithoutSplittingACharac
          nLine = nEnd + 2)
         EXPECT_LT(nEnd - nLine, 78u) << strEncoded;
     EXPECT_LT(strEncoded.size() - nLine, 78u);
+}
+
+} // namespace
+
+namespace {
+
+using Step = CScriptedSmtpServer::SStep;
+
+TEST(SevenBitRelayTest, AServerWithout8BitMimeGetsOnlyBytesBelow128AndItsSizeLimitIsKept)
+{
+    const std::string strBody = "Schöne Grüße aus Zürich\r\n日本語の文章";
+    std::string strError;
+    const SMessageData data = CSmtpConnection::ComposeForServers("Verein <club@example.com>",
+        "ann@example.org", "", "Grüße", strBody, 0, "<id@example.com>", {}, strError);
+    ASSERT_FALSE(data.strData7Bit.empty());
+
+    // EHLO names SIZE but not 8BITMIME: the 7-bit form goes, with its size declared.
+    CScriptedSmtpServer server({Step::Reply("220 relay\r\n"),
+        Step::Reply("250-relay\r\n250 SIZE 2000\r\n"), Step::Reply("250 ok\r\n"),
+        Step::Reply("250 ok\r\n"), Step::Reply("354 go\r\n"), Step::Reply("250 queued\r\n")});
+    CSmtpSession session({server.Server(), ESmtpSecurity::None, 0, "", "", ""}, nullptr);
+    std::string strMessage;
+    ASSERT_EQ(session.Open(strMessage), CSmtpSession::EOpen::Ready) << strMessage;
+    using R = CSmtpSession::EResult;
+    // Over the limit, or to an address beyond ASCII without SMTPUTF8: refused before MAIL FROM.
+    const SMessageData big(std::string(3000, 'x') + "\r\n.\r\n");
+    const CSmtpSession::SOutcome tooBig = session.Send("club@example.com", "bob@example.org", big);
+    EXPECT_EQ(tooBig.eResult, R::PermanentFailure);
+    EXPECT_NE(tooBig.strReply.find("more than the 2000 bytes the server takes"), std::string::npos);
+    const CSmtpSession::SOutcome utf8 = session.Send("club@example.com", "jörg@example.org", data);
+    EXPECT_EQ(utf8.strReply, kNeedsSmtpUtf8);
+
+    EXPECT_EQ(session.Send("club@example.com", "ann@example.org", data).eResult, R::Accepted);
+    session.Quit();
+    const std::string strTranscript = server.Transcript();
+    EXPECT_FALSE(HasNonAscii(strTranscript));
+    // Only the message that could go went out, its size declared.
+    EXPECT_EQ(strTranscript.find("MAIL FROM:<club@example.com> SIZE="
+                  + std::to_string(data.strData7Bit.size()) + "\r\n"),
+        std::string("EHLO mergix.invalid\r\n").size())
+        << strTranscript;
+    // Decoded, the quoted-printable body is the text as written.
+    const size_t nBody = strTranscript.find("\r\n\r\n", strTranscript.find("DATA\r\n")) + 4;
+    const std::string strEncoded
+        = strTranscript.substr(nBody, strTranscript.rfind("\r\n.\r\n") - nBody);
+    std::string strDecoded;
+    for (size_t i = 0; i < strEncoded.size(); ++i) {
+        if (strEncoded.compare(i, 3, "=\r\n") == 0) {
+            i += 2;
+        } else if (strEncoded[i] == '=') {
+            strDecoded += static_cast<char>(std::stoi(strEncoded.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            strDecoded += strEncoded[i];
+        }
+    }
+    EXPECT_EQ(strDecoded, strBody);
 }
 
 } // namespace
