@@ -131,7 +131,12 @@ std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::
     // Large providers refuse mail without one.
     strData += "Message-ID: " + strMessageId + "\r\n";
     if (!options.strListUnsubscribe.empty()) {
-        strData += "List-Unsubscribe: " + options.strListUnsubscribe + "\r\n";
+        // Folded between its two links when it would pass a line.
+        std::string strValue = options.strListUnsubscribe;
+        const size_t nComma = strValue.find(">, <");
+        if (strValue.size() + 18 > 77 && nComma != std::string::npos)
+            strValue.replace(nComma, 4, ">,\r\n <");
+        strData += "List-Unsubscribe: " + strValue + "\r\n";
         if (options.bOneClick)
             strData += "List-Unsubscribe-Post: List-Unsubscribe=One-Click\r\n";
     }
