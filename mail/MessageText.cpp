@@ -20,6 +20,19 @@ bool IsUtf8Continuation(char c)
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
+// Every LF of a text with LF line breaks as CR LF.
+std::string WithCrLf(std::string_view text)
+{
+    std::string strResult;
+    strResult.reserve(text.size() + text.size() / 32 + 2);
+    for (const char c : text) {
+        if (c == '\n')
+            strResult += '\r';
+        strResult += c;
+    }
+    return strResult;
+}
+
 } // namespace
 
 std::string Base64(std::string_view bytes)
@@ -117,14 +130,7 @@ std::string WrapBody(std::string_view text, int nWidth)
         }
     }
 
-    std::string strResult;
-    strResult.reserve(strLines.size() + strLines.size() / 32 + 2);
-    for (const char c : strLines) {
-        if (c == '\n')
-            strResult += '\r';
-        strResult += c;
-    }
-    return strResult;
+    return WithCrLf(strLines);
 }
 
 bool HasLongLine(std::string_view text, size_t nMaxBytes)
@@ -160,14 +166,7 @@ std::string QuotedPrintable(std::string_view text)
     if (!strInput.empty() && strInput.back() != '\n' && !strEncoded.empty()
         && strEncoded.back() == '\n' && strEncoded.compare(strEncoded.size() - 2, 2, "=\n") != 0)
         strEncoded.pop_back();
-    std::string strResult;
-    strResult.reserve(strEncoded.size() + strEncoded.size() / 32 + 2);
-    for (const char c : strEncoded) {
-        if (c == '\n')
-            strResult += '\r';
-        strResult += c;
-    }
-    return strResult;
+    return WithCrLf(strEncoded);
 }
 
 std::string FoldHeader(std::string_view name, std::string_view value)
