@@ -84,10 +84,11 @@ protected:
     }
 
     // Whether python3-dkim finds the message's signature good against the key's record.
-    bool Verifies(const QByteArray &raw)
+    bool Verifies(const QByteArray &raw) { return Verifies(raw, m_input.dkim); }
+    bool Verifies(const QByteArray &raw, const SDkimSettings &dkim)
     {
         std::string strError;
-        const auto pSigner = CDkimSigner::Load(m_input.dkim, strError);
+        const auto pSigner = CDkimSigner::Load(dkim, strError);
         EXPECT_EQ(strError, "");
         const std::string strMessage = m_dir.filePath(QStringLiteral("message.eml")).toStdString();
         const std::string strRecord = m_dir.filePath(QStringLiteral("record.txt")).toStdString();
@@ -206,16 +207,29 @@ TEST_F(SignedMailTest, AKeyThatCannotSignStopsTheRunBeforeAnyMessage)
     EXPECT_EQ(CheckDkimSettings({"example.com", "", ""}),
         "To sign with DKIM, give the domain, the selector and the key file.");
     EXPECT_EQ(CheckDkimSettings({}), "");
+}
 
-    // The published record of an Ed25519 key, where the signing library takes one.
+TEST_F(SignedMailTest, AnEd25519KeySignsToo)
+{
     const std::string strEd = m_dir.filePath(QStringLiteral("ed.key")).toStdString();
     ASSERT_EQ(RunCommand("openssl genpkey -algorithm ed25519 -out '" + strEd + "'"), "");
     ::chmod(strEd.c_str(), 0600);
+    const SDkimSettings dkim {"example.com", "ed", strEd};
     std::string strError;
-    const auto pEd = CDkimSigner::Load({"example.com", "ed", strEd}, strError);
-    if (pEd) {
-        EXPECT_NE(pEd->DnsRecord().find("v=DKIM1; k=ed25519; p="), std::string::npos);
-    }
+    SComposeOptions options;
+    options.pSigner = CDkimSigner::Load(dkim, strError);
+    ASSERT_NE(options.pSigner, nullptr) << strError;
+    EXPECT_NE(options.pSigner->DnsRecord().find("v=DKIM1; k=ed25519; p="), std::string::npos);
+    std::string strData = CSmtpConnection::ComposeData("club@example.com", "ann@example.org", "",
+        "Hello", "Dear Ann,\r\n.see you", std::time(nullptr), "<1@example.com>", options);
+    // What the server keeps: the data without its end line and dot-stuffing.
+    strData.resize(strData.size() - 3);
+    const std::string strStuffed = "\r\n..see";
+    strData.replace(strData.find(strStuffed), strStuffed.size(), "\r\n.see");
+    const QByteArray raw = QByteArray::fromStdString(strData);
+    EXPECT_TRUE(raw.startsWith("DKIM-Signature: v=1; a=ed25519-sha256;"));
+    EXPECT_TRUE(Verifies(raw, dkim));
+    EXPECT_FALSE(Verifies(QByteArray(raw).replace("Dear Ann", "Dear Bob"), dkim));
 }
 
 TEST(UnsubscribeTest, OnlyHttpsLinksAndTheTablesFieldsAreTaken)
