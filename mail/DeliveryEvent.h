@@ -12,3 +12,7 @@ enum class EDelivery {
 // Why a message was not sent when the send journal could not record that it was being sent.
 inline constexpr const char *kNotRecorded
     = "not sent: the send journal could not record it, and a later resume relies on that";
+
+// Why a message waiting for another try was not sent.
+inline constexpr const char *kCancelledRetry
+    = "not sent again: the run was cancelled before its next try";
