@@ -345,6 +345,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
     // Outlives the deliveries that keep it.
     CSendPace pace(input.patience, input.nRatePerMinute, clock);
+    const CRunPaceScope paceScope(pace);
     CDeliveryWorkers workers;
     std::unique_ptr<CSessionDeliveries> pDeliveries;
     if (!input.bTestMode && input.account.eSecurity != ESmtpSecurity::None) {

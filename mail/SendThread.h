@@ -20,7 +20,8 @@ struct MailParams
     int nBodyLength = 0;
     // Ends the wait for the server's word on the end of the data, when set (a Cancel).
     const std::atomic<bool> *pAbandon = nullptr;
-    // Told how the delivery ended, with the server's last reply.
+    // Told of each refusal for now (Deferred) and how the delivery ended, with the server's
+    // last reply.
     std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
     // Called before the message's data goes out; false keeps it from going.
     std::function<bool()> beforeData;
@@ -33,6 +34,21 @@ extern std::mutex g_failedAddressesLock;
 // Adds one to the list, under its lock.
 void AddFailedAddress(const std::string &strTo);
 
-// The delivery worker: one message through its own SMTP connection; a failure adds the To
-// text to g_strFailedAddresses.
+class CSendPace;
+
+// The pace of the current run, while its deliveries run: a message the server refuses for now
+// (4xx) is tried again as it says. Without one such a refusal is a failure at once.
+extern CSendPace *g_pRunPace;
+// Makes a pace the current run's while it lives.
+class CRunPaceScope final
+{
+public:
+    explicit CRunPaceScope(CSendPace &pace) { g_pRunPace = &pace; }
+    ~CRunPaceScope() { g_pRunPace = nullptr; }
+    CRunPaceScope(const CRunPaceScope &) = delete;
+    CRunPaceScope &operator=(const CRunPaceScope &) = delete;
+};
+
+// The delivery worker: one message through its own SMTP connection, a new one for each try;
+// a failure adds the To text to g_strFailedAddresses.
 unsigned SendThreadProc(std::unique_ptr<MailParams> pParams);

@@ -1,16 +1,23 @@
 // The pace of a send run: the pauses between tries, the rate halved when the server is busy,
-// and the turns on the run's clock.
+// the turns on the run's clock, and the one-connection delivery that tries again after a 4xx.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "mail/SendPace.h"
+#include "mail/SendThread.h"
 #include "support/FakeRunClock.h"
+#include "support/ScriptedSmtpServer.h"
+#include "support/SmtpTestServer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using Step = CScriptedSmtpServer::SStep;
 
 TEST(SendPaceTest, PausesDoubleUpToTheLongestUntilTheTriesAreUsedUp)
 {
@@ -94,6 +101,66 @@ TEST(SendPaceTest, ACancelEndsTheWaitForAnotherTry)
     EXPECT_TRUE(pace.WaitToTryAgain(10ms, &bAbandon));
     bAbandon = true;
     EXPECT_FALSE(pace.WaitToTryAgain(10min, &bAbandon));
+}
+
+// One message over its own connection, as a plain run sends it; the events it reported.
+class OneConnectionTest : public testing::Test
+{
+protected:
+    std::vector<EDelivery> Deliver(const std::string &strServer, const std::string &strTo)
+    {
+        std::vector<EDelivery> events;
+        MailParams params {strServer, "club@example.com", strTo, "replies@example.com", "News",
+            "Hello", 5, nullptr,
+            [&events](EDelivery eWhat, const std::string &) { events.push_back(eWhat); }, {}};
+        SendThreadProc(std::make_unique<MailParams>(std::move(params)));
+        return events;
+    }
+    void SetUp() override
+    {
+        std::lock_guard lock(g_failedAddressesLock);
+        g_strFailedAddresses.clear();
+    }
+
+    CSendPace m_pace {{3, 10ms, 20ms}, 0, CRunClock::System()};
+    CRunPaceScope m_scope {m_pace};
+};
+
+TEST_F(OneConnectionTest, A4xxIsTriedAgainUntilTheTriesAreUsedUpAndA5xxNever)
+{
+    using E = EDelivery;
+    // "busy" and "storm" recipients get 451 for their first two tries.
+    CSmtpTestServer server("^reject", "^slow", {"--busy", "^(busy|storm)", "2"});
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    EXPECT_EQ(Deliver(server.Server(), "busy@example.org"),
+        (std::vector<E> {E::Deferred, E::Deferred, E::Sent}));
+    EXPECT_EQ(server.Connections(), 3); // a new connection for each try
+    EXPECT_EQ(server.Messages().size(), 1u);
+    EXPECT_EQ(m_pace.State().nRefusals, 2u);
+    EXPECT_EQ(g_strFailedAddresses, "");
+
+    EXPECT_EQ(Deliver(server.Server(), "reject@example.org"), std::vector<E> {E::Failed});
+    EXPECT_EQ(server.Connections(), 4);
+
+    // Reported as failed only once its tries are used up.
+    CSendPace twice({2, 10ms, 20ms}, 0, CRunClock::System());
+    const CRunPaceScope scope(twice);
+    EXPECT_EQ(
+        Deliver(server.Server(), "storm@example.org"), (std::vector<E> {E::Deferred, E::Failed}));
+    EXPECT_EQ(g_strFailedAddresses, "reject@example.org\r\nstorm@example.org\r\n");
+}
+
+TEST_F(OneConnectionTest, AMessageThatMayHaveArrivedIsNeverSentAgain)
+{
+    // The connection ends after the data: no word on whether the server took it.
+    CScriptedSmtpServer server(
+        {Step::Reply("220 hi\r\n"), Step::Reply("250 hi\r\n"), Step::Reply("250 ok\r\n"),
+            Step::Reply("250 ok\r\n"), Step::Reply("354 go\r\n"), Step::Close()});
+    EXPECT_EQ(
+        Deliver(server.Server(), "ann@example.org"), std::vector<EDelivery> {EDelivery::InDoubt});
+    const std::string strTranscript = server.Transcript();
+    EXPECT_EQ(strTranscript.rfind("helo mergix.invalid\r\n", 0), 0u) << strTranscript;
+    EXPECT_EQ(strTranscript.find("DATA\r\n"), strTranscript.rfind("DATA\r\n"));
 }
 
 } // namespace
