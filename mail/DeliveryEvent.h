@@ -16,3 +16,7 @@ inline constexpr const char *kNotRecorded
 inline constexpr const char *kNeedsSmtpUtf8
     = "not sent: its address holds characters beyond ASCII, and the server does not offer "
       "SMTPUTF8, which such an address needs";
+
+// Why a message waiting for another try was not sent.
+inline constexpr const char *kCancelledRetry
+    = "not sent again: the run was cancelled before its next try";

@@ -19,6 +19,19 @@
 
 namespace {
 
+// Points a member at a local for as long as the local lives.
+template<typename T> class CLent final
+{
+public:
+    CLent(T *&pMember, T &value) : m_pMember(pMember) { m_pMember = &value; }
+    ~CLent() { m_pMember = nullptr; }
+    CLent(const CLent &) = delete;
+    CLent &operator=(const CLent &) = delete;
+
+private:
+    T *&m_pMember;
+};
+
 constexpr int kRange = 32000;
 constexpr size_t kLargeTest = 50;
 // How long the run waits for a delivery to end before it lets the window repaint again.
@@ -82,7 +95,7 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
             [&record, strIdentity, strTo] {
                 return record.WaitRecorded(record.Record(strIdentity, strTo, EDelivery::Sending));
             },
-            options};
+            options, m_pPace};
         return std::function<void()>([params = std::move(params)]() mutable {
             SendThreadProc(std::make_unique<MailParams>(std::move(params)));
         });
@@ -138,19 +151,23 @@ bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProg
 }
 
 void CMergeRun::WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
-    const SInput &input, CProgress &progress)
+    const SInput &input, CProgress &progress, CRunClock &clock, const CSendPace &pace)
 {
     // A server may take minutes to confirm a message it filters: after a while the status line
     // says what the run waits for, and a Cancel stops waiting (those messages are in doubt).
     const auto start = std::chrono::steady_clock::now();
     size_t nShown = 0;
     const auto showWaiting = [&](size_t nWaiting) {
+        if (ShowBusyServer(progress, clock, pace)) {
+            nShown = 0; // said again once the server takes messages
+            return;
+        }
         if (nWaiting == 0 || nWaiting == nShown
             || std::chrono::steady_clock::now() - start < m_waitShownAfter)
             return;
         nShown = nWaiting;
-        progress.SetStatusText(
-            "Waiting for the server to confirm " + std::to_string(nWaiting) + " message(s)...");
+        progress.SetStatusText(m_strRateStatus
+            = "Waiting for the server to confirm " + std::to_string(nWaiting) + " message(s)...");
     };
     while (workers.Count() > 0) {
         workers.WaitForAny(kWaitSlice);
@@ -168,30 +185,49 @@ void CMergeRun::WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries 
 }
 
 bool CMergeRun::WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock,
-    size_t nIndex, size_t nCount, std::chrono::steady_clock::time_point start)
+    size_t nIndex, size_t nCount, CSendPace &pace)
 {
-    if (input.nRatePerMinute <= 0)
+    const std::optional<CRunClock::Clock::time_point> due = pace.TakeTurn();
+    const int nRate = pace.State().nRatePerMinute;
+    if (!ShowBusyServer(progress, clock, pace) && due && nRate > 0) {
+        const auto interval
+            = std::chrono::duration_cast<CRunClock::Clock::duration>(std::chrono::minutes(1))
+            / nRate;
+        // When the last message will go, in the user's own time.
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>(*due
+            + interval * static_cast<long>(nCount > nIndex ? nCount - nIndex - 1 : 0)
+            - clock.Now());
+        const std::time_t finish = clock.WallNow() + std::max<long>(left.count(), 0);
+        // Shown again only when it changes: the command line writes each status as a line.
+        const std::string strStatus = "Sending mail... (" + std::to_string(nRate)
+            + " a minute; done at about " + FormatTime(finish, "%H:%M") + ")";
+        if (strStatus != m_strRateStatus)
+            progress.SetStatusText(m_strRateStatus = strStatus);
+    }
+    if (!due)
         return true;
-    const auto interval
-        = std::chrono::duration_cast<CRunClock::Clock::duration>(std::chrono::minutes(1))
-        / input.nRatePerMinute;
-    const auto due = start + interval * static_cast<long>(nIndex);
-    // When the last message will go, in the user's own time.
-    const auto left = std::chrono::duration_cast<std::chrono::seconds>(
-        start + interval * static_cast<long>(nCount > 0 ? nCount - 1 : 0) - clock.Now());
-    const std::time_t finish = clock.WallNow() + std::max<long>(left.count(), 0);
-    // Shown again only when it changes: the command line writes each status as a line.
-    const std::string strStatus = "Sending mail... (" + std::to_string(input.nRatePerMinute)
-        + " a minute; done at about " + FormatTime(finish, "%H:%M") + ")";
+    return WaitWhileResponsive(input, progress, [&] {
+        ShowBusyServer(progress, clock, pace);
+        const auto now = clock.Now();
+        if (now >= *due)
+            return true;
+        clock.Sleep(std::min<CRunClock::Clock::duration>(*due - now, kWaitSlice));
+        return clock.Now() >= *due;
+    });
+}
+
+bool CMergeRun::ShowBusyServer(CProgress &progress, CRunClock &clock, const CSendPace &pace)
+{
+    const CSendPace::SState state = pace.State();
+    if (state.nRefusals == m_nRefusalsShown && clock.Now() >= state.retryAt)
+        return false;
+    m_nRefusalsShown = state.nRefusals;
+    const std::string strStatus = "The mail server is busy; sending more slowly ("
+        + std::to_string(state.nRatePerMinute) + " a minute) and trying again at "
+        + FormatTime(state.retryWallTime, "%H:%M") + "...";
     if (strStatus != m_strRateStatus)
         progress.SetStatusText(m_strRateStatus = strStatus);
-    return WaitWhileResponsive(input, progress, [&] {
-        const auto now = clock.Now();
-        if (now >= due)
-            return true;
-        clock.Sleep(std::min<CRunClock::Clock::duration>(due - now, kWaitSlice));
-        return clock.Now() >= due;
-    });
+    return true;
 }
 
 bool CMergeRun::ConfirmSendingAgain(
@@ -326,6 +362,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     m_nDelivered = 0;
     m_bAbandon = false;
     m_strRateStatus.clear();
+    m_nRefusalsShown = 0;
     std::vector<std::string> identities;
     std::vector<EResumeSkip> skips(rows.size(), EResumeSkip::None);
     if (!input.bTestMode && input.pJournal) {
@@ -337,12 +374,16 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         }
     }
     CRunRecord record(input.bTestMode ? nullptr : input.pJournal);
+    CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
+    // Outlives the deliveries that keep it.
+    CSendPace pace(input.patience, input.nRatePerMinute, clock);
+    const CLent lentPace(m_pPace, pace);
     CDeliveryWorkers workers;
     std::unique_ptr<CSessionDeliveries> pDeliveries;
     if (!input.bTestMode && input.account.eSecurity != ESmtpSecurity::None) {
         SSmtpAccount account = input.account;
         account.strServer = input.serverName ? input.serverName() : std::string();
-        pDeliveries = std::make_unique<CSessionDeliveries>(account, input.sessionSettings,
+        pDeliveries = std::make_unique<CSessionDeliveries>(account, input.sessionSettings, pace,
             [&record](const CSessionDeliveries::SMessage &message, EDelivery eWhat,
                 const std::string &strReply) {
                 if (eWhat == EDelivery::Failed || eWhat == EDelivery::InDoubt)
@@ -353,8 +394,6 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 return eWhat != EDelivery::Sending || record.WaitRecorded(nTicket);
             });
     }
-    CRunClock &clock = input.pClock ? *input.pClock : CRunClock::System();
-    const auto start = clock.Now();
     size_t nHandedOver = 0;
     const size_t nToSend
         = static_cast<size_t>(std::count(skips.begin(), skips.end(), EResumeSkip::None));
@@ -384,7 +423,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
             if (!input.unsubscribe.IsEmpty())
                 composeOptions.strListUnsubscribe = ListUnsubscribeValue(
                     input.unsubscribe, input.fields, CRecordListRow(list, nRow));
-            if (!WaitForTurn(input, progress, clock, nHandedOver++, nToSend, start)
+            if (!WaitForTurn(input, progress, clock, nHandedOver++, nToSend, pace)
                 || (pDeliveries ? !Queue(*pDeliveries, input, progress, strTo, strBody, strIdentity,
                         composeOptions, record)
                                 : !HandOver(workers, input, progress, strTo, strBody, strIdentity,
@@ -408,7 +447,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     }
     // Every message has been handed over: wait for the last deliveries, keeping the window
     // painted.
-    WaitForDeliveries(workers, pDeliveries.get(), input, progress);
+    WaitForDeliveries(workers, pDeliveries.get(), input, progress, clock, pace);
     m_nPeakDeliveries = pDeliveries ? pDeliveries->PeakConnections() : workers.Peak();
     if (pDeliveries && pDeliveries->StopReason()) {
         m_strStopReason = *pDeliveries->StopReason();

@@ -18,6 +18,7 @@
 #include "mail/ResumeMatch.h"
 #include "mail/RunRecord.h"
 #include "mail/SendJournal.h"
+#include "mail/SendPace.h"
 #include "mail/SessionDeliveries.h"
 #include "mail/SmtpAccount.h"
 #include "mail/Unsubscribe.h"
@@ -59,6 +60,8 @@ public:
         // system's when none is given).
         int nRatePerMinute = 0;
         CRunClock *pClock = nullptr;
+        // How long a message the server refuses for now is tried again, in either mode.
+        CSendPace::SPatience patience;
         // When set, the closing list of failed addresses offers "Save failed list...", which
         // hands the failures here.
         std::function<void(const std::vector<CRunRecord::SFailure> &)> saveFailedList;
@@ -135,10 +138,13 @@ private:
     bool Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
         const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
         const SComposeOptions &options, CRunRecord &record);
-    // Keeps the rate: waits, responsive, until the message of that index may go; false when
+    // Keeps the pace: waits, responsive, until the message of that index may go; false when
     // the user cancelled meanwhile.
     bool WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock, size_t nIndex,
-        size_t nCount, std::chrono::steady_clock::time_point start);
+        size_t nCount, CSendPace &pace);
+    // Says on the status line that the server is busy, after each refusal and until the time
+    // of the next try; false when there is nothing to say.
+    bool ShowBusyServer(CProgress &progress, CRunClock &clock, const CSendPace &pace);
     // When the run would send the message of input.completed to recipients who all had it
     // from there: asks (without windows: says so) and returns false unless told to go ahead.
     bool ConfirmSendingAgain(
@@ -149,15 +155,17 @@ private:
         std::vector<std::string> &identities, std::vector<EResumeSkip> &skips) const;
     // Waits for every delivery to end; a Cancel confirmed meanwhile drops the retries left.
     void WaitForDeliveries(CDeliveryWorkers &workers, CSessionDeliveries *pDeliveries,
-        const SInput &input, CProgress &progress);
+        const SInput &input, CProgress &progress, CRunClock &clock, const CSendPace &pace);
 
     std::string m_strTestResults;
+    CSendPace *m_pPace = nullptr; // the running run's, for its delivery workers
     size_t m_nPeakDeliveries = 0;
     std::string m_strStopReason;
     std::vector<CRunRecord::SFailure> m_failures;
     size_t m_nSkipped = 0;
     size_t m_nDelivered = 0;
     std::string m_strRateStatus; // the rate line last shown
+    size_t m_nRefusalsShown = 0; // the server's refusals the status line has told of
     // Set by a Cancel while the run waits for the server's word: those waits end, in doubt.
     std::atomic<bool> m_bAbandon {false};
 };

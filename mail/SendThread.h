@@ -9,6 +9,8 @@
 #include "mail/DeliveryEvent.h"
 #include "mail/MessageData.h"
 
+class CSendPace;
+
 // What the run hands to one delivery worker, which owns it.
 struct MailParams
 {
@@ -21,12 +23,16 @@ struct MailParams
     int nBodyLength = 0;
     // Ends the wait for the server's word on the end of the data, when set (a Cancel).
     const std::atomic<bool> *pAbandon = nullptr;
-    // Told how the delivery ended, with the server's last reply.
+    // Told of each refusal for now (Deferred) and how the delivery ended, with the server's
+    // last reply.
     std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
     // Called before the message's data goes out; false keeps it from going.
     std::function<bool()> beforeData;
     // Its List-Unsubscribe and signer.
     SComposeOptions options;
+    // The run's pace, which outlives the worker: a message the server refuses for now (4xx) is
+    // tried again as it says. Without one such a refusal is a failure at once.
+    CSendPace *pPace = nullptr;
 };
 
 // The failed recipient addresses of the current run, each followed by CR LF, in the order the
@@ -36,6 +42,6 @@ extern std::mutex g_failedAddressesLock;
 // Adds one to the list, under its lock.
 void AddFailedAddress(const std::string &strTo);
 
-// The delivery worker: one message through its own SMTP connection; a failure adds the To
-// text to g_strFailedAddresses.
+// The delivery worker: one message through its own SMTP connection, a new one for each try;
+// a failure adds the To text to g_strFailedAddresses.
 unsigned SendThreadProc(std::unique_ptr<MailParams> pParams);

@@ -7,9 +7,11 @@
 #include "mail/SmtpSession.h"
 #include "mail/TlsContext.h"
 
-CSessionDeliveries::CSessionDeliveries(SSmtpAccount account, SSettings settings, EventSink onEvent)
+CSessionDeliveries::CSessionDeliveries(
+    SSmtpAccount account, SSettings settings, CSendPace &pace, EventSink onEvent)
     : m_account(std::move(account))
     , m_settings(settings)
+    , m_pace(pace)
     , m_onEvent(std::move(onEvent))
     , m_pTls(m_account.eSecurity == ESmtpSecurity::None
               ? nullptr
@@ -39,7 +41,7 @@ bool CSessionDeliveries::TryQueue(SMessage &message)
     std::lock_guard lock(m_lock);
     if (m_bStopped || m_queue.size() >= std::max<size_t>(m_settings.nQueueLimit, 1))
         return false;
-    m_queue.push_back({std::move(message), 0, Clock::now()});
+    m_queue.push_back({std::move(message), 0, Clock::now(), m_pace.Now()});
     m_changed.notify_all();
     return true;
 }
@@ -76,8 +78,7 @@ void CSessionDeliveries::Abandon()
         m_changed.notify_all();
     }
     for (const SPending &pending : retries)
-        Report(pending, EDelivery::Failed,
-            "not sent again: the run was cancelled before its next try");
+        Report(pending, EDelivery::Failed, kCancelledRetry);
 }
 
 std::optional<std::string> CSessionDeliveries::StopReason() const
@@ -156,18 +157,23 @@ std::optional<CSessionDeliveries::SPending> CSessionDeliveries::Take()
 }
 
 void CSessionDeliveries::TryAgainLater(
-    SPending pending, const std::string &strReply, bool bCountTry)
+    SPending pending, const std::string &strReply, bool bCountTry, bool bBusy)
 {
     if (bCountTry)
         ++pending.nTries;
-    if (pending.nTries >= m_settings.nMaxTries) {
+    const std::optional<std::chrono::milliseconds> pause
+        = m_pace.Patience().PauseAfter(pending.nTries);
+    if (!pause) {
         Report(pending, EDelivery::Failed, strReply);
         std::lock_guard lock(m_lock);
         --m_nBusy;
         m_changed.notify_all();
         return;
     }
-    pending.due = Clock::now() + m_settings.retryPause * std::max(pending.nTries, 0);
+    if (bBusy)
+        m_pace.ServerBusy(pending.turn, *pause);
+    pending.due = Clock::now() + *pause;
+    pending.bAgain = true;
     Report(pending, EDelivery::Deferred, strReply);
     std::lock_guard lock(m_lock);
     --m_nBusy;
@@ -202,6 +208,17 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
         --m_nOpen;
     };
     while (std::optional<SPending> pending = Take()) {
+        // Another try keeps the run's pace like a new message.
+        if (pending->bAgain) {
+            if (!m_pace.WaitForTurn(&m_bAbandoned)) {
+                Report(*pending, EDelivery::Failed, kCancelledRetry);
+                std::lock_guard lock(m_lock);
+                --m_nBusy;
+                m_changed.notify_all();
+                continue;
+            }
+            pending->turn = m_pace.Now();
+        }
         if (!session.IsOpen()) {
             std::string strMessage;
             const CSmtpSession::EOpen eOpen = session.Open(strMessage);
@@ -228,7 +245,7 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
                     m_changed.notify_all();
                     break;
                 }
-                TryAgainLater(std::move(*pending), strMessage, true);
+                TryAgainLater(std::move(*pending), strMessage, true, false);
                 continue;
             }
             bFreshConnection = true;
@@ -241,6 +258,7 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             closed();
         switch (outcome.eResult) {
         case CSmtpSession::EResult::Accepted: {
+            m_pace.Accepted(pending->turn);
             Report(*pending, EDelivery::Sent, outcome.strReply);
             std::lock_guard lock(m_lock);
             ++m_nDelivered;
@@ -251,10 +269,10 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
         case CSmtpSession::EResult::ConnectionLost:
             // A server may close a connection that waited: that costs no try, and the message
             // goes out again at once on a new one.
-            TryAgainLater(std::move(*pending), outcome.strReply, bWasFresh);
+            TryAgainLater(std::move(*pending), outcome.strReply, bWasFresh, false);
             break;
         case CSmtpSession::EResult::TemporaryFailure:
-            TryAgainLater(std::move(*pending), outcome.strReply, true);
+            TryAgainLater(std::move(*pending), outcome.strReply, true, true);
             break;
         case CSmtpSession::EResult::PermanentFailure:
         case CSmtpSession::EResult::InDoubt: {

@@ -14,6 +14,7 @@
 
 #include "mail/DeliveryEvent.h"
 #include "mail/MessageData.h"
+#include "mail/SendPace.h"
 #include "mail/SmtpAccount.h"
 
 class CTlsContext;
@@ -21,8 +22,8 @@ class CTlsContext;
 // Delivers the messages of one run over a few long-lived SMTP connections, each on a thread of
 // its own. The first connection proves the server and the login before any other opens, so a
 // wrong password or certificate stops the run once instead of failing every recipient. A
-// temporary refusal (4xx) is tried again later in the run; after the last try, and after a
-// permanent refusal (5xx), the recipient is reported as failed.
+// temporary refusal (4xx) slows the run's pace and is tried again later, at its turn; after the
+// last try, and after a permanent refusal (5xx), the recipient is reported as failed.
 class CSessionDeliveries final
 {
 public:
@@ -31,9 +32,6 @@ public:
     struct SSettings
     {
         size_t nConnections = 4;
-        int nMaxTries = 3;
-        // The pause before the second try; each further try waits one pause more.
-        std::chrono::milliseconds retryPause {2000};
         std::chrono::milliseconds replyTimeout {5000};
         std::chrono::milliseconds connectTimeout {20000};
         std::chrono::milliseconds dataReplyTimeout {std::chrono::minutes(10)};
@@ -55,7 +53,9 @@ public:
     using EventSink = std::function<bool(
         const SMessage &message, EDelivery eWhat, const std::string &strReply)>;
 
-    CSessionDeliveries(SSmtpAccount account, SSettings settings, EventSink onEvent);
+    // The pace, which says how often and when a refused message goes again, must outlive this.
+    CSessionDeliveries(
+        SSmtpAccount account, SSettings settings, CSendPace &pace, EventSink onEvent);
     ~CSessionDeliveries(); // abandons what is left and joins every thread
     CSessionDeliveries(const CSessionDeliveries &) = delete;
     CSessionDeliveries &operator=(const CSessionDeliveries &) = delete;
@@ -88,18 +88,22 @@ private:
         SMessage message;
         int nTries = 0;
         Clock::time_point due;
+        CSendPace::Clock::time_point turn; // when it last took its turn
+        bool bAgain = false; // waits for another try: it takes a turn of its own
     };
     enum class ELogin { Unproved, Proved, Failed };
 
     void ConnectionThread(size_t nIndex);
     // The next message due, or nothing when the thread should end. Blocks until one is due.
     std::optional<SPending> Take();
-    void TryAgainLater(SPending pending, const std::string &strReply, bool bCountTry);
+    // A refusal for now (bBusy) also slows the pace; a lost connection does not.
+    void TryAgainLater(SPending pending, const std::string &strReply, bool bCountTry, bool bBusy);
     bool Report(const SPending &pending, EDelivery eWhat, const std::string &strReply);
     void Stop(const std::string &strReason);
 
     SSmtpAccount m_account;
     SSettings m_settings;
+    CSendPace &m_pace;
     std::atomic<bool> m_bAbandoned {false}; // ends the waits for the server's word at once
     EventSink m_onEvent;
     std::shared_ptr<const CTlsContext> m_pTls;

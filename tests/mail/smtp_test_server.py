@@ -8,8 +8,11 @@ addresses starting with "reject") are refused with 550; recipients that match th
 Options: --tls CERT KEY with --mode starttls (STARTTLS offered) or --mode tls (TLS from the
 first byte); --auth USER:PASSWORD (a login is required), --mechanisms PLAIN,LOGIN (the login
 methods offered); --busy PATTERN COUNT (recipients matching it get "451" for their first COUNT
-tries); --sink (count, store nothing). Each connection is counted in the file "connections" of
-the folder, and each stored message records its connection, login and whether TLS carried it."""
+tries); --limit COUNT SECONDS (a sender limit per time, as Postfix keeps one: once COUNT messages
+were begun within the last SECONDS seconds, MAIL FROM gets "450 4.7.0 too much mail, try later";
+those refusals are counted in the file "limited"); --sink (count, store nothing). Each connection
+is counted in the file "connections" of the folder, and each stored message records its
+connection, login and whether TLS carried it."""
 
 import argparse
 import asyncio
@@ -22,6 +25,7 @@ import os
 import re
 import ssl
 import sys
+import time
 import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -44,7 +48,7 @@ class CountingSMTP(SMTP):
 
 
 class StoringHandler:
-    def __init__(self, folder, reject, slow, busy, busy_count, sink, delay=0.0):
+    def __init__(self, folder, reject, slow, busy, busy_count, sink, delay=0.0, limit=None):
         self.folder = folder
         self.reject = re.compile(reject, re.IGNORECASE)
         self.slow = re.compile(slow, re.IGNORECASE)
@@ -55,12 +59,32 @@ class StoringHandler:
         self.delay = delay
         self.count = 0
         self.connections = 0
+        self.limit = limit  # (count, seconds) or None
+        self.begun = []  # when the messages of the limit's window began
+        self.limited = 0
+
+    def write_count(self, name, value):
+        path = os.path.join(self.folder, name)
+        with open(path + ".tmp", "w", encoding="ascii") as out:
+            out.write("%d\n" % value)
+        os.rename(path + ".tmp", path)
 
     def write_connections(self):
-        path = os.path.join(self.folder, "connections")
-        with open(path + ".tmp", "w", encoding="ascii") as out:
-            out.write("%d\n" % self.connections)
-        os.rename(path + ".tmp", path)
+        self.write_count("connections", self.connections)
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if self.limit:
+            count, seconds = self.limit
+            now = time.monotonic()
+            self.begun = [t for t in self.begun if now - t < seconds]
+            if len(self.begun) >= count:
+                self.limited += 1
+                self.write_count("limited", self.limited)
+                return "450 4.7.0 too much mail, try later"
+            self.begun.append(now)
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.slow.search(address):
@@ -135,8 +159,10 @@ class Authenticator:
 
 async def main(args):
     handler = StoringHandler(args.folder, args.reject, args.slow, args.busy[0] if args.busy else None,
-                             int(args.busy[1]) if args.busy else 0, args.sink, args.delay)
+                             int(args.busy[1]) if args.busy else 0, args.sink, args.delay,
+                             (int(args.limit[0]), float(args.limit[1])) if args.limit else None)
     handler.write_connections()
+    handler.write_count("limited", 0)
     context = None
     if args.tls:
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
@@ -190,6 +216,7 @@ if __name__ == "__main__":
     parser.add_argument("--auth")
     parser.add_argument("--mechanisms")
     parser.add_argument("--busy", nargs=2, metavar=("PATTERN", "COUNT"))
+    parser.add_argument("--limit", nargs=2, metavar=("COUNT", "SECONDS"))
     parser.add_argument("--sink", action="store_true")
     parser.add_argument("--delay", type=float, default=0.0)
     asyncio.run(main(parser.parse_args()))

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -330,6 +331,38 @@ TEST_F(MergeRunTest, ASlowServerMakesTheRunWaitAtTheCeiling)
     EXPECT_TRUE(m_run.FailedAddresses().empty());
     EXPECT_EQ(server.Messages().size(), 5u);
     EXPECT_TRUE(m_prompter.Entries().empty());
+}
+
+TEST_F(MergeRunTest, ABusyServerSlowsTheRunDownAndEveryMessageArrivesOnce)
+{
+    // At most three messages in half a second, as a provider's limit per minute, but sooner;
+    // a refused recipient is refused for good.
+    CSmtpTestServer server("^reject", "^slow", {"--limit", "3", "0.5"});
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    AddPeople(8);
+    m_list.AddRecord({"R", "reject-r@example.org", "Town", "30"});
+    m_list.SelectAll();
+    SendTo(server.Server());
+    m_run.m_workerWait = 0ms; // all at once, so that the limit is met on any machine
+    m_input.patience = {10, 20ms, 400ms};
+    EXPECT_EQ(m_run.Run(m_input, m_progress), EOutcome::Completed);
+    EXPECT_EQ(m_run.FailedAddresses(), Texts {"reject-r@example.org"});
+    EXPECT_EQ(m_run.Delivered(), 8u);
+    std::set<QString> recipients;
+    for (const QJsonObject &message : server.Messages())
+        recipients.insert(message.value(QStringLiteral("rcpt_tos")).toArray().at(0).toString());
+    EXPECT_EQ(server.Messages().size(), 8u);
+    EXPECT_EQ(recipients.size(), 8u);
+    // Each try its own connection: one for each message taken or refused by the limit, and one
+    // for the refused recipient, which is not tried again.
+    EXPECT_GT(server.Limited(), 0);
+    EXPECT_EQ(server.Connections(), 9 + server.Limited());
+    const auto busy = std::find_if(
+        m_progress.texts.begin(), m_progress.texts.end(), [](const std::string &strText) {
+            return strText.rfind("The mail server is busy; sending more slowly (", 0) == 0;
+        });
+    ASSERT_NE(busy, m_progress.texts.end());
+    EXPECT_NE(busy->find(" a minute) and trying again at "), std::string::npos) << *busy;
 }
 
 TEST_F(MergeRunTest, CancelWorksWhileTheRunWaitsForASilentServer)

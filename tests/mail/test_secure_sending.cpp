@@ -61,7 +61,7 @@ protected:
         m_input.strSubject = "News";
         m_input.bInteractive = false;
         m_input.account.strExtraCaFile = s_pCertificates->CaFile();
-        m_input.sessionSettings.retryPause = 50ms;
+        m_input.patience.firstPause = 50ms;
         m_input.sessionSettings.replyTimeout = 3s;
         m_input.sessionSettings.connectTimeout = 3s;
     }
@@ -432,6 +432,7 @@ TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries
     ResetList();
     AddPeople(2, "storm");
     AddPeople(1, "ok");
+    m_input.patience.nMaxTries = 3;
     CSendJournal journal;
     ASSERT_EQ(journal.Open(s_pFolder->filePath(QStringLiteral("storm.journal")).toStdString()), "");
     m_input.pJournal = &journal;
@@ -451,6 +452,30 @@ TEST_F(SecureSendingTest, ATemporaryRefusalIsTriedAgainAndGivenUpAfterThreeTries
     EXPECT_EQ(Send(*pStorm, ESmtpSecurity::StartTls), EOutcome::Completed); // the fourth tries fail
     EXPECT_EQ(pStorm->Messages().size(), 3u); // and the fifth are taken: each address once
     EXPECT_TRUE(journal.LastRun()->IsComplete());
+}
+
+TEST_F(SecureSendingTest, ABusyServerSlowsTheRunDownAndEveryMessageArrivesOnce)
+{
+    // At most three messages in half a second, as a provider's limit per minute, but sooner.
+    const auto pServer = StartServer("starttls", s_pCertificates->Good(), {"--limit", "3", "0.5"});
+    AddPeople(8);
+    m_input.patience = {10, 20ms, 400ms};
+    m_input.sessionSettings.nConnections = 2;
+    EXPECT_EQ(Send(*pServer, ESmtpSecurity::StartTls), EOutcome::Completed);
+    EXPECT_TRUE(m_run.FailedAddresses().empty());
+    EXPECT_EQ(m_run.Delivered(), 8u);
+    std::set<QString> recipients;
+    for (const QJsonObject &message : pServer->Messages())
+        recipients.insert(message.value(QStringLiteral("rcpt_tos")).toArray().at(0).toString());
+    EXPECT_EQ(pServer->Messages().size(), 8u);
+    EXPECT_EQ(recipients.size(), 8u);
+    EXPECT_GT(pServer->Limited(), 0);
+    EXPECT_LE(pServer->Connections(), 2);
+    const auto busy = std::find_if(
+        m_progress.texts.begin(), m_progress.texts.end(), [](const std::string &strText) {
+            return strText.rfind("The mail server is busy; sending more slowly (", 0) == 0;
+        });
+    EXPECT_NE(busy, m_progress.texts.end());
 }
 
 TEST_F(SecureSendingTest, ConnectionsAreReusedUpToTheirNumber)

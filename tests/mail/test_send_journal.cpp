@@ -26,6 +26,7 @@
 #include "mail/RunClock.h"
 #include "mail/SendJournal.h"
 #include "mail/SendPlan.h"
+#include "support/FakeRunClock.h"
 #include "support/RecordingPrompter.h"
 #include "support/ScriptedProgress.h"
 #include "support/SmtpTestServer.h"
@@ -549,21 +550,6 @@ TEST_F(JournalTest, AMergeInAFolderThatCannotBeWrittenKeepsItsJournalInTheDataFo
     EXPECT_EQ(strReport.substr(strReport.size() - 1), "\n"); // opened without a message
     fs::permissions(folder, fs::perms::owner_all);
 }
-
-// A clock that moves only when the run sleeps.
-class CFakeClock final : public CRunClock
-{
-public:
-    Clock::time_point Now() const override { return m_now; }
-    std::time_t WallNow() const override { return 1796731200; } // 2026-12-08 12:00 UTC
-    void Sleep(Clock::duration duration) override
-    {
-        m_now += duration;
-        m_slept += duration;
-    }
-    Clock::time_point m_now {};
-    Clock::duration m_slept {};
-};
 
 TEST_F(JournalTest, AMessageWhoseRecordCannotBeWrittenIsNotSent)
 {

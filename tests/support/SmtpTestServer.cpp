@@ -66,12 +66,22 @@ std::unique_ptr<CSmtpTestServer> CSmtpTestServer::WithOptions(
     return std::make_unique<CSmtpTestServer>("^reject", "^slow", options);
 }
 
-int CSmtpTestServer::Connections() const
+int CSmtpTestServer::Count(const QString &strName) const
 {
-    QFile file(QDir(m_pFolder->path()).filePath(QStringLiteral("connections")));
+    QFile file(QDir(m_pFolder->path()).filePath(strName));
     if (!file.open(QIODevice::ReadOnly))
         return -1;
     return file.readAll().trimmed().toInt();
+}
+
+int CSmtpTestServer::Connections() const
+{
+    return Count(QStringLiteral("connections"));
+}
+
+int CSmtpTestServer::Limited() const
+{
+    return Count(QStringLiteral("limited"));
 }
 
 void CSmtpTestServer::Kill()

@@ -32,10 +32,15 @@ public:
     std::vector<QJsonObject> Messages() const;
     // How many connections the server has taken so far.
     int Connections() const;
+    // How many messages its sender limit (the option "--limit") has refused so far.
+    int Limited() const;
     // Ends the server at once, as a crash would; what it stored stays readable.
     void Kill();
 
 private:
+    // A count the server keeps in a file of its folder; -1 when there is none.
+    int Count(const QString &strName) const;
+
     std::unique_ptr<QTemporaryDir> m_pFolder;
     std::unique_ptr<QProcess> m_pProcess;
     std::string m_strServer;
