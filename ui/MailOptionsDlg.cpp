@@ -5,13 +5,9 @@
 #include "mail/MessageText.h"
 #include "ui_MailOptionsDlg.h"
 
-#include <QClipboard>
+#include "ui/DnsRecordDlg.h"
+
 #include <QFileDialog>
-#include <QFontDatabase>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QVBoxLayout>
 
 CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     : QDialog(pParent), m_pUi(new Ui::CMailOptionsDlg), m_bServerRequired(bServerRequired)
@@ -118,26 +114,7 @@ void CMailOptionsDlg::ShowDnsRecord()
         ShowMessage(strError);
         return;
     }
-    QDialog record(this);
-    record.setObjectName(QStringLiteral("dnsRecordDlg"));
-    record.setWindowTitle(QStringLiteral("DNS Record"));
-    auto *pLayout = new QVBoxLayout(&record);
-    auto *pLabel = new QLabel(QStringLiteral("Publish this TXT record in the DNS of %1:")
-                                  .arg(QString::fromStdString(dkim.strDomain)),
-        &record);
-    auto *pText = new QPlainTextEdit(QString::fromStdString(pSigner->DnsRecord()), &record);
-    pText->setReadOnly(true);
-    pText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    pLabel->setBuddy(pText);
-    auto *pButtons = new QDialogButtonBox(QDialogButtonBox::Close, &record);
-    QPushButton *pCopy = pButtons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
-    connect(pCopy, &QPushButton::clicked, pText,
-        [pText] { QGuiApplication::clipboard()->setText(pText->toPlainText()); });
-    connect(pButtons, &QDialogButtonBox::rejected, &record, &QDialog::reject);
-    pLayout->addWidget(pLabel);
-    pLayout->addWidget(pText);
-    pLayout->addWidget(pButtons);
-    record.resize(640, 260);
+    CDnsRecordDlg record(dkim.strDomain, pSigner->DnsRecord(), this);
     record.exec();
 }
 

@@ -17,6 +17,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/ChooseRecipientsDlg.h"
 #include "ui/DialogHooks.h"
+#include "ui/DnsRecordDlg.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/InsertIfDlg.h"
@@ -68,6 +69,10 @@ int main(int argc, char *argv[])
     options.SetAccount(
         {"smtp.example.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
     Save(options, strFolder, "mail-options.png");
+    CDnsRecordDlg record("example.org",
+        "mail2026._domainkey.example.org. IN TXT (\n    \"v=DKIM1; k=ed25519; "
+        "p=11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=\" )");
+    Save(record, strFolder, "dns-record.png");
 
     QSettings store(QDir(strFolder).filePath(QStringLiteral("render.ini")), QSettings::IniFormat);
     CMainFrame frame(store);

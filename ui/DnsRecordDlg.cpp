@@ -1,0 +1,36 @@
+#include "ui/DnsRecordDlg.h"
+
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CDnsRecordDlg::CDnsRecordDlg(
+    const std::string &strDomain, const std::string &strRecord, QWidget *pParent)
+    : QDialog(pParent)
+{
+    setObjectName(QStringLiteral("dnsRecordDlg"));
+    setWindowTitle(QStringLiteral("DNS Record"));
+    auto *pLayout = new QVBoxLayout(this);
+    auto *pLabel = new QLabel(QStringLiteral("Publish this TXT record in the DNS of %1:")
+                                  .arg(QString::fromStdString(strDomain)),
+        this);
+    auto *pText = new QPlainTextEdit(QString::fromStdString(strRecord), this);
+    pText->setObjectName(QStringLiteral("recordText"));
+    pText->setReadOnly(true);
+    pText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    pLabel->setBuddy(pText);
+    auto *pButtons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton *pCopy = pButtons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
+    connect(pCopy, &QPushButton::clicked, pText,
+        [pText] { QGuiApplication::clipboard()->setText(pText->toPlainText()); });
+    connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    pLayout->addWidget(pLabel);
+    pLayout->addWidget(pText);
+    pLayout->addWidget(pButtons);
+    resize(640, 260);
+}
