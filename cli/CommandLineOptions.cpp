@@ -50,7 +50,7 @@ FILE writes the failed recipients as CSV (address, reply, time).
 
 Signing and unsubscribing follow the program's Mail Options, as the windows do: with a DKIM
 domain, selector and key file (settings DKIMDomain, DKIMSelector, DKIMKeyFile) every message is
-signed, and a key that cannot be used (missing, readable by others, not an RSA or Ed25519 key)
+signed, and a key that cannot be used (missing, readable by others, not an RSA key of 1024 bits or more)
 stops the send before the first message. An unsubscribe address or https link (UnsubscribeMailto,
 UnsubscribeURL; field tags in the link are replaced, percent-encoded) gives every message a
 List-Unsubscribe header, the link a one-click List-Unsubscribe-Post too.

@@ -89,13 +89,22 @@ std::shared_ptr<const CDkimSigner> CDkimSigner::Load(
     std::unique_ptr<EVP_PKEY, SKeyDeleter> pKey(
         pBio ? PEM_read_bio_PrivateKey(pBio.get(), nullptr, nullptr, nullptr) : nullptr);
     const int nType = pKey ? EVP_PKEY_get_base_id(pKey.get()) : 0;
-    if (nType != EVP_PKEY_RSA && nType != EVP_PKEY_ED25519) {
-        strError = "The DKIM key file " + strShownFile
-            + " does not hold a private key Mergix can use: an RSA or Ed25519 key in PEM form, "
-              "as \"openssl genrsa\" or \"opendkim-genkey\" makes it.";
+    // OpenDKIM signs with Ed25519 keys too, but loses the key's memory with every signature,
+    // and few providers check such signatures yet.
+    if (nType == EVP_PKEY_ED25519) {
+        strError = "The DKIM key in " + strShownFile
+            + " is an Ed25519 key. Mergix signs with RSA keys (2048 bits is usual): the signing "
+              "library loses memory with every Ed25519 signature, and most mail providers do not "
+              "check those yet.";
         return nullptr;
     }
-    if (nType == EVP_PKEY_RSA && EVP_PKEY_get_bits(pKey.get()) < 1024) {
+    if (nType != EVP_PKEY_RSA) {
+        strError = "The DKIM key file " + strShownFile
+            + " does not hold a private key Mergix can use: an RSA key in PEM form, as \"openssl "
+              "genrsa\" or \"opendkim-genkey\" makes it.";
+        return nullptr;
+    }
+    if (EVP_PKEY_get_bits(pKey.get()) < 1024) {
         strError = "The DKIM key in " + strShownFile + " has only "
             + std::to_string(EVP_PKEY_get_bits(pKey.get()))
             + " bits; mail providers ignore signatures made with fewer than 1024 (2048 is usual).";
@@ -104,21 +113,12 @@ std::shared_ptr<const CDkimSigner> CDkimSigner::Load(
     auto pSigner = std::shared_ptr<CDkimSigner>(new CDkimSigner);
     pSigner->m_settings = settings;
     pSigner->m_strKey = strKey;
-    pSigner->m_bEd25519 = nType == EVP_PKEY_ED25519;
-    if (pSigner->m_bEd25519) {
-        unsigned char raw[32];
-        size_t nRaw = sizeof raw;
-        if (EVP_PKEY_get_raw_public_key(pKey.get(), raw, &nRaw) == 1)
-            pSigner->m_strPublicKey
-                = Base64(std::string_view(reinterpret_cast<const char *>(raw), nRaw));
-    } else {
-        unsigned char *pDer = nullptr;
-        const int nDer = i2d_PUBKEY(pKey.get(), &pDer);
-        if (nDer > 0)
-            pSigner->m_strPublicKey
-                = Base64(std::string_view(reinterpret_cast<const char *>(pDer), size_t(nDer)));
-        OPENSSL_free(pDer);
-    }
+    unsigned char *pDer = nullptr;
+    const int nDer = i2d_PUBKEY(pKey.get(), &pDer);
+    if (nDer > 0)
+        pSigner->m_strPublicKey
+            = Base64(std::string_view(reinterpret_cast<const char *>(pDer), size_t(nDer)));
+    OPENSSL_free(pDer);
     pSigner->m_pLibrary = dkim_init(nullptr, nullptr);
     if (!pSigner->m_pLibrary
         || dkim_options(pSigner->m_pLibrary, DKIM_OP_SETOPT, DKIM_OPTS_SIGNHDRS, kSignedHeaders,
@@ -150,8 +150,7 @@ std::string CDkimSigner::Sign(std::string_view message, std::string &strError) c
         reinterpret_cast<dkim_sigkey_t>(const_cast<char *>(m_strKey.c_str())),
         reinterpret_cast<const unsigned char *>(m_settings.strSelector.c_str()),
         reinterpret_cast<const unsigned char *>(m_settings.strDomain.c_str()), DKIM_CANON_RELAXED,
-        DKIM_CANON_RELAXED, m_bEd25519 ? DKIM_SIGN_ED25519SHA256 : DKIM_SIGN_RSASHA256, -1,
-        &status);
+        DKIM_CANON_RELAXED, DKIM_SIGN_RSASHA256, -1, &status);
     if (!pDkim) {
         strError = dkim_getresultstr(status);
         return {};
@@ -183,8 +182,7 @@ std::string CDkimSigner::Sign(std::string_view message, std::string &strError) c
 std::string CDkimSigner::DnsRecord() const
 {
     // A TXT string holds at most 255 characters: a long key goes in several.
-    const std::string strValue
-        = std::string("v=DKIM1; k=") + (m_bEd25519 ? "ed25519" : "rsa") + "; p=" + m_strPublicKey;
+    const std::string strValue = "v=DKIM1; k=rsa; p=" + m_strPublicKey;
     std::string strStrings;
     for (size_t i = 0; i < strValue.size(); i += 255)
         strStrings += (i ? "\n    \"" : "\"") + strValue.substr(i, 255) + "\"";

@@ -18,14 +18,15 @@ struct SDkimSettings
     bool IsEmpty() const { return strDomain.empty() && strSelector.empty() && strKeyFile.empty(); }
 };
 
-// Signs outgoing messages with OpenDKIM: rsa-sha256 or ed25519-sha256 as the key is,
+// Signs outgoing messages with OpenDKIM: rsa-sha256,
 // relaxed/relaxed, over the headers a recipient sees and the MIME and List-Unsubscribe headers.
 // Safe to use from several delivery threads.
 class CDkimSigner final
 {
 public:
     // The signer for the settings, or null with strError saying what is wrong in words for the
-    // user: settings given in part, a key file missing, readable by others or not a key.
+    // user: settings given in part, a key file missing, readable by others, not an RSA key or
+    // a weak one.
     static std::shared_ptr<const CDkimSigner> Load(
         const SDkimSettings &settings, std::string &strError);
     ~CDkimSigner();
@@ -46,7 +47,6 @@ private:
     SDkimSettings m_settings;
     std::string m_strKey; // the private key, PEM
     std::string m_strPublicKey; // the p= value
-    bool m_bEd25519 = false;
     dkim_lib *m_pLibrary = nullptr;
     mutable std::mutex m_lock;
 };

@@ -10,7 +10,7 @@ packages=(
     libssl-dev openssl qtkeychain-qt6-dev gnome-keyring dbus libsqlite3-dev
     libgtest-dev
     mdbtools-dev mdbtools
-    libgmime-3.0-dev libopendkim-dev python3-dkim python3-nacl
+    libgmime-3.0-dev libopendkim-dev python3-dkim
     python3 python3-aiosmtpd
     postfix
     xvfb xauth imagemagick poppler-utils

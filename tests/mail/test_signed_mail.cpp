@@ -209,27 +209,14 @@ TEST_F(SignedMailTest, AKeyThatCannotSignStopsTheRunBeforeAnyMessage)
     EXPECT_EQ(CheckDkimSettings({}), "");
 }
 
-TEST_F(SignedMailTest, AnEd25519KeySignsToo)
+TEST_F(SignedMailTest, AnEd25519KeyIsRefusedWithItsReason)
 {
+    // OpenDKIM would sign with it, but loses memory with every signature: a long run would grow.
     const std::string strEd = m_dir.filePath(QStringLiteral("ed.key")).toStdString();
     ASSERT_EQ(RunCommand("openssl genpkey -algorithm ed25519 -out '" + strEd + "'"), "");
     ::chmod(strEd.c_str(), 0600);
-    const SDkimSettings dkim {"example.com", "ed", strEd};
-    std::string strError;
-    SComposeOptions options;
-    options.pSigner = CDkimSigner::Load(dkim, strError);
-    ASSERT_NE(options.pSigner, nullptr) << strError;
-    EXPECT_NE(options.pSigner->DnsRecord().find("v=DKIM1; k=ed25519; p="), std::string::npos);
-    std::string strData = CSmtpConnection::ComposeData("club@example.com", "ann@example.org", "",
-        "Hello", "Dear Ann,\r\n.see you", std::time(nullptr), "<1@example.com>", options);
-    // What the server keeps: the data without its end line and dot-stuffing.
-    strData.resize(strData.size() - 3);
-    const std::string strStuffed = "\r\n..see";
-    strData.replace(strData.find(strStuffed), strStuffed.size(), "\r\n.see");
-    const QByteArray raw = QByteArray::fromStdString(strData);
-    EXPECT_TRUE(raw.startsWith("DKIM-Signature: v=1; a=ed25519-sha256;"));
-    EXPECT_TRUE(Verifies(raw, dkim));
-    EXPECT_FALSE(Verifies(QByteArray(raw).replace("Dear Ann", "Dear Bob"), dkim));
+    EXPECT_NE(CheckDkimSettings({"example.com", "ed", strEd}).find("is an Ed25519 key"),
+        std::string::npos);
 }
 
 TEST(UnsubscribeTest, OnlyHttpsLinksAndTheTablesFieldsAreTaken)

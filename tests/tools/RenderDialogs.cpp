@@ -70,8 +70,8 @@ int main(int argc, char *argv[])
         {"smtp.example.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
     Save(options, strFolder, "mail-options.png");
     CDnsRecordDlg record("example.org",
-        "mail2026._domainkey.example.org. IN TXT (\n    \"v=DKIM1; k=ed25519; "
-        "p=11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=\" )");
+        "mail2026._domainkey.example.org. IN TXT (\n    \"v=DKIM1; k=rsa; "
+        "p=MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEAs1LKE6ocXz\" )");
     Save(record, strFolder, "dns-record.png");
 
     QSettings store(QDir(strFolder).filePath(QStringLiteral("render.ini")), QSettings::IniFormat);
