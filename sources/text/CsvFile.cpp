@@ -10,7 +10,6 @@
 #include <iconv.h>
 
 #include <orcus/csv_parser.hpp>
-#include <orcus/exception.hpp>
 #include <uchardet/uchardet.h>
 
 #include "engine/Data.h"
@@ -332,7 +331,10 @@ CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName)
     try {
         orcus::csv_parser<CCollector> parser(strText.data(), strText.size(), collector, config);
         parser.parse();
-    } catch (const orcus::general_error &error) {
+    } catch (const CDaoException &) {
+        throw; // already names the file and the line
+    } catch (const std::exception &error) {
+        // orcus's parse errors, an unclosed quote among them
         Fail(CDaoException::EKind::Damaged, strShownName,
             std::string("cannot be read as CSV: ") + error.what());
     }

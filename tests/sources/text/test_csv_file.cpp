@@ -105,6 +105,10 @@ TEST(CsvFileTest, WhatIsNoListGetsAMessageNamingTheFile)
     EXPECT_EQ(FailureOf(std::string("a,b\n\0\0\x01\x02", 8)),
         "The file \"list.csv\" holds binary data; it is not a CSV or text file.");
     EXPECT_EQ(FailureOf(""), "The file \"list.csv\" is empty: it names no fields.");
+    // What the fuzzer found: a doubled quote at the very end of an unclosed one.
+    EXPECT_EQ(FailureOf("Name,Note\nAnn,\"a \"\""),
+        "The file \"list.csv\" cannot be read as CSV: stream ended prematurely while parsing "
+        "quoted cell.");
     EXPECT_NE(FailureOf("Name\n" + std::string(CCsvFile::kMaxFieldBytes + 1, 'x'))
                   .find("more than 1 MB on line 2"),
         std::string::npos);
