@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (address and undefined-behaviour sanitizers) in
 # build-fuzz/ and runs each fuzz target for the given number of seconds (default 180): the
-# template language and the parser of the database reader's stream.
+# template language, the parser of the database reader's stream and the CSV reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-180}"
@@ -16,7 +16,7 @@ for package in clang libclang-rt-14-dev; do
 done
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMERGIX_BUILD_FUZZ=ON -DMERGIX_BUILD_TESTS=OFF -DMERGIX_BUILD_BENCH=OFF
-for target in template reader_stream; do
+for target in template reader_stream csv_file; do
     cmake --build build-fuzz --target "fuzz_$target"
     corpus="build-fuzz/corpus-$target"
     mkdir -p "$corpus"

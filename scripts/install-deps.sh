@@ -11,6 +11,7 @@ packages=(
     libgtest-dev
     mdbtools-dev mdbtools
     libgmime-3.0-dev libopendkim-dev python3-dkim
+    liborcus-dev libuchardet-dev
     python3 python3-aiosmtpd
     postfix
     xvfb xauth imagemagick poppler-utils
