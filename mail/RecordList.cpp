@@ -7,7 +7,7 @@
 #include "engine/Progress.h"
 #include "engine/ProgressSteps.h"
 #include "engine/Prompter.h"
-#include "sources/access/DaoRecordset.h"
+#include "sources/TableCursor.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ void CRecordList::SetColumns(std::vector<std::string> names)
     endResetModel();
 }
 
-void CRecordList::Load(CDaoRecordset &recordset, CProgress &progress)
+void CRecordList::Load(CTableCursor &recordset, CProgress &progress)
 {
     beginResetModel();
     m_cells.Clear(m_columns.size());

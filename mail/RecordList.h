@@ -10,7 +10,7 @@
 #include "mail/CellStore.h"
 #include "mail/StoredValueDigest.h"
 
-class CDaoRecordset;
+class CTableCursor;
 class CProgress;
 
 // The records of the table as the Choose Recipients list shows them: one row per record, one
@@ -28,7 +28,7 @@ public:
     void SetColumns(std::vector<std::string> names);
     // Loads every record of the recordset, with progress and the Cancel question. The rows
     // loaded before a confirmed Cancel stay. Database failures throw CDaoException.
-    void Load(CDaoRecordset &recordset, CProgress &progress);
+    void Load(CTableCursor &recordset, CProgress &progress);
 
     // Adds a record after those read so far (it shows on top); cells beyond the columns are
     // dropped, missing ones are empty.

@@ -6,7 +6,7 @@
 #include "engine/Data.h"
 #include "engine/Progress.h"
 #include "mail/RecordList.h"
-#include "sources/access/DaoRecordset.h"
+#include "sources/TableCursor.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ int ColumnOf(const std::vector<std::string> &fieldNames, const std::string &strN
     return it == fieldNames.end() ? -1 : static_cast<int>(it - fieldNames.begin());
 }
 
-bool EvaluateRow(CDaoRecordset &recordset, int nColumn, const std::string &strCondition,
+bool EvaluateRow(CTableCursor &recordset, int nColumn, const std::string &strCondition,
     const std::string &strText, int nCaseSensitive)
 {
     CData value;
@@ -42,7 +42,7 @@ std::string CheckRuleFields(const CRuleSet &rules, const std::vector<std::string
 }
 
 void SelectByRules(const CRuleSet &rules, const std::vector<std::string> &fieldNames,
-    CDaoRecordset &recordset, CRecordList &list, CProgress *pProgress)
+    CTableCursor &recordset, CRecordList &list, CProgress *pProgress)
 {
     list.UnselectAll();
     struct SProgressScope

@@ -5,7 +5,7 @@
 
 #include "engine/RuleSet.h"
 
-class CDaoRecordset;
+class CTableCursor;
 class CProgress;
 class CRecordList;
 
@@ -20,4 +20,4 @@ std::string CheckRuleFields(const CRuleSet &rules, const std::vector<std::string
 // With a progress window the walk reports its position now and then (no Cancel), so a large
 // table does not freeze the window.
 void SelectByRules(const CRuleSet &rules, const std::vector<std::string> &fieldNames,
-    CDaoRecordset &recordset, CRecordList &list, CProgress *pProgress = nullptr);
+    CTableCursor &recordset, CRecordList &list, CProgress *pProgress = nullptr);

@@ -5,31 +5,20 @@
 #include <vector>
 
 #include "engine/Variant.h"
+#include "sources/TableCursor.h"
 
 class CDaoDatabase;
 class CDaoTableDef;
 class CDbReader;
 
-// The field attribute bit of an AutoNumber field.
-constexpr long dbAutoIncrField = 0x10;
-
-// A field of a recordset: its name, DAO type code, size and attribute bits.
-struct CDaoFieldInfo
-{
-    std::string m_strName;
-    short m_nType = 0;
-    long m_lSize = 0;
-    long m_lAttributes = 0;
-};
-
 // A table-type recordset: the records of one table in the engine's order, read forward. Opening
 // positions it on the first record. Records are streamed from the reader process as the
 // recordset moves; failures throw CDaoException.
-class CDaoRecordset final
+class CDaoRecordset final : public CTableCursor
 {
 public:
     CDaoRecordset();
-    ~CDaoRecordset();
+    ~CDaoRecordset() override;
     CDaoRecordset(const CDaoRecordset &) = delete;
     CDaoRecordset &operator=(const CDaoRecordset &) = delete;
 
@@ -40,16 +29,14 @@ public:
     bool IsOpen() const { return m_bOpen; }
     const std::string &GetTableName() const { return m_strTable; }
 
-    short GetFieldCount() const { return static_cast<short>(m_fields.size()); }
-    const CDaoFieldInfo &GetFieldInfo(int nIndex) const;
-    long GetRecordCount() const { return m_nRecordCount; }
+    short GetFieldCount() const override { return static_cast<short>(m_fields.size()); }
+    const CDaoFieldInfo &GetFieldInfo(int nIndex) const override;
+    long GetRecordCount() const override { return m_nRecordCount; }
 
-    void MoveFirst();
-    // Moves to the next record; throws "No current record." past the end.
-    void MoveNext();
-    bool IsEOF() const { return m_bEOF; }
-    // A field of the current record; throws "No current record." at the end.
-    const CVariant &GetFieldValue(int nIndex) const;
+    void MoveFirst() override;
+    void MoveNext() override;
+    bool IsEOF() const override { return m_bEOF; }
+    const CVariant &GetFieldValue(int nIndex) const override;
 
 private:
     void Start();

@@ -3,9 +3,16 @@
 // that are no list at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/Data.h"
+#include "engine/Progress.h"
+#include "engine/RuleSet.h"
+#include "mail/RecordList.h"
+#include "mail/RuleSelection.h"
 #include "sources/access/DaoException.h"
 #include "sources/text/CsvFile.h"
+#include "sources/text/CsvRecordset.h"
 
 namespace {
 
@@ -94,6 +101,51 @@ TEST(CsvFileTest, ColumnsAreTypedSoThatRulesCompareLikeWithLike)
     EXPECT_EQ(ColumnTypeOf({"3000000000"}, false), dbDouble);
     EXPECT_EQ(ColumnTypeOf({"2024-13-01"}, false), dbText);
     EXPECT_EQ(ColumnTypeOf({"", ""}, false), dbText);
+}
+
+TEST(CsvFileTest, RulesOnACsvCompareNumbersAndTheRecordListShowsTheCellsAsWritten)
+{
+    auto pFile = std::make_shared<const CCsvFile>(CCsvFile::Parse(
+        "Name,Age,Post code,Joined\nAnn,9,01234,2024-05-31\nBob,100,12345,\nCy,5,,2023-01-02 "
+        "10:30\n",
+        "club.csv"));
+    CCsvRecordset recordset(pFile);
+    std::vector<std::string> names;
+    for (int i = 0; i < recordset.GetFieldCount(); ++i)
+        names.push_back(recordset.GetFieldInfo(i).m_strName);
+    CRecordList list;
+    list.SetColumns(names);
+    CNullProgress progress;
+    list.Load(recordset, progress);
+    ASSERT_EQ(list.RowCount(), 3);
+    const auto rowOf = [&](std::string_view name) {
+        for (int nRow = 0; nRow < list.RowCount(); ++nRow) {
+            if (list.Label(nRow) == name)
+                return nRow;
+        }
+        return -1;
+    };
+    EXPECT_EQ(list.CellText(rowOf("Ann"), 2), "01234"); // never 1234
+
+    CRuleSet rules;
+    rules.FirstField = "Age";
+    rules.FirstCondition = "Less than";
+    rules.FirstText = "18";
+    SelectByRules(rules, names, recordset, list);
+    std::vector<int> expected {rowOf("Ann"), rowOf("Cy")}; // 9 and 5, not 100
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(list.SelectedRows(), expected);
+
+    EXPECT_EQ(CsvCellValue("2024-05-31", dbDate).m_date, 45443.0);
+    EXPECT_EQ(CsvCellValue("1899-12-30 12:00", dbDate).m_date, 0.5);
+    EXPECT_EQ(CsvCellValue("12,5", dbDouble).m_dblVal, 12.5);
+    EXPECT_EQ(CsvCellValue("", dbLong).m_vt, VT_NULL);
+    recordset.MoveFirst();
+    recordset.MoveNext();
+    recordset.MoveNext();
+    recordset.MoveNext();
+    EXPECT_TRUE(recordset.IsEOF());
+    EXPECT_THROW(recordset.MoveNext(), CDaoException);
 }
 
 TEST(CsvFileTest, WhatIsNoListGetsAMessageNamingTheFile)
