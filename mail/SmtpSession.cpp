@@ -233,10 +233,11 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
     const std::string &strData
         = bEightBit || data.strData7Bit.empty() ? data.strData : data.strData7Bit;
     std::string strParameters;
-    if (HasNonAscii(strData) && bEightBit)
+    const bool bEightBitData = HasNonAscii(strData); // one pass over the whole message
+    if (bEightBitData && bEightBit)
         strParameters += " BODY=8BITMIME";
     // Text beyond ASCII that quoted-printable cannot carry is in an address.
-    if (HasNonAscii(strFrom) || HasNonAscii(strTo) || (HasNonAscii(strData) && !bEightBit)) {
+    if (HasNonAscii(strFrom) || HasNonAscii(strTo) || (bEightBitData && !bEightBit)) {
         if (m_capabilities.count("SMTPUTF8") == 0)
             return {EResult::PermanentFailure, kNeedsSmtpUtf8};
         strParameters += " SMTPUTF8";

@@ -75,8 +75,11 @@ void CMailOptionsDlg::SetDkim(const SDkimSettings &dkim)
 
 SDkimSettings CMailOptionsDlg::Dkim() const
 {
-    if (!m_pUi->dkimGroup->isChecked())
-        return {};
+    return m_pUi->dkimGroup->isChecked() ? DkimFields() : SDkimSettings();
+}
+
+SDkimSettings CMailOptionsDlg::DkimFields() const
+{
     return {m_pUi->dkimDomainEdit->text().trimmed().toStdString(),
         m_pUi->dkimSelectorEdit->text().trimmed().toStdString(),
         m_pUi->dkimKeyFileEdit->text().toStdString()};
@@ -106,9 +109,7 @@ void CMailOptionsDlg::BrowseKeyFile()
 void CMailOptionsDlg::ShowDnsRecord()
 {
     std::string strError;
-    const SDkimSettings dkim {m_pUi->dkimDomainEdit->text().trimmed().toStdString(),
-        m_pUi->dkimSelectorEdit->text().trimmed().toStdString(),
-        m_pUi->dkimKeyFileEdit->text().toStdString()};
+    const SDkimSettings dkim = DkimFields();
     const auto pSigner = CDkimSigner::Load(dkim, strError);
     if (!pSigner) {
         ShowMessage(strError);
@@ -153,20 +154,19 @@ void CMailOptionsDlg::accept()
     }
     // The server name is stored as typed; only a login that would travel unencrypted is
     // stopped here, before a password is kept for it.
-    if (const std::string strProblem = CheckLoginSecurity(Account()); !strProblem.empty()) {
-        ShowMessage(strProblem);
-        m_pUi->securityCombo->setFocus();
-        return;
-    }
-    if (const std::string strProblem = CheckDkimSettings(Dkim()); !strProblem.empty()) {
-        ShowMessage(strProblem);
-        m_pUi->dkimKeyFileEdit->setFocus();
-        return;
-    }
-    if (const std::string strProblem = CheckUnsubscribe(Unsubscribe()); !strProblem.empty()) {
-        ShowMessage(strProblem);
-        m_pUi->unsubscribeUrlEdit->setFocus();
-        return;
+    // The signing key and the unsubscribe link are checked here too, so a run never finds them
+    // wrong; the first problem is shown at its field.
+    const std::pair<std::string, QWidget *> checks[] = {
+        {CheckLoginSecurity(Account()), m_pUi->securityCombo},
+        {CheckDkimSettings(Dkim()), m_pUi->dkimKeyFileEdit},
+        {CheckUnsubscribe(Unsubscribe()), m_pUi->unsubscribeUrlEdit},
+    };
+    for (const auto &[strProblem, pField] : checks) {
+        if (!strProblem.empty()) {
+            ShowMessage(strProblem);
+            pField->setFocus();
+            return;
+        }
     }
     QDialog::accept();
 }

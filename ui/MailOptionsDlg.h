@@ -48,6 +48,9 @@ private slots:
     void ShowDnsRecord();
 
 private:
+    // What the DKIM fields say, whether signing is on or not.
+    SDkimSettings DkimFields() const;
+
     Ui::CMailOptionsDlg *m_pUi;
     bool m_bServerRequired;
     std::string m_strExtraCaFile;
