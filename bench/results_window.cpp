@@ -61,7 +61,7 @@ int main(int argc, char *argv[])
         CNullProgress progress;
         CRecordList list;
         list.SetColumns(doc.m_fieldNames);
-        list.Load(doc.m_recordset, progress);
+        list.Load(*doc.Table(), progress);
         list.SelectAll();
         CMergeRun::SInput input = CMergeRun::InputOf(doc);
         input.pList = &list;

@@ -234,7 +234,8 @@ int RunMerge(const SCommandLineOptions &options)
     CRecordList list;
     CMergeRun run;
     try {
-        if (!doc.OnOpenDocument(options.strFile))
+        const SListChoice otherList {options.source, options.table};
+        if (!doc.OnOpenDocument(options.strFile, &otherList))
             return 2; // the file's message has been shown
         if (options.failedCsv) {
             if (std::string strProblem = CheckFailuresCsvPath(*options.failedCsv);
@@ -266,9 +267,9 @@ int RunMerge(const SCommandLineOptions &options)
         CheckToField(doc);
 
         list.SetColumns(doc.m_fieldNames);
-        list.Load(doc.m_recordset, progress);
+        list.Load(*doc.Table(), progress);
         if (rules)
-            SelectByRules(*rules, doc.m_fieldNames, doc.m_recordset, list);
+            SelectByRules(*rules, doc.m_fieldNames, *doc.Table(), list);
         else
             list.SelectAll();
         if (options.bSend) {

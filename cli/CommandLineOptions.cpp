@@ -6,8 +6,9 @@
 
 const char *const kCommandLineHelp = R"(Usage:
   mergix [FILE.mgx]                         start the windowed program
-  mergix --test-merge FILE.mgx [SELECTION]  print the test merge of the selected records
-  mergix --send FILE.mgx [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
+  mergix --test-merge FILE.mgx [LIST] [SELECTION]
+                                            print the test merge of the selected records
+  mergix --send FILE.mgx [LIST] [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
                [--user NAME] [--rate N/min]
                [--resume [--include-in-doubt] [--changed-message] | --again]
                [--failed-csv FILE] [--no-journal]
@@ -17,6 +18,14 @@ const char *const kCommandLineHelp = R"(Usage:
 
 The sender, subject, Reply-To, the field that holds the addresses and the message come from the
 merge file; its database is opened as opening the file in the program does.
+
+LIST (the list the merge file names when none is given):
+  --source PATH    another list for this run: an Access database (.mdb, .accdb), a CSV or
+                   TSV file, an Excel (.xlsx) or OpenDocument (.ods) spreadsheet, or an SQLite
+                   database; its kind is read from the file itself
+  --table NAME     the table or sheet to use; without it, --source uses the list's only table
+                   or its first sheet
+The merge file is not changed.
 
 SELECTION (all records when none is given):
   --rules NAME                    a rule set saved in the program under NAME
@@ -64,10 +73,10 @@ in which case nothing was sent.
 
 bool IsKnownOption(const std::string &strArg)
 {
-    for (const char *pOption :
-        {"--send", "--test-merge", "--help", "-h", "--server", "--rules", "--where", "--and",
-            "--or", "--and-not", "--case-sensitive", "--security", "--user", "--resume", "--again",
-            "--include-in-doubt", "--no-journal", "--rate", "--failed-csv", "--changed-message"}) {
+    for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
+             "--where", "--and", "--or", "--and-not", "--case-sensitive", "--security", "--user",
+             "--resume", "--again", "--include-in-doubt", "--no-journal", "--rate", "--failed-csv",
+             "--changed-message", "--source", "--table"}) {
         if (strArg == pOption)
             return true;
     }
@@ -165,6 +174,14 @@ std::string ParseOptions(
         } else if (strArg == "--password" || strArg.rfind("--password=", 0) == 0) {
             return "a password is never taken from the command line, where other users of the "
                    "computer can see it: set MERGIX_SMTP_PASSWORD or answer when asked";
+        } else if (strArg == "--source" || strArg == "--table") {
+            const bool bSource = strArg == "--source";
+            std::optional<std::string> &value = bSource ? options.source : options.table;
+            if (!need(1) || args[i + 1].empty())
+                return strArg + (bSource ? " needs a PATH" : " needs a NAME");
+            if (value)
+                return strArg + " may be given once";
+            value = args[++i];
         } else if (strArg == "--rules") {
             if (!need(1) || args[i + 1].empty())
                 return "--rules needs a NAME";

@@ -29,6 +29,8 @@ struct SCommandLineOptions
     bool bChangedMessage = false;
     int nRatePerMinute = 0;
     std::optional<std::string> failedCsv;
+    std::optional<std::string> source; // another list for this run
+    std::optional<std::string> table;
 };
 
 // Whether the argument is one of the options the command line knows.

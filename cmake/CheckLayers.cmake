@@ -1,5 +1,5 @@
 # Refuses an include that points up the layers, and any Qt header other than Qt Core's outside
-# ui/. Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P CheckLayers.cmake
+# ui/ (sources/ may use Qt SQL too). Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P CheckLayers.cmake
 #
 # The layers from the bottom up; a file may include its own layer's headers and those below.
 set(layers engine sources document mail app cli ui)
@@ -32,11 +32,20 @@ foreach(layer IN LISTS layers)
             if(NOT layer STREQUAL "ui")
                 if(included MATCHES "^\"ui_")
                     string(APPEND problems "  ${name}: ${line} (a Designer form belongs in ui/)\n")
-                elseif(included MATCHES "^<(Qt[A-Za-z]*)/" AND NOT CMAKE_MATCH_1 STREQUAL "QtCore")
-                    string(APPEND problems "  ${name}: ${line} (only ui/ uses ${CMAKE_MATCH_1})\n")
+                elseif(included MATCHES "^<(Qt[A-Za-z]*)/")
+                    # CMake evaluates parentheses before the match: the module is tested apart.
+                    set(module "${CMAKE_MATCH_1}")
+                    if(NOT module STREQUAL "QtCore"
+                            AND NOT (layer STREQUAL "sources" AND module STREQUAL "QtSql"))
+                        string(APPEND problems "  ${name}: ${line} (only ui/ uses ${module})\n")
+                    endif()
                 elseif(check_bare_names AND included MATCHES "^<(Q[A-Za-z]+)>")
                     # ${} is expanded before the match is made: test the name in an if of its own.
-                    if(NOT EXISTS "${QT_CORE_INCLUDE_DIR}/${CMAKE_MATCH_1}")
+                    set(sql_header FALSE)
+                    if(layer STREQUAL "sources" AND EXISTS "${QT_SQL_INCLUDE_DIR}/${CMAKE_MATCH_1}")
+                        set(sql_header TRUE)
+                    endif()
+                    if(NOT sql_header AND NOT EXISTS "${QT_CORE_INCLUDE_DIR}/${CMAKE_MATCH_1}")
                         string(APPEND problems "  ${name}: ${line} (not Qt Core: only ui/ uses it)\n")
                     endif()
                 endif()

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
 
@@ -14,7 +15,6 @@
 #include "engine/ProgressScope.h"
 #include "engine/Prompter.h"
 #include "sources/access/DaoException.h"
-#include "sources/access/DaoTableDef.h"
 
 namespace {
 
@@ -63,10 +63,9 @@ void CMergixDoc::LeaveUnconfigured()
 void CMergixDoc::CloseConnection()
 {
     const CStateNotice notice(*this);
-    if (m_database.IsOpen())
-        m_database.Close();
-    if (m_recordset.IsOpen())
-        m_recordset.Close();
+    m_pTable.reset();
+    m_strOpenTable.clear();
+    m_pSource.reset();
 }
 
 bool CMergixDoc::OnNewDocument()
@@ -152,7 +151,7 @@ bool CMergixDoc::ReadMergeFile(const std::string &strPath)
     return true;
 }
 
-bool CMergixDoc::OnOpenDocument(const std::string &strPath)
+bool CMergixDoc::OnOpenDocument(const std::string &strPath, const SListChoice *pList)
 {
     const CStateNotice notice(*this);
     // A merge that cannot be opened leaves the open one as it was, settings and connection: a
@@ -162,7 +161,7 @@ bool CMergixDoc::OnOpenDocument(const std::string &strPath)
     Serialize(before);
     const std::string strFolderBefore = m_strMergeFolder;
     const bool bModifiedBefore = m_bModified;
-    const bool bConnectedBefore = m_bDatabaseReady && m_recordset.IsOpen();
+    const bool bConnectedBefore = m_bDatabaseReady && m_pTable;
     const auto restore = [&] {
         CMgxArchive saved(before.Bytes());
         Serialize(saved);
@@ -175,6 +174,12 @@ bool CMergixDoc::OnOpenDocument(const std::string &strPath)
     }
     const size_t nSlash = strPath.rfind('/');
     m_strMergeFolder = nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
+    if (pList && pList->source)
+        m_strDatabasePath
+            = QFileInfo(QString::fromStdString(*pList->source)).absoluteFilePath().toStdString();
+    if (pList && pList->table)
+        m_strTableName = *pList->table;
+    m_bDefaultTable = pList && pList->source && !pList->table;
     try {
         OpenConnection();
     } catch (const CDaoException &) {
@@ -261,9 +266,23 @@ std::string CMergixDoc::DatabaseFilePath() const
     return m_strMergeFolder + m_strDatabasePath;
 }
 
+void CMergixDoc::OpenSource(const std::string &strPath)
+{
+    CloseConnection();
+    m_pSource = OpenDataSource(strPath);
+}
+
 void CMergixDoc::OpenTableRecordset(const std::string &strName)
 {
-    m_recordset.OpenTable(&m_database, strName);
+    m_pTable.reset();
+    m_strOpenTable.clear();
+    if (!m_pSource)
+        throw CDaoException(CDaoException::EKind::NoSuchTable,
+            "The table \"" + strName + "\" cannot be opened: no database is open.");
+    m_pTable = m_pSource->OpenTable(strName);
+    const std::vector<SSourceTable> tables = m_pSource->Tables();
+    const SSourceTable *pTable = FindSourceTable(tables, strName);
+    m_strOpenTable = pTable ? pTable->strName : strName;
 }
 
 void CMergixDoc::OpenConnection()
@@ -272,8 +291,12 @@ void CMergixDoc::OpenConnection()
     CProgressScope progress(CreateProgress());
     CloseConnection();
     progress->SetStatusText("Opening database file...");
-    m_database.Open(DatabaseFilePath());
+    OpenSource(DatabaseFilePath());
     progress->SetBarPos(33);
+    if (m_bDefaultTable) {
+        m_strTableName = m_pSource->DefaultTable();
+        m_bDefaultTable = false;
+    }
     OpenTableRecordset(m_strTableName);
     progress->SetBarPos(66);
     progress->SetStatusText("Refreshing document data...");
@@ -288,7 +311,7 @@ void CMergixDoc::ReopenConnection()
     CProgressScope progress(CreateProgress());
     progress->SetStatusText("Reopening database...");
     CloseConnection();
-    m_database.Open(DatabaseFilePath());
+    OpenSource(DatabaseFilePath());
     progress->SetBarPos(50);
     OpenTableRecordset(m_strTableName);
     progress->SetBarPos(100);
@@ -297,11 +320,11 @@ void CMergixDoc::ReopenConnection()
 void CMergixDoc::LoadFieldList()
 {
     m_fieldNames.clear();
-    const int nCount = m_recordset.IsOpen() ? m_recordset.GetFieldCount() : 0;
+    const int nCount = m_pTable ? m_pTable->GetFieldCount() : 0;
     m_fieldNames.resize(static_cast<size_t>(nCount));
     m_fieldTypes.resize(static_cast<size_t>(nCount));
     for (int i = 0; i < nCount; ++i) {
-        const CDaoFieldInfo &info = m_recordset.GetFieldInfo(i);
+        const CDaoFieldInfo &info = m_pTable->GetFieldInfo(i);
         m_fieldNames[static_cast<size_t>(i)] = info.m_strName;
         m_fieldTypes[static_cast<size_t>(i)] = info.m_nType;
     }
@@ -312,34 +335,37 @@ void CMergixDoc::RefreshDatabase()
     const CStateNotice notice(*this);
     CProgressScope progress(CreateProgress());
     progress->SetStatusText("Closing database...");
-    m_recordset.Close();
-    CDaoTableDef tableDef(&m_database);
+    m_pTable.reset();
+    m_strOpenTable.clear();
     progress->SetBarPos(33);
     progress->SetStatusText("Reopening database...");
-    tableDef.Open(m_strTableName);
+    // A CSV file or a spreadsheet is read again, for a list edited since.
+    if (m_pSource)
+        m_pSource->Reload();
     progress->SetBarPos(66);
-    m_recordset.Open(&tableDef);
-    tableDef.Close();
+    OpenTableRecordset(m_strTableName);
     progress->SetStatusText("Refreshing document data...");
     LoadFieldList();
     progress->SetBarPos(100);
 }
 
+std::vector<SSourceTable> CMergixDoc::SourceTables() const
+{
+    return m_pSource ? m_pSource->Tables() : std::vector<SSourceTable>();
+}
+
 std::vector<std::string> CMergixDoc::ListTables() const
 {
     std::vector<std::string> names;
-    for (int i = 0; i < m_database.GetTableDefCount(); ++i) {
-        const CDaoTableDefInfo &info = m_database.GetTableDefInfo(i);
-        if ((info.m_lAttributes & 0x80000002u) == 0)
-            names.push_back(info.m_strName);
-    }
+    for (const SSourceTable &table : SourceTables())
+        names.push_back(table.strName);
     return names;
 }
 
 std::vector<std::string> CMergixDoc::ListFields() const
 {
     std::vector<std::string> names;
-    for (int i = 0; m_recordset.IsOpen() && i < m_recordset.GetFieldCount(); ++i)
-        names.push_back(m_recordset.GetFieldInfo(i).m_strName);
+    for (int i = 0; m_pTable && i < m_pTable->GetFieldCount(); ++i)
+        names.push_back(m_pTable->GetFieldInfo(i).m_strName);
     return names;
 }

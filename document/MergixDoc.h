@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "engine/MergeTemplate.h"
-#include "sources/access/DaoDatabase.h"
-#include "sources/access/DaoRecordset.h"
+#include "sources/DataSource.h"
 
 class CDocumentControls;
 class CMgxArchive;
@@ -26,6 +25,13 @@ struct SWizardResult
     std::string strReplyTo;
 };
 
+// Another list or table than the merge file names, for one run.
+struct SListChoice
+{
+    std::optional<std::string> source; // a path, taken from the working folder when relative
+    std::optional<std::string> table; // without it: the list's only table or first sheet
+};
+
 // What the document asks of the user interface while it sets up a merge; the windows fill
 // these in. Without them a new merge is an empty, unconfigured one.
 struct SDocumentHooks
@@ -38,7 +44,8 @@ struct SDocumentHooks
     std::function<std::optional<SWizardResult>()> runWizard;
 };
 
-// One e-mail merge: the Access database and table, the sender, the To field, Reply-To, subject
+// One e-mail merge: the list (an Access database, a CSV file, a spreadsheet or an SQLite
+// database) and its table, the sender, the To field, Reply-To, subject
 // and body, stored in a .mgx file, and the open connection to the table with its field list.
 // Database failures throw CDaoException to the caller (the command dispatcher shows them);
 // file failures are shown through the prompter and reported as false.
@@ -60,7 +67,9 @@ public:
     // The seven strings in their file order.
     void Serialize(CMgxArchive &archive);
     bool OnNewDocument();
-    bool OnOpenDocument(const std::string &strPath);
+    // Opens a merge file and connects to its list. pList, for one run of the command line,
+    // connects to another list or table instead; the file itself is left as it is.
+    bool OnOpenDocument(const std::string &strPath, const SListChoice *pList = nullptr);
     // Reads the seven strings of a merge file without opening its database; false, with the
     // message shown, when the file cannot be read.
     bool ReadMergeFile(const std::string &strPath);
@@ -72,10 +81,19 @@ public:
     void ReopenConnection();
     void LoadFieldList();
     void RefreshDatabase();
-    bool IsConnectionOpen() const { return m_database.IsOpen() && m_recordset.IsOpen(); }
-    // Opens the table as a table-type recordset on m_recordset.
+    bool IsConnectionOpen() const { return m_pSource && m_pTable; }
+    // Opens a list by its path, letting go of the one open before; throws CDaoException.
+    void OpenSource(const std::string &strPath);
+    // Opens a table of the open list as the merge's table.
     void OpenTableRecordset(const std::string &strName);
-    // The tables the wizard offers: every table definition that is not a system object.
+    // The open list and table; nullptr when none is open.
+    const CDataSource *Source() const { return m_pSource.get(); }
+    CTableCursor *Table() const { return m_pTable.get(); }
+    // The open table's name as its list spells it.
+    const std::string &OpenTableName() const { return m_strOpenTable; }
+    // The tables the wizard offers: every table of the list, hidden sheets marked.
+    std::vector<SSourceTable> SourceTables() const;
+    // Their names.
     std::vector<std::string> ListTables() const;
     // The fields of the open recordset, in field order.
     std::vector<std::string> ListFields() const;
@@ -91,8 +109,6 @@ public:
     void SetPathName(const std::string &strPath) { m_strPathName = strPath; }
 
     bool m_bFirstNew = true;
-    CDaoDatabase m_database;
-    CDaoRecordset m_recordset;
     std::string m_strDatabasePath;
     std::string m_strTableName;
     std::string m_strToField;
@@ -127,6 +143,9 @@ private:
     // Connects again to the merge that was open before a failed open, when it was connected.
     void ReconnectAfterFailedOpen(bool bWasConnected);
 
+    std::unique_ptr<CDataSource> m_pSource;
+    std::unique_ptr<CTableCursor> m_pTable;
+    std::string m_strOpenTable;
     CDocumentControls *m_pControls = nullptr;
     std::function<std::unique_ptr<CProgress>()> m_progressFactory;
     SDocumentHooks m_hooks;
@@ -134,4 +153,5 @@ private:
     std::string m_strPathName;
     std::string m_strMergeFolder; // of the .mgx file last opened, ending in "/"
     bool m_bModified = false;
+    bool m_bDefaultTable = false; // the list's own first table, not the one the file names
 };

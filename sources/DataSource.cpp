@@ -2,7 +2,75 @@
 
 #include "engine/AsciiCase.h"
 #include "engine/PrintableText.h"
+#include "sources/access/AccessFile.h"
+#include "sources/access/AccessSource.h"
+#include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoException.h"
+#include "sources/sql/SqliteSource.h"
+#include "sources/text/CsvSource.h"
+
+#include <fstream>
+
+namespace {
+
+// The first bytes of a file, which tell its kind.
+std::string FileStart(const std::string &strPath)
+{
+    std::ifstream file(strPath, std::ios::binary);
+    std::string strStart(512, '\0');
+    file.read(strStart.data(), static_cast<std::streamsize>(strStart.size()));
+    strStart.resize(static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    return strStart;
+}
+
+bool StartsWith(std::string_view text, std::string_view start)
+{
+    return text.substr(0, start.size()) == start;
+}
+
+[[noreturn]] void Refuse(const std::string &strPath, const std::string &strWhat)
+{
+    throw CDaoException(
+        CDaoException::EKind::NotAccessDatabase, "\"" + PrintableText(strPath) + "\" " + strWhat);
+}
+
+} // namespace
+
+std::unique_ptr<CDataSource> OpenDataSource(const std::string &strPath)
+{
+    const SAccessFileCheck check = CheckAccessFile(strPath);
+    if (check.problem != EAccessFileProblem::NotAccessDatabase) {
+        CheckDatabaseFile(strPath); // a missing file, a folder, a FIFO or a cut Access file
+        return std::make_unique<CAccessSource>(strPath);
+    }
+    // Not an Access file: the content tells the kind, whatever the name says.
+    const std::string strStart = FileStart(strPath);
+    if (StartsWith(strStart, std::string_view("SQLite format 3\0", 16)))
+        return std::make_unique<CSqliteSource>(strPath);
+    if (StartsWith(strStart, "PK\x03\x04")) {
+        // An OpenDocument file names its kind in its first, uncompressed entry.
+        if (strStart.substr(30, 8) == "mimetype") {
+            if (strStart.find("application/vnd.oasis.opendocument.spreadsheet")
+                == std::string::npos)
+                Refuse(strPath, "is an OpenDocument file but not a spreadsheet.");
+            Refuse(strPath, "is an OpenDocument spreadsheet, which this version cannot read yet.");
+        }
+        Refuse(strPath, "is an Excel workbook, which this version cannot read yet.");
+    }
+    if (StartsWith(strStart, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        Refuse(strPath,
+            "is an old Office file (such as an Excel 97-2003 .xls workbook). Save it as an .xlsx "
+            "workbook or a CSV file to use it.");
+    // A file named as an Access database that holds none of the other kinds is a damaged or
+    // mistaken Access file, not a list of text.
+    const size_t nDot = strPath.rfind('.');
+    const std::string strExtension
+        = nDot == std::string::npos ? std::string() : strPath.substr(nDot);
+    if (EqualsIgnoringAsciiCase(strExtension, ".mdb")
+        || EqualsIgnoringAsciiCase(strExtension, ".accdb"))
+        CheckDatabaseFile(strPath);
+    return std::make_unique<CCsvSource>(strPath);
+}
 
 std::string CDataSource::DefaultTable() const
 {

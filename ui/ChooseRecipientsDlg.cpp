@@ -64,7 +64,7 @@ void CChooseRecipientsDlg::Load()
 {
     m_list.SetColumns(m_doc.m_fieldNames);
     CProgressDlg progress(parentWidget());
-    m_list.Load(m_doc.m_recordset, progress);
+    m_list.Load(*m_doc.Table(), progress);
     for (int i = 0; i < m_list.ColumnCount(); ++i) {
         const QString strName = m_list.headerData(i, Qt::Horizontal).toString();
         m_pUi->recordList->setColumnWidth(i, fontMetrics().horizontalAdvance(strName) + 15 + 8);
@@ -163,7 +163,7 @@ void CChooseRecipientsDlg::OnSelectByRules()
         // A bad combination or comparison in every record shows once, not once per record.
         const CDistinctFaults faults([](const std::string &strText) { ShowMessage(strText); });
         CProgressDlg progress(this);
-        SelectByRules(rules, m_doc.m_fieldNames, m_doc.m_recordset, m_list, &progress);
+        SelectByRules(rules, m_doc.m_fieldNames, *m_doc.Table(), m_list, &progress);
     });
     ShowListSelection();
     m_pUi->recordList->setFocus();

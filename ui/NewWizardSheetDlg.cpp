@@ -150,8 +150,16 @@ QWizardPage *CNewWizardSheetDlg::CreateMessagePage()
 
 void CNewWizardSheetDlg::OnBrowse()
 {
+    // Every kind of list first: whoever has a list rarely knows which kind it is.
     const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("Open"), {},
-        QStringLiteral("Microsoft Access Databases (*.mdb *.accdb);;All Files (*)"));
+        QStringLiteral("All lists (*.mdb *.accdb *.csv *.tsv *.txt *.xlsx *.ods *.sqlite *.sqlite3 "
+                       "*.db);;"
+                       "Microsoft Access Databases (*.mdb *.accdb);;"
+                       "CSV and text files (*.csv *.tsv *.txt);;"
+                       "Excel workbooks (*.xlsx);;"
+                       "OpenDocument spreadsheets (*.ods);;"
+                       "SQLite databases (*.sqlite *.sqlite3 *.db);;"
+                       "All Files (*)"));
     if (!strPath.isEmpty())
         m_pFileEdit->setText(strPath);
 }
@@ -161,9 +169,13 @@ void CNewWizardSheetDlg::LoadTables()
     // A failure of the database layer shows its stop box; the list stays empty.
     m_pTableList->clear();
     RunCommand([this] {
-        m_doc.m_database.Open(m_result.strDatabasePath);
-        for (const std::string &strName : m_doc.ListTables())
-            m_pTableList->addItem(QString::fromStdString(strName));
+        m_doc.OpenSource(m_result.strDatabasePath);
+        for (const SSourceTable &table : m_doc.SourceTables()) {
+            const QString strName = QString::fromStdString(table.strName);
+            auto *pItem = new QListWidgetItem(
+                table.bHidden ? strName + QStringLiteral(" (hidden)") : strName, m_pTableList);
+            pItem->setData(Qt::UserRole, strName);
+        }
     });
     if (m_pTableList->count() > 0)
         m_pTableList->setCurrentRow(0);
@@ -224,7 +236,7 @@ bool CNewWizardSheetDlg::CheckTable()
         m_pTableList->setFocus();
         return false;
     }
-    m_result.strTableName = pItem->text().toStdString();
+    m_result.strTableName = pItem->data(Qt::UserRole).toString().toStdString();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -116,15 +117,31 @@ std::string Decode(std::string bytes, const std::string &strShownName, std::stri
     if (strText.find('\0') != std::string::npos)
         Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
             "holds binary data; it is not a CSV or text file.");
-    // orcus ends rows at LF: CR LF and a lone CR become LF.
+    // orcus ends rows at LF: CR LF and a lone CR between rows become LF. A line break inside a
+    // quoted field is the cell's own and stays as it is. A quote opens a quoted field only at
+    // the start of a field; the delimiter is not known yet, so any of the candidates counts.
     size_t nOut = 0;
+    bool bQuoted = false;
     for (size_t i = 0; i < strText.size(); ++i) {
-        if (strText[i] == '\r') {
+        const char c = strText[i];
+        if (bQuoted) {
+            if (c == '"') {
+                if (i + 1 < strText.size() && strText[i + 1] == '"')
+                    strText[nOut++] = strText[i++]; // a doubled quote
+                else
+                    bQuoted = false;
+            }
+            strText[nOut++] = c;
+            continue;
+        }
+        if (c == '"' && (nOut == 0 || std::strchr(",;\t|\n", strText[nOut - 1]) != nullptr))
+            bQuoted = true;
+        if (c == '\r') {
             if (i + 1 < strText.size() && strText[i + 1] == '\n')
                 continue;
             strText[nOut++] = '\n';
         } else {
-            strText[nOut++] = strText[i];
+            strText[nOut++] = c;
         }
     }
     strText.resize(nOut);

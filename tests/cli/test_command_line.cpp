@@ -876,3 +876,52 @@ TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
     EXPECT_TRUE(fs::exists(m_strSample + ".journal.damaged"));
     EXPECT_EQ(server.Messages().size(), 12u);
 }
+
+TEST_F(CommandLineTest, TheSameContactsInACsvFileOrAnSqliteDatabaseMergeAsTheAccessTable)
+{
+    for (const char *pName : {"contacts.csv", "contacts.sqlite"})
+        fs::copy_file(fs::path(MERGIX_TESTS_DIR) / "data" / pName, m_folder / pName);
+    const std::string strMerge = WriteMerge("lists.mgx", "sample/contacts.mdb", "Email",
+        "<<FirstName>> <<LastName>> of <<City>>, <<Age>>: <<Notes>>\r\n"
+        "{IF \"<<Age>>\" \"Less than\" \"18\" THEN \"young\" ELSE \"grown\" \"CASENO\"}");
+    const SResult access = Run({"--test-merge", strMerge});
+    ASSERT_EQ(access.nExit, 0) << access.strErr;
+    ASSERT_EQ(Count(access.strOut, "To: "), 12u);
+    const SResult accessYoung
+        = Run({"--test-merge", strMerge, "--where", "Age", "Less than", "18"});
+    ASSERT_EQ(Count(accessYoung.strOut, "To: "), 3u); // and pat, who has no age
+    for (const char *pName : {"contacts.csv", "contacts.sqlite"}) {
+        SCOPED_TRACE(pName);
+        // Relative to the working folder, which is not the merge's.
+        m_strPrefix = "cd " + Quoted(m_folder.string()) + " && ";
+        SResult other = Run({"--test-merge", strMerge, "--source", pName});
+        EXPECT_EQ(other.nExit, 0) << other.strErr;
+        EXPECT_EQ(other.strOut, access.strOut);
+
+        // Rules compare the numbers as numbers: 17 and 0 are less than 18, 64 and 70 are not
+        // (as text "64" and "70" would not be either, but "100" would be).
+        other = Run(
+            {"--test-merge", strMerge, "--source", pName, "--where", "Age", "Less than", "18"});
+        EXPECT_EQ(other.nExit, 0) << other.strErr;
+        EXPECT_EQ(other.strOut, accessYoung.strOut);
+        m_strPrefix.clear();
+    }
+    // The merge file itself is left as it was.
+    const std::string strSaved = ReadFile(strMerge);
+    CMgxArchive saved(strSaved);
+    EXPECT_EQ(saved.ReadString(), "sample/contacts.mdb");
+
+    // Another table of the same list, and tables that are not there.
+    fs::copy_file(fs::path(MERGIX_TESTS_DIR) / "data" / "contacts.sqlite", m_folder / "c.db");
+    SResult view = Run(
+        {"--test-merge", strMerge, "--source", (m_folder / "c.db").string(), "--table", "adults"});
+    EXPECT_EQ(view.nExit, 0) << view.strErr;
+    EXPECT_EQ(Count(view.strOut, "To: "), 9u);
+    view = Run({"--test-merge", strMerge, "--table", "Nowhere"});
+    EXPECT_EQ(view.nExit, 2);
+    EXPECT_NE(view.strErr.find("The table \"Nowhere\" does not exist"), std::string::npos)
+        << view.strErr;
+    view = Run({"--test-merge", strMerge, "--source"});
+    EXPECT_EQ(view.nExit, 2);
+    EXPECT_NE(view.strErr.find("--source needs a PATH"), std::string::npos) << view.strErr;
+}

@@ -216,7 +216,7 @@ TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndChangeNothing)
     EXPECT_EQ(m_doc.m_strFrom, "Jane Roe <jane@example.com>");
     EXPECT_EQ(m_doc.m_strTableName, "Orders");
     EXPECT_TRUE(m_doc.IsConnectionOpen());
-    EXPECT_EQ(m_doc.m_database.GetName(), kData + "contacts.mdb");
+    EXPECT_EQ(m_doc.Source()->Path(), kData + "contacts.mdb");
 
     EXPECT_FALSE(m_doc.OnOpenDocument((m_folder / "missing.mgx").string()));
     EXPECT_EQ(
@@ -247,8 +247,8 @@ TEST_F(MergeDocumentTest, AMergeWhoseTableOrDatabaseIsMissingLeavesTheOpenOneAsI
         },
         CDaoException);
     const auto expectAsBefore = [&] {
-        EXPECT_EQ(m_doc.m_database.GetName(), kData + "contacts.mdb");
-        EXPECT_TRUE(m_doc.m_recordset.IsOpen());
+        EXPECT_EQ(m_doc.Source()->Path(), kData + "contacts.mdb");
+        EXPECT_TRUE((m_doc.Table() != nullptr));
         EXPECT_TRUE(m_doc.m_bDatabaseReady);
         EXPECT_EQ(m_doc.m_strDatabasePath, kData + "contacts.mdb");
         EXPECT_EQ(m_doc.m_strTableName, "Orders");
@@ -302,12 +302,12 @@ TEST_F(MergeDocumentTest, SavingFailuresLeaveTheOldFile)
 
 TEST_F(MergeDocumentTest, TablesAndFieldsForTheWizard)
 {
-    m_doc.m_database.Open(kData + "contacts.mdb");
+    m_doc.OpenSource(kData + "contacts.mdb");
     EXPECT_EQ(
         m_doc.ListTables(), (Texts {"Contacts", "Orders", "Empty", "HiddenList", "LinkedPeople"}));
     m_doc.OpenTableRecordset("HiddenList");
     EXPECT_EQ(m_doc.ListFields(), (Texts {"Name", "Email"}));
-    m_doc.m_database.Open(kData + "systemonly.mdb");
+    m_doc.OpenSource(kData + "systemonly.mdb");
     EXPECT_TRUE(m_doc.ListTables().empty());
 }
 
@@ -327,8 +327,8 @@ TEST_F(MergeDocumentTest, RefreshRebuildsTheFieldListButNotTheControls)
 
     m_doc.m_strTableName = "Vanished";
     EXPECT_THROW(m_doc.RefreshDatabase(), CDaoException);
-    EXPECT_FALSE(m_doc.m_recordset.IsOpen());
-    EXPECT_TRUE(m_doc.m_database.IsOpen());
+    EXPECT_FALSE((m_doc.Table() != nullptr));
+    EXPECT_TRUE((m_doc.Source() != nullptr));
     EXPECT_FALSE(m_doc.IsConnectionOpen());
 
     // A database deleted since the merge was opened is reported as not found, as File > Open
@@ -353,7 +353,7 @@ TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
     m_doc.SetHooks({[&] { return nChoice; }, [] { return std::optional<std::string>(); },
         [&] {
             if (wizard) { // the wizard opens the database and table itself
-                m_doc.m_database.Open(wizard->strDatabasePath);
+                m_doc.OpenSource(wizard->strDatabasePath);
                 m_doc.OpenTableRecordset(wizard->strTableName);
             }
             return wizard;
@@ -378,7 +378,7 @@ TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
     wizard.reset();
     EXPECT_TRUE(m_doc.OnNewDocument());
     EXPECT_TRUE(m_doc.IsConnectionOpen());
-    EXPECT_EQ(m_doc.m_recordset.GetTableName(), "Orders");
+    EXPECT_EQ(m_doc.OpenTableName(), "Orders");
     EXPECT_EQ(m_controls.m_strSubject, "Subject");
 }
 

@@ -90,7 +90,7 @@ TEST_F(ChooseRecipientsTest, AResumeOpensWithTheRecipientsStillToReachSelected)
     CRecordList all;
     all.SetColumns(m_doc.m_fieldNames);
     CNullProgress quiet;
-    all.Load(m_doc.m_recordset, quiet);
+    all.Load(*m_doc.Table(), quiet);
     const int nTo = m_doc.MergeFields().FindColumn(m_doc.m_strToField);
     ASSERT_GE(nTo, 0);
     CMergeRun::SInput input = Input();

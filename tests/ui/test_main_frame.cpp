@@ -72,7 +72,7 @@ protected:
                 return std::nullopt;
             // The wizard works on the document's own connection.
             CMergixDoc &doc = m_pFrame->Document();
-            doc.m_database.Open((m_folder / "contacts.mdb").string());
+            doc.OpenSource((m_folder / "contacts.mdb").string());
             doc.OpenTableRecordset("Contacts");
             return SWizardResult {(m_folder / "contacts.mdb").string(), "Contacts", "Email", "Club",
                 "club@example.com", "News", "replies@example.com"};
@@ -157,13 +157,13 @@ TEST_F(MainFrameTest, StartUpPathsAndTheCommandsTheyEnable)
         return 0;
     };
     hooks.runWizard = [&second]() -> std::optional<SWizardResult> {
-        second.Document().m_database.Open(kData + "contacts.mdb"); // the wizard's own look
+        second.Document().OpenSource(kData + "contacts.mdb"); // the wizard's own look
         second.Document().OpenTableRecordset("Contacts");
         return std::nullopt;
     };
     second.Document().SetHooks(hooks);
     second.Start(std::nullopt);
-    EXPECT_FALSE(second.Document().m_database.IsOpen());
+    EXPECT_EQ(second.Document().Source(), nullptr);
     EXPECT_FALSE(second.findChild<QAction *>(QStringLiteral("actionSendMail"))->isEnabled());
 }
 

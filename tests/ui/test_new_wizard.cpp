@@ -60,7 +60,7 @@ TEST_F(NewWizardTest, TheFilePageNeedsAReadableFile)
             QStringLiteral("HiddenList"), QStringLiteral("LinkedPeople"),
             QStringLiteral("Orders")}));
     EXPECT_EQ(m_wizard.TableList()->currentItem()->text(), QStringLiteral("Contacts"));
-    EXPECT_TRUE(m_doc.m_database.IsOpen());
+    EXPECT_TRUE((m_doc.Source() != nullptr));
     m_wizard.back();
     EXPECT_TRUE(m_wizard.StatusText()->text().isEmpty());
 }
@@ -133,7 +133,7 @@ TEST_F(NewWizardTest, FinishChecksTheHeaderInOrderAndBackReloads)
     m_wizard.TableList()->setCurrentRow(4); // Orders
     m_wizard.next();
     EXPECT_EQ(Items(m_wizard.ToCombo()).value(1), QStringLiteral("ContactID"));
-    EXPECT_EQ(m_doc.m_recordset.GetTableName(), "Orders");
+    EXPECT_EQ(m_doc.OpenTableName(), "Orders");
     m_wizard.back();
     m_wizard.back();
     GoToTables(kData + "linked.mdb");
@@ -149,8 +149,8 @@ TEST_F(NewWizardTest, FinishChecksTheHeaderInOrderAndBackReloads)
     EXPECT_EQ(result.strToField, "Email");
     EXPECT_EQ(result.strSenderName, "Club");
     EXPECT_EQ(result.strReplyTo, " ");
-    EXPECT_EQ(m_doc.m_database.GetName(), kData + "linked.mdb");
-    EXPECT_EQ(m_doc.m_recordset.GetTableName(), "People");
+    EXPECT_EQ(m_doc.Source()->Path(), kData + "linked.mdb");
+    EXPECT_EQ(m_doc.OpenTableName(), "People");
 }
 
 } // namespace

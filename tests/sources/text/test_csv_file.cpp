@@ -45,9 +45,15 @@ TEST(CsvFileTest, QuotesLineBreaksAndDoubledQuotesStayInTheirField)
             "list.csv");
     ASSERT_EQ(file.RowCount(), 3u);
     EXPECT_EQ(Row(file, 0),
-        (std::vector<std::string> {"Ann", "Flat 2, \"The Mews\"\nLondon", "ann@example.org"}));
+        (std::vector<std::string> {"Ann", "Flat 2, \"The Mews\"\r\nLondon", "ann@example.org"}));
     EXPECT_EQ(Row(file, 1), (std::vector<std::string> {"Bob", "", "bob@example.org"}));
     EXPECT_EQ(Row(file, 2), (std::vector<std::string> {"Cy", "", ""})); // a short row
+
+    // A quote inside an unquoted field is a character; rows end at a lone CR too.
+    const CCsvFile inches = CCsvFile::Parse("Size,Item\r5\" pipe,\"a\rb\"\r6,x\r", "inch.csv");
+    ASSERT_EQ(inches.RowCount(), 2u);
+    EXPECT_EQ(Row(inches, 0), (std::vector<std::string> {"5\" pipe", "a\rb"}));
+    EXPECT_EQ(Row(inches, 1), (std::vector<std::string> {"6", "x"}));
     EXPECT_EQ(file.Delimiter(), ',');
 
     // A row with more fields than the header is named by its line (the quoted break counts).
