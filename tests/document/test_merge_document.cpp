@@ -346,6 +346,24 @@ TEST_F(MergeDocumentTest, RefreshRebuildsTheFieldListButNotTheControls)
     }
 }
 
+TEST_F(MergeDocumentTest, RefreshReadsAnEditedCsvFileAgain)
+{
+    const fs::path list = m_folder / "club.csv";
+    std::ofstream(list) << "Name,Email\nAda,ada@example.org\n";
+    ASSERT_TRUE(m_doc.OnOpenDocument(WriteMerge("club.mgx", "club.csv", "club").string()));
+    EXPECT_EQ(m_doc.Table()->GetRecordCount(), 1);
+    // Edited in a spreadsheet program meanwhile: a row and a column more.
+    std::ofstream(list) << "Name,Email,City\nAda,ada@example.org,Bath\nBo,bo@example.org,Ely\n";
+    m_doc.RefreshDatabase();
+    EXPECT_EQ(m_doc.Table()->GetRecordCount(), 2);
+    EXPECT_EQ(m_doc.m_fieldNames, (Texts {"Name", "Email", "City"}));
+
+    // A list that went bad is reported; the merge is kept.
+    std::ofstream(list) << "Name,Email\nAda,ada@example.org,extra,cells\n";
+    EXPECT_THROW(m_doc.RefreshDatabase(), CDaoException);
+    EXPECT_EQ(m_doc.m_strDatabasePath, "club.csv");
+}
+
 TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
 {
     int nChoice = 2;

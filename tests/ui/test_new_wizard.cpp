@@ -153,4 +153,30 @@ TEST_F(NewWizardTest, FinishChecksTheHeaderInOrderAndBackReloads)
     EXPECT_EQ(m_doc.OpenTableName(), "People");
 }
 
+TEST_F(NewWizardTest, ACsvFileIsOneTableNamedAfterItAndAnSqliteDatabaseListsItsTables)
+{
+    GoToTables(kData + "contacts.csv");
+    ASSERT_EQ(m_wizard.currentId(), EPage::TablePage);
+    EXPECT_EQ(Items(m_wizard.TableList()), QStringList {QStringLiteral("contacts")});
+    m_wizard.next();
+    const QStringList fields = Items(m_wizard.ToCombo());
+    EXPECT_EQ(fields.mid(0, 4),
+        (QStringList {QStringLiteral("ID"), QStringLiteral("FirstName"), QStringLiteral("LastName"),
+            QStringLiteral("Email")}));
+    m_wizard.back();
+    m_wizard.back();
+
+    GoToTables(kData + "contacts.sqlite");
+    EXPECT_EQ(Items(m_wizard.TableList()),
+        (QStringList {QStringLiteral("Adults"), QStringLiteral("Contacts"),
+            QStringLiteral("Odd \"quoted\" name")}));
+    m_wizard.TableList()->setCurrentRow(0);
+    m_wizard.next();
+    EXPECT_EQ(Items(m_wizard.ToCombo()),
+        (QStringList {
+            QStringLiteral("FirstName"), QStringLiteral("Email"), QStringLiteral("Age")}));
+    EXPECT_EQ(m_wizard.Result().strTableName, "Adults");
+    EXPECT_TRUE(m_prompter.TakeTexts().empty());
+}
+
 } // namespace
