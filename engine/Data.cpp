@@ -161,6 +161,7 @@ CData &CData::operator=(const CVariant &variant)
         break;
     case VT_R8:
         m_dblValue = variant.m_dblVal;
+        m_strValue = variant.m_str; // as typed, when it was
         break;
     case VT_CY:
         m_curValue = {variant.m_cyVal, EValueStatus::Valid};
@@ -200,7 +201,7 @@ std::string CData::GetString() const
     case VT_R4:
         return FixedSix(static_cast<double>(m_fltValue));
     case VT_R8:
-        return FixedSix(m_dblValue);
+        return m_strValue.empty() ? FixedSix(m_dblValue) : m_strValue;
     case VT_CY:
         return CurrencyToText(m_curValue.m_nCount);
     case VT_DATE:

@@ -49,7 +49,7 @@ public:
     bool operator<=(std::string text) const;
     bool operator>=(std::string text) const;
 
-    std::string m_strValue; // the text kinds, and the exact digits of a decimal
+    std::string m_strValue; // the text kinds, the exact digits of a decimal, a typed number
     unsigned short m_nType = kNoType; // variant type code of the value
     int16_t m_iValue = 0;
     int32_t m_lValue = 0;

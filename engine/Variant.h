@@ -20,7 +20,8 @@ constexpr unsigned short VT_UI1 = 17;
 constexpr unsigned short VT_ARRAY = 0x2000;
 
 // One field value as read from a record. Only the member that belongs to m_vt is meaningful.
-// Text, GUIDs and decimals travel as UTF-8 text in m_str (a decimal as its exact digits).
+// Text, GUIDs and decimals travel as UTF-8 text in m_str (a decimal as its exact digits); a
+// typed number carries its text there too.
 struct CVariant
 {
     explicit CVariant(unsigned short vt = VT_EMPTY) : m_vt(vt) { }
@@ -30,6 +31,14 @@ struct CVariant
     static CVariant Long(int32_t n) { return With(VT_I4, &CVariant::m_lVal, n); }
     static CVariant Float(float f) { return With(VT_R4, &CVariant::m_fltVal, f); }
     static CVariant Double(double d) { return With(VT_R8, &CVariant::m_dblVal, d); }
+    // A number from a list of typed text (a CSV file, a spreadsheet), which merges as it was
+    // typed ("12.50", "34") rather than with six decimals as a database's Double does.
+    static CVariant TypedDouble(double d, std::string typed)
+    {
+        CVariant variant = Double(d);
+        variant.m_str = std::move(typed);
+        return variant;
+    }
     static CVariant Currency(int64_t nCount) { return With(VT_CY, &CVariant::m_cyVal, nCount); }
     static CVariant Date(double dt) { return With(VT_DATE, &CVariant::m_date, dt); }
     static CVariant Bool(bool b)

@@ -43,7 +43,7 @@ CVariant CsvCellValue(std::string_view text, short nType)
             strNumber[nComma] = '.'; // a decimal comma
         double d = 0;
         std::from_chars(strNumber.data(), strNumber.data() + strNumber.size(), d);
-        return CVariant::Double(d);
+        return CVariant::TypedDouble(d, std::move(strNumber));
     }
     case dbDate: {
         // Days since 30 December 1899, the time as the fraction of a day.

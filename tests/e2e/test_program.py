@@ -368,6 +368,44 @@ class ProgramTests(ProgramTest):
         self.find("combo box", "Email")  # the To field, named by what it shows
         self.assertEqual(self.text_of(self.find("text", "Message")), body)
 
+    def test_a_merge_on_a_csv_file_is_made_with_the_wizard_and_sent(self):
+        store, port = self.start_smtp_server("messages")
+        members = os.path.join(self.folder, "members.csv")
+        # As a spreadsheet program on Windows writes it: semicolons, Windows-1252, CR LF.
+        with open(members, "wb") as out:
+            out.write("Name;Email;Town;Fee\r\n"
+                      "Zoë;zoe@example.org;Genève;12,50\r\n"
+                      "Bob;bob@example.org;\"Leeds; West\";7\r\n".encode("cp1252"))
+        self.start()
+        startup = self.find("dialog", "Mergix")
+        self.click(self.find("push button", "OK", within=startup))
+        wizard = self.find("dialog", "New Merge")
+        self.click(self.find("text", "Filename:"))
+        self.type_text(members)
+        self.click(self.find("push button", "Next >"))
+        self.find("list item", "members", within=wizard)
+        self.click(self.find("push button", "Next >"))
+        self.find("text", "Subject:")
+        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
+                            ("Reply-To:", "replies@example.com"), ("Subject:", "Fees")):
+            self.click(self.find("text", label))
+            self.type_text(text)
+        self.choose_in_combo(0, "Email", wizard)
+        self.click(self.find("push button", "Finish"))
+
+        self.find("frame", "Untitled - Mergix")
+        editor = self.find("text", "Message")
+        self.click(editor)
+        self.type_text("Dear <<Name>> of <<Town>>, your fee is <<Fee>>.")
+        self.set_smtp_server(port)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == 2, "two messages at the server",
+                 timeout=30)
+        bodies = sorted(summary["body"].strip() for summary in self.stored_messages(store))
+        self.assertEqual(bodies, ["Dear Bob of Leeds; West, your fee is 7.",
+                                  "Dear Zoë of Genève, your fee is 12.50."])
+
     def find_alert(self):
         for node in descendants(self.app):
             if node.getRoleName() in ("alert", "dialog") and node.name == "Mergix":

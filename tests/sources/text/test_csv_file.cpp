@@ -145,6 +145,14 @@ TEST(CsvFileTest, RulesOnACsvCompareNumbersAndTheRecordListShowsTheCellsAsWritte
     EXPECT_EQ(CsvCellValue("2024-05-31", dbDate).m_date, 45443.0);
     EXPECT_EQ(CsvCellValue("1899-12-30 12:00", dbDate).m_date, 0.5);
     EXPECT_EQ(CsvCellValue("12,5", dbDouble).m_dblVal, 12.5);
+    // A decimal merges as it was typed, not with the six decimals of a database's Double, and
+    // still compares as a number.
+    CData typed;
+    typed = CsvCellValue("12,50", dbDouble);
+    EXPECT_EQ(typed.GetString(), "12.50");
+    EXPECT_TRUE(typed < "100");
+    typed = CsvCellValue("7", dbDouble);
+    EXPECT_EQ(typed.GetString(), "7");
     EXPECT_EQ(CsvCellValue("", dbLong).m_vt, VT_NULL);
     recordset.MoveFirst();
     recordset.MoveNext();
