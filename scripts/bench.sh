@@ -26,6 +26,7 @@ run startup python3 bench/bench_startup.py "$build"
 run tls python3 bench/bench_tls.py "$build"
 run journal python3 bench/bench_journal.py "$build"
 run results python3 bench/bench_results_window.py "$build"
+run lists /usr/bin/python3 bench/bench_lists.py "$build"
 
 echo
 echo "Figures with goals"

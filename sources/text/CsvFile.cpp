@@ -190,7 +190,8 @@ char FindDelimiter(std::string_view text)
     return cBest;
 }
 
-// Collects the parser's cells row by row into the table.
+// Collects the parser's cells straight into the table's one buffer, row by row; a row is
+// checked, and taken back when it is blank or the header, once it ends.
 class CCollector
 {
 public:
@@ -198,36 +199,49 @@ public:
 
     void begin_parse() { }
     void end_parse() { }
-    void begin_row() { m_row.clear(); }
+    void begin_row()
+    {
+        m_nRowStart = cells.size();
+        m_rowEnds.clear();
+    }
     void cell(const char *p, size_t n, bool)
     {
         if (n > CCsvFile::kMaxFieldBytes)
             Fail(CDaoException::EKind::Damaged, m_strShownName,
                 "has a field of more than 1 MB on line " + std::to_string(m_nLine)
                     + "; it is not a list Mergix can read.");
-        m_row.emplace_back(p, n);
+        cells.append(p, n);
+        m_rowEnds.push_back(cells.size());
     }
     void end_row()
     {
         const size_t nLine = m_nLine;
-        for (const std::string &strCell : m_row)
-            m_nLine += static_cast<size_t>(std::count(strCell.begin(), strCell.end(), '\n'));
-        ++m_nLine;
-        if (std::all_of(m_row.begin(), m_row.end(), [](const std::string &s) { return s.empty(); }))
+        const std::string_view row = std::string_view(cells).substr(m_nRowStart);
+        m_nLine += static_cast<size_t>(std::count(row.begin(), row.end(), '\n')) + 1;
+        if (row.empty()) {
             return; // a blank line
+        }
         if (m_names.empty()) {
-            m_names = m_row;
+            size_t nBegin = m_nRowStart;
+            for (const size_t nEnd : m_rowEnds) {
+                m_names.push_back(cells.substr(nBegin, nEnd - nBegin));
+                nBegin = nEnd;
+            }
+            cells.resize(m_nRowStart);
             return;
         }
-        if (m_row.size() > m_names.size())
+        if (m_rowEnds.size() > m_names.size())
             Fail(CDaoException::EKind::Damaged, m_strShownName,
-                "has " + std::to_string(m_row.size()) + " fields on line " + std::to_string(nLine)
-                    + ", but its first line names only " + std::to_string(m_names.size()) + ".");
-        for (size_t i = 0; i < m_names.size(); ++i) {
-            if (i < m_row.size())
-                cells += m_row[i];
-            ends.push_back(static_cast<uint32_t>(cells.size()));
-        }
+                "has " + std::to_string(m_rowEnds.size()) + " fields on line "
+                    + std::to_string(nLine) + ", but its first line names only "
+                    + std::to_string(m_names.size()) + ".");
+        if (cells.size() > UINT32_MAX)
+            Fail(CDaoException::EKind::CannotRead, m_strShownName, "holds too much text.");
+        for (const size_t nEnd : m_rowEnds)
+            ends.push_back(static_cast<uint32_t>(nEnd));
+        // A short row: the cells it lacks are empty.
+        ends.resize(
+            ends.size() + m_names.size() - m_rowEnds.size(), static_cast<uint32_t>(cells.size()));
         ++nRows;
     }
 
@@ -238,7 +252,8 @@ public:
 
 private:
     const std::string &m_strShownName;
-    std::vector<std::string> m_row;
+    std::vector<size_t> m_rowEnds;
+    size_t m_nRowStart = 0;
     size_t m_nLine = 1;
 };
 
@@ -345,6 +360,7 @@ CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName)
     config.text_qualifier = '"';
     config.trim_cell_value = false;
     CCollector collector(strShownName);
+    collector.cells.reserve(strText.size());
     try {
         orcus::csv_parser<CCollector> parser(strText.data(), strText.size(), collector, config);
         parser.parse();
