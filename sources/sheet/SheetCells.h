@@ -55,3 +55,9 @@ std::string ColumnLetters(uint32_t nColumn);
 // through the time of day, as spreadsheets keep dates before 1900 (-0.25 is 29 December 1899,
 // 18:00), rounded to the second.
 double OleDateOfDays(double dDays);
+// Whether an Excel number format code shows a date or a time: a d, m, y, h or s outside quoted
+// text, escapes and bracketed colours or locales ("[$-409]h:mm AM/PM" is a time, "0.00 \"days\""
+// is not).
+bool IsDateFormatCode(std::string_view code);
+// Whether one of Excel's built-in number formats shows a date or a time (14 to 22, 45 to 47).
+bool IsBuiltInDateFormat(size_t nId);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "sources/sheet/SheetCells.h"
+
 bool IsBuiltInDateFormat(size_t nId)
 {
     return (nId >= 14 && nId <= 22) || (nId >= 45 && nId <= 47);

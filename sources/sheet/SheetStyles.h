@@ -120,10 +120,3 @@ private:
     size_t m_nDxfs = 0;
     size_t m_nCellStyles = 0;
 };
-
-// Whether an Excel number format code shows a date or a time: a d, m, y, h or s outside quoted
-// text, escapes and bracketed colours or locales ("[$-409]h:mm AM/PM" is a time, "0.00 \"days\""
-// is not).
-bool IsDateFormatCode(std::string_view code);
-// Whether one of Excel's built-in number formats shows a date or a time (14 to 22, 45 to 47).
-bool IsBuiltInDateFormat(size_t nId);

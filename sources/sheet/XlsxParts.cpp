@@ -8,6 +8,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include "engine/PrintableText.h"
+#include "sources/access/DaoException.h"
 #include "sources/sheet/SheetArchive.h"
 #include "sources/sheet/SheetImport.h"
 
@@ -191,6 +193,11 @@ std::vector<SSheetCell> XlsxInlineStrings(
             cells.push_back(cell);
         }
     }
+    if (reader.hasError())
+        throw CDaoException(CDaoException::EKind::Damaged,
+            "The file \"" + PrintableText(import.ShownName()) + "\" is damaged: the sheet \""
+                + PrintableText(strSheet) + "\" cannot be read ("
+                + reader.errorString().toStdString() + ").");
     return cells;
 }
 

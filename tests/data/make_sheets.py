@@ -5,8 +5,11 @@ contacts.xlsx, contacts.ods  the Contacts, Orders, Empty and (hidden) HiddenList
                              contacts.mdb, read with mdb-export, as sheets
 sheet-tricky.xlsx/.ods       what people do to a list: empty rows above the header, a column
                              left empty, blank and repeated names, leading zeros, decimals, dates,
-                             times, booleans, formulas with cached results, blank rows
-sheet-wide.xlsx              a cell at the last row and column a sheet can have
+                             times, booleans, formulas with cached results, blank rows; in
+                             the .ods also currency, a percentage and a merged cell
+sheet-wide.xlsx              a cell at the last row and column a sheet can have; a sheet
+                             of 2,100 rows that reach the last column
+sheet-giant-cell.xlsx        a cell of more than 1 MB of text
 sheet-repeat.ods             a row that repeats an empty cell a billion times
 
 Run with Debian's python3 (python3-openpyxl, python3-odf) and mdbtools:
@@ -28,7 +31,7 @@ from openpyxl.worksheet.properties import WorksheetProperties
 from odf.namespaces import TABLENS
 from odf.opendocument import OpenDocumentSpreadsheet
 from odf.style import Style, TableProperties
-from odf.table import Table, TableCell, TableRow
+from odf.table import CoveredTableCell, Table, TableCell, TableRow
 from odf.text import P
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -334,7 +337,19 @@ def tricky_ods(path):
             if i == 6 and formula is not None:
                 cell = TableCell(valuetype="float", value=repr(formula[2]),
                                  formula=f"of:=[.D{number}]*[.E{number}]")
+                if number == 5:
+                    cell.setAttrNS(TABLENS, "number-columns-spanned", "2")  # merged with I5
                 cell.addElement(P(text=repr(formula[2])))
+                row.addElement(cell)
+            elif i == 7 and number == 5:
+                row.addElement(CoveredTableCell())
+            elif i == 2 and number == 4:
+                cell = TableCell(valuetype="currency", currency="EUR", value=repr(value))
+                cell.addElement(P(text="1.234,50 €"))
+                row.addElement(cell)
+            elif i == 2 and number == 5:
+                cell = TableCell(valuetype="percentage", value=repr(value))
+                cell.addElement(P(text="10%"))
                 row.addElement(cell)
             else:
                 row.addElement(ods_cell(value))
@@ -357,11 +372,27 @@ def tricky_ods(path):
 def wide_xlsx(path):
     wb = openpyxl.Workbook()
     ws = wb.active
-    ws.title = "Wide"
+    ws.title = "Far"  # one cell at the last row and column: 2 records of 16,384 fields
     ws["A1"] = "Name"
     ws["A2"] = "Ann"
     ws["XFD1048576"] = "far away"
+    wide = wb.create_sheet("Wide")  # 2,100 records of 16,384 fields: too many to be a list
+    wide["A1"] = "Name"
+    for row in range(2, 2102):
+        wide.cell(row=row, column=1, value=f"n{row}")
+        wide.cell(row=row, column=16384, value=row)
     wb.save(path)
+
+
+def giant_cell_xlsx(path):
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.append(["Name", "Notes"])
+    ws.append(["Ann", "x" * 100])
+    wb.save(path)
+    # openpyxl cuts text at Excel's 32,767 characters; other writers do not.
+    rewrite_zip(path, {"xl/worksheets/sheet1.xml": lambda xml: xml.replace(
+        "x" * 100, "x" * (1 << 20) + "y")})
 
 
 def repeat_ods(path):
@@ -418,8 +449,9 @@ def main():
     tricky_xlsx("sheet-tricky.xlsx")
     tricky_ods("sheet-tricky.ods")
     wide_xlsx("sheet-wide.xlsx")
+    giant_cell_xlsx("sheet-giant-cell.xlsx")
     repeat_ods("sheet-repeat.ods")
-    for name in ("contacts.xlsx", "sheet-tricky.xlsx", "sheet-wide.xlsx"):
+    for name in ("contacts.xlsx", "sheet-tricky.xlsx", "sheet-wide.xlsx", "sheet-giant-cell.xlsx"):
         fix_xlsx_dates(name)
     for name in ("contacts.ods", "sheet-tricky.ods", "sheet-repeat.ods"):
         fix_ods_dates(name)
