@@ -171,7 +171,13 @@ std::vector<std::string> CSheetArchive::Names() const
     return names;
 }
 
-std::string CSheetArchive::Read(std::string_view name) const
+std::string CSheetArchive::ReadText(std::string_view name) const
+{
+    const std::vector<unsigned char> bytes = Read(name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<unsigned char> CSheetArchive::Read(std::string_view name) const
 {
     const SEntry *pEntry = Find(name);
     if (!pEntry)
@@ -186,8 +192,8 @@ std::string CSheetArchive::Read(std::string_view name) const
             Fail("is damaged: the part \"" + PrintableText(std::string(name))
                 + "\" cannot be unpacked.");
         // orcus adds a closing NUL to what it unpacks.
-        return std::string(buffer.begin(),
-            buffer.begin() + std::min<ptrdiff_t>(ptrdiff_t(buffer.size()), pEntry->nSize));
+        buffer.resize(std::min<size_t>(buffer.size(), pEntry->nSize));
+        return buffer;
     } catch (const orcus::zip_error &error) {
         Fail("is damaged: the part \"" + PrintableText(std::string(name))
             + "\" cannot be unpacked (" + error.what() + ").");

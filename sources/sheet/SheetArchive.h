@@ -19,7 +19,9 @@ public:
     // The names of the entries, in the central directory's order.
     std::vector<std::string> Names() const;
     // An entry unpacked; empty when the archive has no such entry.
-    std::string Read(std::string_view name) const;
+    std::vector<unsigned char> Read(std::string_view name) const;
+    // The same as text.
+    std::string ReadText(std::string_view name) const;
     // A copy of the archive in which these entries hold other text, stored unpacked.
     std::string WithReplaced(const std::vector<std::pair<std::string, std::string>> &entries) const;
 

@@ -82,10 +82,12 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
                     "is a zip archive, but not an Excel workbook.");
             for (const SXlsxSheet &sheet : XlsxSheets(archive)) {
                 hidden.push_back(sheet.bHidden);
-                const std::string strXml = archive.Read(sheet.strPart);
-                extraCells.push_back(strXml.find("inlineStr") == std::string::npos
+                const std::vector<unsigned char> part = archive.Read(sheet.strPart);
+                const std::string_view xml(
+                    reinterpret_cast<const char *>(part.data()), part.size());
+                extraCells.push_back(xml.find("inlineStr") == std::string_view::npos
                         ? std::vector<SSheetCell>()
-                        : XlsxInlineStrings(strXml, import, sheet.strName));
+                        : XlsxInlineStrings(xml, import, sheet.strName));
             }
             const auto relationships = XlsxRelativeRelationships(archive);
             if (!relationships.empty())
@@ -94,7 +96,10 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
             if (!archive.Has("content.xml"))
                 Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
                     "is a zip archive, but not an OpenDocument spreadsheet.");
-            COdsContent content(archive.Read("content.xml"), strShownName, import.Text());
+            const std::vector<unsigned char> part = archive.Read("content.xml");
+            COdsContent content(
+                std::string_view(reinterpret_cast<const char *>(part.data()), part.size()),
+                strShownName, import.Text());
             odsTables = std::move(content.Tables());
             for (COdsContent::STable &table : odsTables)
                 extraCells.push_back(std::move(table.extraCells));

@@ -8,10 +8,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include "engine/PrintableText.h"
-#include "sources/access/DaoException.h"
 #include "sources/sheet/SheetArchive.h"
-#include "sources/sheet/SheetImport.h"
 
 namespace {
 
@@ -46,7 +43,7 @@ std::vector<SRelationship> ReadRelationships(const std::string &strXml)
 // The workbook part, as the package's own relationships name it.
 std::string WorkbookPart(const CSheetArchive &archive)
 {
-    for (const SRelationship &relationship : ReadRelationships(archive.Read("_rels/.rels"))) {
+    for (const SRelationship &relationship : ReadRelationships(archive.ReadText("_rels/.rels"))) {
         if (relationship.strType.endsWith(u"/officeDocument")) {
             QString strTarget = relationship.strTarget;
             if (strTarget.startsWith(u'/'))
@@ -84,9 +81,9 @@ std::vector<SXlsxSheet> XlsxSheets(const CSheetArchive &archive)
     const std::string strFolder
         = nSlash == std::string::npos ? "" : strWorkbook.substr(0, nSlash + 1);
     const std::vector<SRelationship> relationships = ReadRelationships(
-        archive.Read(strFolder + "_rels/" + strWorkbook.substr(strFolder.size()) + ".rels"));
+        archive.ReadText(strFolder + "_rels/" + strWorkbook.substr(strFolder.size()) + ".rels"));
     std::vector<SXlsxSheet> sheets;
-    const std::string strXml = archive.Read(strWorkbook);
+    const std::string strXml = archive.ReadText(strWorkbook);
     QXmlStreamReader reader(QByteArray::fromRawData(strXml.data(), qsizetype(strXml.size())));
     while (!reader.atEnd() && !reader.hasError()) {
         if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"sheet")
@@ -135,72 +132,6 @@ std::string XlsxUnescaped(std::string_view text)
     return strOut;
 }
 
-std::vector<SSheetCell> XlsxInlineStrings(
-    std::string_view xml, CSheetImport &import, const std::string &strSheet)
-{
-    std::vector<SSheetCell> cells;
-    QXmlStreamReader reader(QByteArray::fromRawData(xml.data(), qsizetype(xml.size())));
-    int64_t nRow = -1;
-    int64_t nColumn = -1;
-    while (!reader.atEnd() && !reader.hasError()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (reader.name() == u"row") {
-            const auto r = reader.attributes().value(QLatin1String("r"));
-            nRow = r.isEmpty() ? nRow + 1 : r.toLongLong() - 1;
-            nColumn = -1;
-        } else if (reader.name() == u"c") {
-            const QXmlStreamAttributes attributes = reader.attributes();
-            const auto r = attributes.value(QLatin1String("r"));
-            if (r.isEmpty()) {
-                ++nColumn;
-            } else {
-                const std::string strAddress = r.toString().toStdString();
-                const auto address = import.resolve_address(strAddress);
-                nRow = address.row;
-                nColumn = address.column;
-            }
-            if (attributes.value(QLatin1String("t")) != u"inlineStr")
-                continue;
-            // The text of all runs, leaving out phonetic guides.
-            QString strText;
-            int nDepth = 1;
-            bool bPhonetic = false;
-            while (nDepth > 0 && !reader.atEnd() && !reader.hasError()) {
-                const auto token = reader.readNext();
-                if (token == QXmlStreamReader::StartElement) {
-                    ++nDepth;
-                    bPhonetic = bPhonetic || reader.name() == u"rPh";
-                    if (reader.name() == u"t" && !bPhonetic)
-                        strText += reader.readElementText(QXmlStreamReader::IncludeChildElements),
-                            --nDepth;
-                } else if (token == QXmlStreamReader::EndElement) {
-                    --nDepth;
-                    if (reader.name() == u"rPh")
-                        bPhonetic = false;
-                }
-            }
-            if (strText.isEmpty() || nRow < 0 || nColumn < 0
-                || nRow >= int64_t(SheetLimits::kMaxRows)
-                || nColumn >= int64_t(SheetLimits::kMaxColumns))
-                continue;
-            SSheetCell cell;
-            cell.nRow = static_cast<uint32_t>(nRow);
-            cell.nColumn = static_cast<uint16_t>(nColumn);
-            cell.kind = ECellKind::Text;
-            import.CountCell();
-            cell.nText = import.AddText(XlsxUnescaped(strText.toStdString()), strSheet, cell);
-            cells.push_back(cell);
-        }
-    }
-    if (reader.hasError())
-        throw CDaoException(CDaoException::EKind::Damaged,
-            "The file \"" + PrintableText(import.ShownName()) + "\" is damaged: the sheet \""
-                + PrintableText(strSheet) + "\" cannot be read ("
-                + reader.errorString().toStdString() + ").");
-    return cells;
-}
-
 std::vector<std::pair<std::string, std::string>> XlsxRelativeRelationships(
     const CSheetArchive &archive)
 {
@@ -211,7 +142,7 @@ std::vector<std::pair<std::string, std::string>> XlsxRelativeRelationships(
         if (nRels == std::string::npos || !strName.ends_with(".rels")
             || (nRels != 0 && strName[nRels - 1] != '/'))
             continue;
-        std::vector<SRelationship> relationships = ReadRelationships(archive.Read(strName));
+        std::vector<SRelationship> relationships = ReadRelationships(archive.ReadText(strName));
         const auto isAbsolute = [](const SRelationship &relationship) {
             return relationship.strTarget.startsWith(u'/') && relationship.strMode != u"External";
         };
