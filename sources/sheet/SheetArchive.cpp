@@ -98,6 +98,7 @@ CSheetArchive::CSheetArchive(std::string_view bytes, const std::string &strShown
             Fail("is damaged: its table of contents runs past its end.");
         SEntry entry;
         entry.nMethod = Get16(bytes, nAt + 10);
+        entry.nCrc = Get32(bytes, nAt + 16);
         entry.nPackedSize = Get32(bytes, nAt + 20);
         entry.nSize = Get32(bytes, nAt + 24);
         const size_t nNameLength = Get16(bytes, nAt + 28);
@@ -180,8 +181,8 @@ std::string CSheetArchive::ReadText(std::string_view name) const
 std::vector<unsigned char> CSheetArchive::Read(std::string_view name) const
 {
     const SEntry *pEntry = Find(name);
-    if (!pEntry)
-        return {};
+    if (!pEntry || pEntry->nSize == 0)
+        return {}; // folders among them
     try {
         orcus::zip_archive_stream_blob stream(
             reinterpret_cast<const uint8_t *>(m_bytes.data()), m_bytes.size());
@@ -192,7 +193,14 @@ std::vector<unsigned char> CSheetArchive::Read(std::string_view name) const
             Fail("is damaged: the part \"" + PrintableText(std::string(name))
                 + "\" cannot be unpacked.");
         // orcus adds a closing NUL to what it unpacks.
-        buffer.resize(std::min<size_t>(buffer.size(), pEntry->nSize));
+        if (buffer.size() < pEntry->nSize)
+            Fail("is damaged: the part \"" + PrintableText(std::string(name))
+                + "\" is shorter than it claims.");
+        buffer.resize(pEntry->nSize);
+        if (ZipCrc32(std::string_view(reinterpret_cast<const char *>(buffer.data()), buffer.size()))
+            != pEntry->nCrc)
+            Fail("is damaged: the part \"" + PrintableText(std::string(name))
+                + "\" does not unpack to what its checksum says.");
         return buffer;
     } catch (const orcus::zip_error &error) {
         Fail("is damaged: the part \"" + PrintableText(std::string(name))

@@ -18,7 +18,8 @@ public:
     bool Has(std::string_view name) const;
     // The names of the entries, in the central directory's order.
     std::vector<std::string> Names() const;
-    // An entry unpacked; empty when the archive has no such entry.
+    // An entry unpacked, checked against its size and checksum (a damaged entry would reach
+    // orcus's parser as half-unpacked bytes); empty when the archive has no such entry.
     std::vector<unsigned char> Read(std::string_view name) const;
     // The same as text.
     std::string ReadText(std::string_view name) const;
@@ -30,6 +31,7 @@ private:
     {
         std::string strName;
         uint16_t nMethod = 0;
+        uint32_t nCrc = 0;
         uint32_t nPackedSize = 0;
         uint32_t nSize = 0;
         uint32_t nHeaderOffset = 0;

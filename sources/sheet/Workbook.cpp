@@ -76,33 +76,41 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
     std::vector<COdsContent::STable> odsTables;
     {
         const CSheetArchive archive(bytes, strShownName);
+        if (!archive.Has(format == EFormat::Xlsx ? "[Content_Types].xml" : "content.xml"))
+            Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
+                format == EFormat::Xlsx ? "is a zip archive, but not an Excel workbook."
+                                        : "is a zip archive, but not an OpenDocument spreadsheet.");
+        std::vector<SXlsxSheet> xlsxSheets;
         if (format == EFormat::Xlsx) {
-            if (!archive.Has("[Content_Types].xml"))
-                Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
-                    "is a zip archive, but not an Excel workbook.");
-            for (const SXlsxSheet &sheet : XlsxSheets(archive)) {
+            xlsxSheets = XlsxSheets(archive);
+            for (const SXlsxSheet &sheet : xlsxSheets)
                 hidden.push_back(sheet.bHidden);
-                const std::vector<unsigned char> part = archive.Read(sheet.strPart);
-                const std::string_view xml(
-                    reinterpret_cast<const char *>(part.data()), part.size());
-                extraCells.push_back(xml.find("inlineStr") == std::string_view::npos
-                        ? std::vector<SSheetCell>()
-                        : XlsxInlineStrings(xml, import, sheet.strName));
+            extraCells.resize(xlsxSheets.size());
+        }
+        // Every part is unpacked and checked once here, before orcus sees it; the ones orcus
+        // does not fully read are read on the way.
+        for (const std::string &strName : archive.Names()) {
+            const std::vector<unsigned char> part = archive.Read(strName);
+            const std::string_view xml(reinterpret_cast<const char *>(part.data()), part.size());
+            if (format == EFormat::Ods) {
+                if (strName == "content.xml") {
+                    COdsContent content(xml, strShownName, import.Text());
+                    odsTables = std::move(content.Tables());
+                    for (COdsContent::STable &table : odsTables)
+                        extraCells.push_back(std::move(table.extraCells));
+                }
+                continue;
             }
+            for (size_t i = 0; i < xlsxSheets.size(); ++i) {
+                if (xlsxSheets[i].strPart == strName && extraCells[i].empty()
+                    && xml.find("inlineStr") != std::string_view::npos)
+                    extraCells[i] = XlsxInlineStrings(xml, import, xlsxSheets[i].strName);
+            }
+        }
+        if (format == EFormat::Xlsx) {
             const auto relationships = XlsxRelativeRelationships(archive);
             if (!relationships.empty())
                 bytes = archive.WithReplaced(relationships);
-        } else {
-            if (!archive.Has("content.xml"))
-                Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
-                    "is a zip archive, but not an OpenDocument spreadsheet.");
-            const std::vector<unsigned char> part = archive.Read("content.xml");
-            COdsContent content(
-                std::string_view(reinterpret_cast<const char *>(part.data()), part.size()),
-                strShownName, import.Text());
-            odsTables = std::move(content.Tables());
-            for (COdsContent::STable &table : odsTables)
-                extraCells.push_back(std::move(table.extraCells));
         }
     }
     Import(bytes, format, import, strShownName);
