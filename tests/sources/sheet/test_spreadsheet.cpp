@@ -142,7 +142,7 @@ void RunPython(const std::string &strScript, const std::vector<std::string> &arg
     ASSERT_EQ(std::system(strCommand.c_str()), 0) << strCommand;
 }
 
-class ContactsTest : public testing::TestWithParam<EFormat>
+class SpreadsheetContactsTest : public testing::TestWithParam<EFormat>
 {
 protected:
     std::string File() const
@@ -151,7 +151,7 @@ protected:
     }
 };
 
-TEST_P(ContactsTest, SheetsAreTheWorkbooksTablesInOrderWithTheHiddenOneMarked)
+TEST_P(SpreadsheetContactsTest, SheetsAreTheWorkbooksTablesInOrderWithTheHiddenOneMarked)
 {
     CSpreadsheetSource source(kData + File(), GetParam());
     const std::vector<SSourceTable> tables = source.Tables();
@@ -174,7 +174,7 @@ TEST_P(ContactsTest, SheetsAreTheWorkbooksTablesInOrderWithTheHiddenOneMarked)
         "The table \"Nope\" does not exist in \"" + kData + File() + "\".");
 }
 
-TEST_P(ContactsTest, EveryValueEqualsTheAccessTable)
+TEST_P(SpreadsheetContactsTest, EveryValueEqualsTheAccessTable)
 {
     const STable sheet = ReadSheet(File(), GetParam(), "Contacts");
     CDaoDatabase database;
@@ -221,7 +221,7 @@ TEST_P(ContactsTest, EveryValueEqualsTheAccessTable)
     }
 }
 
-TEST_P(ContactsTest, HiddenAndOtherSheetsReadLikeTheirAccessTables)
+TEST_P(SpreadsheetContactsTest, HiddenAndOtherSheetsReadLikeTheirAccessTables)
 {
     const STable hidden = ReadSheet(File(), GetParam(), "HiddenList");
     ASSERT_EQ(hidden.rows.size(), 2u);
@@ -234,10 +234,11 @@ TEST_P(ContactsTest, HiddenAndOtherSheetsReadLikeTheirAccessTables)
     EXPECT_EQ(Merged(orders.rows[2].at("Quantity")), "100");
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, ContactsTest, testing::Values(EFormat::Xlsx, EFormat::Ods),
+INSTANTIATE_TEST_SUITE_P(BothFormats, SpreadsheetContactsTest,
+    testing::Values(EFormat::Xlsx, EFormat::Ods),
     [](const auto &info) { return info.param == EFormat::Xlsx ? "xlsx" : "ods"; });
 
-class TrickySheetTest : public testing::TestWithParam<EFormat>
+class SpreadsheetTrickyTest : public testing::TestWithParam<EFormat>
 {
 protected:
     std::string File() const
@@ -246,7 +247,7 @@ protected:
     }
 };
 
-TEST_P(TrickySheetTest, TheFirstFilledRowNamesTheFieldsAndBlankRowsAreNoRecords)
+TEST_P(SpreadsheetTrickyTest, TheFirstFilledRowNamesTheFieldsAndBlankRowsAreNoRecords)
 {
     const STable table = ReadSheet(File(), GetParam(), "Members");
     // From column B, the header on row 3; a blank and a repeated name made visible; a value
@@ -266,7 +267,7 @@ TEST_P(TrickySheetTest, TheFirstFilledRowNamesTheFieldsAndBlankRowsAreNoRecords)
     EXPECT_EQ(table.rows[2].at("Joined").m_vt, VT_NULL);
 }
 
-TEST_P(TrickySheetTest, CellsKeepTheTypeTheFileGivesThem)
+TEST_P(SpreadsheetTrickyTest, CellsKeepTheTypeTheFileGivesThem)
 {
     const STable table = ReadSheet(File(), GetParam(), "Members");
     const auto &ann = table.rows[0];
@@ -288,7 +289,7 @@ TEST_P(TrickySheetTest, CellsKeepTheTypeTheFileGivesThem)
     EXPECT_EQ(table.rows[2].at("Mixed").m_str, "2024-02-29");
 }
 
-TEST_P(TrickySheetTest, NumbersMergeWithoutNoise)
+TEST_P(SpreadsheetTrickyTest, NumbersMergeWithoutNoise)
 {
     const STable table = ReadSheet(File(), GetParam(), "Members");
     // Whole numbers are Longs: "34", never "34.000000".
@@ -303,7 +304,7 @@ TEST_P(TrickySheetTest, NumbersMergeWithoutNoise)
     EXPECT_EQ(Merged(table.rows[1].at("Amount")), "0.100000");
 }
 
-TEST_P(TrickySheetTest, HiddenAndEmptySheets)
+TEST_P(SpreadsheetTrickyTest, HiddenAndEmptySheets)
 {
     CSpreadsheetSource source(kData + File(), GetParam());
     std::vector<std::pair<std::string, bool>> tables;
@@ -321,7 +322,8 @@ TEST_P(TrickySheetTest, HiddenAndEmptySheets)
     EXPECT_TRUE(blank.fields.empty() && blank.rows.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, TrickySheetTest, testing::Values(EFormat::Xlsx, EFormat::Ods),
+INSTANTIATE_TEST_SUITE_P(BothFormats, SpreadsheetTrickyTest,
+    testing::Values(EFormat::Xlsx, EFormat::Ods),
     [](const auto &info) { return info.param == EFormat::Xlsx ? "xlsx" : "ods"; });
 
 TEST(SpreadsheetSourceTest, ReloadReadsTheFileAgain)
@@ -358,7 +360,7 @@ TEST(SpreadsheetSourceTest, DateFormatsAreToldFromNumberFormats)
 
 // Files that are damaged or built to do harm: a message naming the file, and nothing that
 // takes the machine's memory or time.
-class BadSpreadsheetTest : public testing::Test
+class SpreadsheetBadFileTest : public testing::Test
 {
 protected:
     std::string Path(const char *pName) const
@@ -369,7 +371,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(BadSpreadsheetTest, CutShortOrRandomBytesAreRefusedByName)
+TEST_F(SpreadsheetBadFileTest, CutShortOrRandomBytesAreRefusedByName)
 {
     const std::string bytes = FileBytes(kData + "contacts.xlsx");
     for (const size_t nLength : {bytes.size() / 2, bytes.size() - 10, size_t(30), size_t(3)}) {
@@ -400,7 +402,7 @@ TEST_F(BadSpreadsheetTest, CutShortOrRandomBytesAreRefusedByName)
         "The file \"" + Path("missing.xlsx") + "\" was not found or cannot be read.");
 }
 
-TEST_F(BadSpreadsheetTest, AZipBombIsRefusedBeforeItIsUnpacked)
+TEST_F(SpreadsheetBadFileTest, AZipBombIsRefusedBeforeItIsUnpacked)
 {
     // contacts.xlsx with its first sheet replaced by 600 MB of blanks, packed to about 600 KB:
     // once honest about its size, once claiming 1,000 bytes.
@@ -439,7 +441,7 @@ open(target + ".lying", "wb").write(data)
     EXPECT_LT(usage.ru_maxrss, 300 * 1024) << "kB at the peak";
 }
 
-TEST_F(BadSpreadsheetTest, AbsurdSizesAreRefusedWithTheirSheet)
+TEST_F(SpreadsheetBadFileTest, AbsurdSizesAreRefusedWithTheirSheet)
 {
     // A billion repeated empty cells in one row of an .ods.
     EXPECT_EQ(OpenError(kData + "sheet-repeat.ods", EFormat::Ods),
