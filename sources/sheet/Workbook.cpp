@@ -1,5 +1,6 @@
 #include "sources/sheet/Workbook.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include <orcus/orcus_ods.hpp>
@@ -44,6 +45,29 @@ void Import(std::string_view bytes, CWorkbook::EFormat format, CSheetImport &imp
         Fail(CDaoException::EKind::Damaged, strShownName,
             std::string("is damaged or is not ") + pKind + ": " + error.what());
     }
+}
+
+// Whether XML text holds a control character that XML 1.0 does not allow: orcus 0.17's parser
+// can run past the end of its buffer on them (an assertion stops the program), and no program
+// that writes workbooks puts them in (Excel writes "_x0004_").
+bool HasForbiddenControl(std::string_view xml)
+{
+    return std::any_of(xml.begin(), xml.end(), [](char c) {
+        const auto n = static_cast<unsigned char>(c);
+        return n < 0x20 && n != '\t' && n != '\n' && n != '\r';
+    });
+}
+
+// Whether orcus may read a part as XML: by its name, or by its first byte when a relationship
+// points at it under another name.
+bool IsXml(std::string_view name, std::string_view bytes)
+{
+    if (name.ends_with(".xml") || name.ends_with(".rels"))
+        return true;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+    const size_t nFirst = bytes.find_first_not_of(" \t\r\n");
+    return nFirst != std::string_view::npos && bytes[nFirst] == '<';
 }
 
 } // namespace
@@ -92,6 +116,10 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
         for (const std::string &strName : archive.Names()) {
             const std::vector<unsigned char> part = archive.Read(strName);
             const std::string_view xml(reinterpret_cast<const char *>(part.data()), part.size());
+            if (IsXml(strName, xml) && HasForbiddenControl(xml))
+                Fail(CDaoException::EKind::Damaged, strShownName,
+                    "is damaged: its part \"" + PrintableText(strName)
+                        + "\" holds bytes that XML does not allow.");
             if (format == EFormat::Ods) {
                 if (strName == "content.xml") {
                     COdsContent content(xml, strShownName, import.Text());
