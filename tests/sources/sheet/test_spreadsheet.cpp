@@ -21,8 +21,10 @@
 #include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoException.h"
 #include "sources/access/DaoRecordset.h"
+#include "sources/sheet/SheetArchive.h"
 #include "sources/sheet/SheetCells.h"
 #include "sources/sheet/SpreadsheetSource.h"
+#include "sources/sheet/Workbook.h"
 
 namespace {
 
@@ -400,6 +402,29 @@ TEST_F(SpreadsheetBadFileTest, CutShortOrRandomBytesAreRefusedByName)
               "spreadsheet.");
     EXPECT_EQ(OpenError(Path("missing.xlsx"), EFormat::Xlsx),
         "The file \"" + Path("missing.xlsx") + "\" was not found or cannot be read.");
+}
+
+TEST_F(SpreadsheetBadFileTest, PartsOrcusWouldMisreadAreRefusedFirst)
+{
+    // Bytes changed inside a packed part: orcus would parse what half unpacks of it.
+    std::string bytes = FileBytes(kData + "sheet-tricky.xlsx");
+    const size_t nSheet = bytes.find("xl/worksheets/sheet1.xml");
+    ASSERT_NE(nSheet, std::string::npos);
+    for (size_t i = nSheet + 40; i < nSheet + 60; ++i)
+        bytes[i] = static_cast<char>(~bytes[i]);
+    EXPECT_EQ(ErrorOf([&] { CWorkbook::Parse(bytes, EFormat::Xlsx, "list.xlsx"); }),
+        "The file \"list.xlsx\" is damaged: the part \"xl/worksheets/sheet1.xml\" does not "
+        "unpack to what its checksum says.");
+    // A sheet with control characters, well packed: orcus 0.17's parser runs past its buffer
+    // on this one and aborts the program.
+    const CSheetArchive archive(FileBytes(kData + "sheet-tricky.xlsx"), "template");
+    const std::string strSheet("<wor\x04\0\0\0s3sax1ef=\"/ss\x01;\xa0\xbb\x05\x17\r\npiD", 30);
+    EXPECT_EQ(ErrorOf([&] {
+        CWorkbook::Parse(archive.WithReplaced({{"xl/worksheets/sheet1.xml", strSheet}}),
+            EFormat::Xlsx, "list.xlsx");
+    }),
+        "The file \"list.xlsx\" is damaged: its part \"xl/worksheets/sheet1.xml\" holds bytes "
+        "that XML does not allow.");
 }
 
 TEST_F(SpreadsheetBadFileTest, AZipBombIsRefusedBeforeItIsUnpacked)
