@@ -91,9 +91,11 @@ void CSheetCollector::set_date_time(ss::row_t nRow, ss::col_t nColumn, int nYear
 {
     const QDate date(nYear, nMonth, nDay);
     SSheetCell &cell = Place(nRow, nColumn);
-    const double dDays = static_cast<double>(date.toJulianDay() - QDate(1899, 12, 30).toJulianDay())
-        + (nHour * 3600.0 + nMinute * 60.0 + dSecond) / 86400.0;
-    if (!date.isValid() || !CDateTime::IsInRange(dDays)) {
+    const double dDays = date.isValid()
+        ? static_cast<double>(date.toJulianDay() - QDate(1899, 12, 30).toJulianDay())
+            + (nHour * 3600.0 + nMinute * 60.0 + dSecond) / 86400.0
+        : NAN;
+    if (!CDateTime::IsInRange(dDays)) {
         // No date a list can show: kept as the text the file has for it.
         cell.kind = ECellKind::Text;
         cell.nText = m_import.AddText(
