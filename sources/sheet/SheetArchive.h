@@ -13,6 +13,7 @@
 class CSheetArchive
 {
 public:
+    // Looks at the bytes, which must outlive the archive.
     CSheetArchive(std::string_view bytes, const std::string &strShownName);
 
     bool Has(std::string_view name) const;

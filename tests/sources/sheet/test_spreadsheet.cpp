@@ -417,7 +417,8 @@ TEST_F(SpreadsheetBadFileTest, PartsOrcusWouldMisreadAreRefusedFirst)
         "unpack to what its checksum says.");
     // A sheet with control characters, well packed: orcus 0.17's parser runs past its buffer
     // on this one and aborts the program.
-    const CSheetArchive archive(FileBytes(kData + "sheet-tricky.xlsx"), "template");
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const CSheetArchive archive(strTemplate, "template");
     const std::string strSheet("<wor\x04\0\0\0s3sax1ef=\"/ss\x01;\xa0\xbb\x05\x17\r\npiD", 30);
     EXPECT_EQ(ErrorOf([&] {
         CWorkbook::Parse(archive.WithReplaced({{"xl/worksheets/sheet1.xml", strSheet}}),
