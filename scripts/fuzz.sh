@@ -16,7 +16,7 @@ for package in clang libclang-rt-14-dev; do
 done
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMERGIX_BUILD_FUZZ=ON -DMERGIX_BUILD_TESTS=OFF -DMERGIX_BUILD_BENCH=OFF
-for target in template reader_stream csv_file; do
+for target in template reader_stream csv_file spreadsheet; do
     cmake --build build-fuzz --target "fuzz_$target"
     corpus="build-fuzz/corpus-$target"
     mkdir -p "$corpus"

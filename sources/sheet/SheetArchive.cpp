@@ -1,0 +1,260 @@
+#include "sources/sheet/SheetArchive.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include <orcus/zip_archive.hpp>
+#include <orcus/zip_archive_stream.hpp>
+
+#include "engine/PrintableText.h"
+#include "sources/access/DaoException.h"
+#include "sources/sheet/SheetCells.h"
+
+namespace {
+
+constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr uint32_t kCentralSignature = 0x02014b50;
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kEndSize = 22;
+// Deflate packs at most about 1032 to 1: an entry that claims more is damaged or hostile.
+constexpr uint64_t kMaxRatio = 1032;
+
+uint16_t Get16(std::string_view bytes, size_t nAt)
+{
+    return static_cast<uint16_t>(
+        static_cast<unsigned char>(bytes[nAt]) | static_cast<unsigned char>(bytes[nAt + 1]) << 8);
+}
+
+uint32_t Get32(std::string_view bytes, size_t nAt)
+{
+    return static_cast<uint32_t>(Get16(bytes, nAt))
+        | static_cast<uint32_t>(Get16(bytes, nAt + 2)) << 16;
+}
+
+void Put16(std::string &out, uint16_t n)
+{
+    out += static_cast<char>(n & 0xFF);
+    out += static_cast<char>(n >> 8);
+}
+
+void Put32(std::string &out, uint32_t n)
+{
+    Put16(out, static_cast<uint16_t>(n & 0xFFFF));
+    Put16(out, static_cast<uint16_t>(n >> 16));
+}
+
+void Set32(std::string &out, size_t nAt, uint32_t n)
+{
+    for (int i = 0; i < 4; ++i)
+        out[nAt + size_t(i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
+}
+
+} // namespace
+
+uint32_t ZipCrc32(std::string_view bytes)
+{
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> result {};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            result[n] = c;
+        }
+        return result;
+    }();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes)
+        crc = table[(crc ^ static_cast<unsigned char>(c)) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+CSheetArchive::CSheetArchive(std::string_view bytes, const std::string &strShownName)
+    : m_bytes(bytes), m_strShownName(strShownName)
+{
+    // The end record, searched from the back as orcus does.
+    if (bytes.size() < kEndSize)
+        Fail("is too short to be a workbook.");
+    size_t nEnd = std::string_view::npos;
+    const size_t nLowest = bytes.size() > kEndSize + 0xFFFF ? bytes.size() - kEndSize - 0xFFFF : 0;
+    for (size_t i = bytes.size() - 4 + 1; i-- > nLowest;) {
+        if (Get32(bytes, i) == kEndSignature) {
+            nEnd = i;
+            break;
+        }
+    }
+    if (nEnd == std::string_view::npos || nEnd + kEndSize > bytes.size())
+        Fail("is not a complete zip archive (it may have been cut short).");
+    uint64_t nTotal = 0;
+    for (size_t nAt = Get32(bytes, nEnd + 16);;) {
+        if (nAt + 4 > bytes.size())
+            Fail("is damaged: its table of contents runs past its end.");
+        if (Get32(bytes, nAt) != kCentralSignature)
+            break;
+        if (nAt + kCentralHeaderSize > bytes.size())
+            Fail("is damaged: its table of contents runs past its end.");
+        SEntry entry;
+        entry.nMethod = Get16(bytes, nAt + 10);
+        entry.nCrc = Get32(bytes, nAt + 16);
+        entry.nPackedSize = Get32(bytes, nAt + 20);
+        entry.nSize = Get32(bytes, nAt + 24);
+        const size_t nNameLength = Get16(bytes, nAt + 28);
+        entry.nRecordSize
+            = kCentralHeaderSize + nNameLength + Get16(bytes, nAt + 30) + Get16(bytes, nAt + 32);
+        entry.nHeaderOffset = Get32(bytes, nAt + 42);
+        entry.nRecordOffset = nAt;
+        if (nAt + entry.nRecordSize > bytes.size())
+            Fail("is damaged: its table of contents runs past its end.");
+        entry.strName = std::string(bytes.substr(nAt + kCentralHeaderSize, nNameLength));
+        if (entry.nMethod != 0 && entry.nMethod != 8)
+            Fail("is packed in a way Mergix cannot unpack (zip method "
+                + std::to_string(entry.nMethod) + ").");
+        if (entry.nSize == UINT32_MAX || entry.nPackedSize == UINT32_MAX)
+            Fail("is a zip archive of a kind (ZIP64) Mergix cannot read.");
+        if (entry.nSize > SheetLimits::kMaxEntryBytes
+            || (entry.nMethod == 8
+                && uint64_t(entry.nSize) > uint64_t(entry.nPackedSize) * kMaxRatio + 1024))
+            Fail("unpacks to more than it can hold (\"" + PrintableText(entry.strName)
+                + "\" claims " + std::to_string(entry.nSize)
+                + " bytes); it is damaged or built to exhaust memory.");
+        nTotal += entry.nSize;
+        if (nTotal > SheetLimits::kMaxUnpackedBytes)
+            Fail("unpacks to more than 1 GB; it is damaged or built to exhaust memory.");
+        LocalRecord(entry);
+        m_entries.push_back(std::move(entry));
+        nAt += m_entries.back().nRecordSize;
+    }
+    if (m_entries.empty())
+        Fail("is an empty zip archive, not a workbook.");
+}
+
+void CSheetArchive::Fail(const std::string &strWhat) const
+{
+    throw CDaoException(CDaoException::EKind::Damaged,
+        "The file \"" + PrintableText(m_strShownName) + "\" " + strWhat);
+}
+
+std::pair<size_t, size_t> CSheetArchive::LocalRecord(const SEntry &entry) const
+{
+    const size_t nAt = entry.nHeaderOffset;
+    if (uint64_t(nAt) + kLocalHeaderSize > m_bytes.size() || Get32(m_bytes, nAt) != kLocalSignature)
+        Fail("is damaged: the part \"" + PrintableText(entry.strName) + "\" is missing.");
+    const uint64_t nEnd = uint64_t(nAt) + kLocalHeaderSize + Get16(m_bytes, nAt + 26)
+        + Get16(m_bytes, nAt + 28) + entry.nPackedSize;
+    if (nEnd > m_bytes.size())
+        Fail("is damaged: the part \"" + PrintableText(entry.strName)
+            + "\" runs past the end of the file (it may have been cut short).");
+    return {nAt, static_cast<size_t>(nEnd)};
+}
+
+const CSheetArchive::SEntry *CSheetArchive::Find(std::string_view name) const
+{
+    for (const SEntry &entry : m_entries) {
+        if (entry.strName == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool CSheetArchive::Has(std::string_view name) const
+{
+    return Find(name) != nullptr;
+}
+
+std::vector<std::string> CSheetArchive::Names() const
+{
+    std::vector<std::string> names;
+    for (const SEntry &entry : m_entries)
+        names.push_back(entry.strName);
+    return names;
+}
+
+std::string CSheetArchive::ReadText(std::string_view name) const
+{
+    const std::vector<unsigned char> bytes = Read(name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<unsigned char> CSheetArchive::Read(std::string_view name) const
+{
+    const SEntry *pEntry = Find(name);
+    if (!pEntry || pEntry->nSize == 0)
+        return {}; // folders among them
+    try {
+        orcus::zip_archive_stream_blob stream(
+            reinterpret_cast<const uint8_t *>(m_bytes.data()), m_bytes.size());
+        orcus::zip_archive archive(&stream);
+        archive.load();
+        std::vector<unsigned char> buffer;
+        if (!archive.read_file_entry(name, buffer))
+            Fail("is damaged: the part \"" + PrintableText(std::string(name))
+                + "\" cannot be unpacked.");
+        // orcus adds a closing NUL to what it unpacks.
+        if (buffer.size() < pEntry->nSize)
+            Fail("is damaged: the part \"" + PrintableText(std::string(name))
+                + "\" is shorter than it claims.");
+        buffer.resize(pEntry->nSize);
+        if (ZipCrc32(std::string_view(reinterpret_cast<const char *>(buffer.data()), buffer.size()))
+            != pEntry->nCrc)
+            Fail("is damaged: the part \"" + PrintableText(std::string(name))
+                + "\" does not unpack to what its checksum says.");
+        return buffer;
+    } catch (const orcus::zip_error &error) {
+        Fail("is damaged: the part \"" + PrintableText(std::string(name))
+            + "\" cannot be unpacked (" + error.what() + ").");
+    }
+}
+
+std::string CSheetArchive::WithReplaced(
+    const std::vector<std::pair<std::string, std::string>> &entries) const
+{
+    std::string out;
+    std::string directory;
+    for (const SEntry &entry : m_entries) {
+        const auto replaced = std::find_if(entries.begin(), entries.end(),
+            [&](const auto &other) { return other.first == entry.strName; });
+        const auto nOffset = static_cast<uint32_t>(out.size());
+        std::string record(m_bytes.substr(entry.nRecordOffset, entry.nRecordSize));
+        if (replaced == entries.end()) {
+            const auto [nBegin, nEnd] = LocalRecord(entry);
+            out.append(m_bytes.substr(nBegin, nEnd - nBegin));
+        } else {
+            const std::string &text = replaced->second;
+            const uint32_t nCrc = ZipCrc32(text);
+            const auto nSize = static_cast<uint32_t>(text.size());
+            Put32(out, kLocalSignature);
+            Put16(out, 20); // version needed: 2.0
+            Put16(out, 0); // flags
+            Put16(out, 0); // stored
+            Put32(out, 0); // time and date
+            Put32(out, nCrc);
+            Put32(out, nSize);
+            Put32(out, nSize);
+            Put16(out, static_cast<uint16_t>(entry.strName.size()));
+            Put16(out, 0);
+            out += entry.strName;
+            out += text;
+            record[8] = record[9] = 0; // flags: no data descriptor
+            record[10] = record[11] = 0; // stored
+            Set32(record, 16, nCrc);
+            Set32(record, 20, nSize);
+            Set32(record, 24, nSize);
+        }
+        Set32(record, 42, nOffset);
+        directory += record;
+    }
+    const auto nDirectoryOffset = static_cast<uint32_t>(out.size());
+    out += directory;
+    Put32(out, kEndSignature);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, static_cast<uint16_t>(m_entries.size()));
+    Put16(out, static_cast<uint16_t>(m_entries.size()));
+    Put32(out, static_cast<uint32_t>(directory.size()));
+    Put32(out, nDirectoryOffset);
+    Put16(out, 0);
+    return out;
+}

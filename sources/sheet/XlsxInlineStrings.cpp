@@ -1,0 +1,259 @@
+#include <charconv>
+
+#include "engine/PrintableText.h"
+#include "sources/access/DaoException.h"
+#include "sources/sheet/SheetImport.h"
+#include "sources/sheet/XlsxParts.h"
+
+// A sheet part is read here a second time, only for its inline strings. A small scanner over
+// the bytes does it: an XML reader that decodes the whole part to UTF-16 first needs twice the
+// part's size again, and a sheet part is most of a workbook.
+namespace {
+
+void AppendUtf8(std::string &out, uint32_t nCode)
+{
+    if (nCode == 0 || nCode > 0x10FFFF || (nCode >= 0xD800 && nCode <= 0xDFFF))
+        nCode = 0xFFFD;
+    if (nCode < 0x80) {
+        out += static_cast<char>(nCode);
+    } else if (nCode < 0x800) {
+        out += static_cast<char>(0xC0 | (nCode >> 6));
+        out += static_cast<char>(0x80 | (nCode & 0x3F));
+    } else if (nCode < 0x10000) {
+        out += static_cast<char>(0xE0 | (nCode >> 12));
+        out += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (nCode & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (nCode >> 18));
+        out += static_cast<char>(0x80 | ((nCode >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (nCode & 0x3F));
+    }
+}
+
+// Character data with its references resolved and its line ends made LF, as XML reads it.
+void AppendText(std::string &out, std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            continue;
+        }
+        const size_t nEnd = c == '&' ? text.find(';', i) : std::string_view::npos;
+        if (nEnd == std::string_view::npos || nEnd - i > 12) {
+            out += c;
+            continue;
+        }
+        const std::string_view name = text.substr(i + 1, nEnd - i - 1);
+        if (name == "lt")
+            out += '<';
+        else if (name == "gt")
+            out += '>';
+        else if (name == "amp")
+            out += '&';
+        else if (name == "quot")
+            out += '"';
+        else if (name == "apos")
+            out += '\'';
+        else if (name.size() > 1 && name[0] == '#') {
+            const bool bHex = name[1] == 'x' || name[1] == 'X';
+            uint32_t nCode = 0;
+            const std::string_view digits = name.substr(bHex ? 2 : 1);
+            const auto result = std::from_chars(
+                digits.data(), digits.data() + digits.size(), nCode, bHex ? 16 : 10);
+            if (result.ptr != digits.data() + digits.size())
+                nCode = 0xFFFD;
+            AppendUtf8(out, nCode);
+        } else {
+            out.append(text.substr(i, nEnd - i + 1));
+        }
+        i = nEnd;
+    }
+}
+
+// One tag of the part: its local name and where its attributes are.
+struct STag
+{
+    std::string_view name; // without a namespace prefix
+    std::string_view attributes;
+    bool bEnd = false;
+    bool bEmpty = false; // <c/>
+};
+
+class CPartScanner
+{
+public:
+    explicit CPartScanner(std::string_view xml) : m_xml(xml) { }
+
+    // The next tag, gathering the character data before it when asked; false at the end.
+    bool Next(STag &tag, std::string *pText)
+    {
+        while (m_nAt < m_xml.size()) {
+            const size_t nOpen = m_xml.find('<', m_nAt);
+            const size_t nTextEnd = nOpen == std::string_view::npos ? m_xml.size() : nOpen;
+            if (pText)
+                AppendText(*pText, m_xml.substr(m_nAt, nTextEnd - m_nAt));
+            if (nOpen == std::string_view::npos) {
+                m_nAt = m_xml.size();
+                return false;
+            }
+            if (m_xml.substr(nOpen, 9) == "<![CDATA[") {
+                const size_t nEnd = m_xml.find("]]>", nOpen);
+                const size_t nStop = nEnd == std::string_view::npos ? m_xml.size() : nEnd;
+                if (pText)
+                    pText->append(m_xml.substr(nOpen + 9, nStop - std::min(nStop, nOpen + 9)));
+                m_nAt = nEnd == std::string_view::npos ? m_xml.size() : nEnd + 3;
+                continue;
+            }
+            if (m_xml.substr(nOpen, 4) == "<!--") {
+                const size_t nEnd = m_xml.find("-->", nOpen);
+                m_nAt = nEnd == std::string_view::npos ? m_xml.size() : nEnd + 3;
+                continue;
+            }
+            const size_t nClose = TagEnd(nOpen);
+            if (nClose == std::string_view::npos) {
+                m_nAt = m_xml.size();
+                return false;
+            }
+            m_nAt = nClose + 1;
+            if (m_xml[nOpen + 1] == '?' || m_xml[nOpen + 1] == '!')
+                continue;
+            std::string_view inside = m_xml.substr(nOpen + 1, nClose - nOpen - 1);
+            tag = STag();
+            if (!inside.empty() && inside.front() == '/') {
+                tag.bEnd = true;
+                inside.remove_prefix(1);
+            }
+            if (!inside.empty() && inside.back() == '/') {
+                tag.bEmpty = true;
+                inside.remove_suffix(1);
+            }
+            const size_t nNameEnd = inside.find_first_of(" \t\r\n");
+            tag.name = inside.substr(0, nNameEnd);
+            if (const size_t nColon = tag.name.find(':'); nColon != std::string_view::npos)
+                tag.name.remove_prefix(nColon + 1);
+            tag.attributes
+                = nNameEnd == std::string_view::npos ? std::string_view() : inside.substr(nNameEnd);
+            return true;
+        }
+        return false;
+    }
+
+    // An attribute's value by its local name, references resolved; empty when it is missing.
+    static std::string Attribute(std::string_view attributes, std::string_view name)
+    {
+        for (size_t i = 0; i < attributes.size();) {
+            const size_t nEquals = attributes.find('=', i);
+            if (nEquals == std::string_view::npos)
+                break;
+            std::string_view key = attributes.substr(i, nEquals - i);
+            while (!key.empty() && std::string_view(" \t\r\n").find(key.front()) != key.npos)
+                key.remove_prefix(1);
+            while (!key.empty() && std::string_view(" \t\r\n").find(key.back()) != key.npos)
+                key.remove_suffix(1);
+            if (const size_t nColon = key.find(':'); nColon != std::string_view::npos)
+                key.remove_prefix(nColon + 1);
+            const size_t nQuote = attributes.find_first_of("\"'", nEquals);
+            if (nQuote == std::string_view::npos)
+                break;
+            const size_t nEnd = attributes.find(attributes[nQuote], nQuote + 1);
+            if (nEnd == std::string_view::npos)
+                break;
+            if (key == name) {
+                std::string strValue;
+                AppendText(strValue, attributes.substr(nQuote + 1, nEnd - nQuote - 1));
+                return strValue;
+            }
+            i = nEnd + 1;
+        }
+        return {};
+    }
+
+private:
+    // The '>' that ends the tag opening at nOpen, past quoted attribute values.
+    size_t TagEnd(size_t nOpen) const
+    {
+        char cQuote = 0;
+        for (size_t i = nOpen + 1; i < m_xml.size(); ++i) {
+            const char c = m_xml[i];
+            if (cQuote != 0) {
+                if (c == cQuote)
+                    cQuote = 0;
+            } else if (c == '"' || c == '\'') {
+                cQuote = c;
+            } else if (c == '>') {
+                return i;
+            }
+        }
+        return std::string_view::npos;
+    }
+
+    std::string_view m_xml;
+    size_t m_nAt = 0;
+};
+
+} // namespace
+
+std::vector<SSheetCell> XlsxInlineStrings(
+    std::string_view xml, CSheetImport &import, const std::string &strSheet)
+{
+    std::vector<SSheetCell> cells;
+    CPartScanner scanner(xml);
+    int64_t nRow = -1;
+    int64_t nColumn = -1;
+    STag tag;
+    while (scanner.Next(tag, nullptr)) {
+        if (tag.bEnd)
+            continue;
+        if (tag.name == "row") {
+            const std::string strRow = CPartScanner::Attribute(tag.attributes, "r");
+            int64_t n = 0;
+            const auto result = std::from_chars(strRow.data(), strRow.data() + strRow.size(), n);
+            nRow = strRow.empty() || result.ec != std::errc() ? nRow + 1 : n - 1;
+            nColumn = -1;
+            continue;
+        }
+        if (tag.name != "c")
+            continue;
+        const std::string strAddress = CPartScanner::Attribute(tag.attributes, "r");
+        if (strAddress.empty()) {
+            ++nColumn;
+        } else {
+            const auto address = import.resolve_address(strAddress);
+            nRow = address.row;
+            nColumn = address.column;
+        }
+        if (tag.bEmpty || CPartScanner::Attribute(tag.attributes, "t") != "inlineStr")
+            continue;
+        // The text of all runs up to the cell's end, leaving out phonetic guides.
+        std::string strText;
+        bool bInText = false;
+        bool bPhonetic = false;
+        while (scanner.Next(tag, bInText && !bPhonetic ? &strText : nullptr)) {
+            if (tag.name == "c" && tag.bEnd)
+                break;
+            if (tag.name == "t" && !tag.bEmpty)
+                bInText = !tag.bEnd;
+            else if (tag.name == "rPh" && !tag.bEmpty)
+                bPhonetic = !tag.bEnd;
+            if (strText.size() > SheetLimits::kMaxCellBytes)
+                break;
+        }
+        if (strText.empty() || nRow < 0 || nColumn < 0 || nRow >= int64_t(SheetLimits::kMaxRows)
+            || nColumn >= int64_t(SheetLimits::kMaxColumns))
+            continue;
+        SSheetCell cell;
+        cell.nRow = static_cast<uint32_t>(nRow);
+        cell.nColumn = static_cast<uint16_t>(nColumn);
+        cell.kind = ECellKind::Text;
+        import.CountCell();
+        cell.nText = import.AddText(
+            strText.find("_x") == std::string::npos ? strText : XlsxUnescaped(strText), strSheet,
+            cell);
+        cells.push_back(cell);
+    }
+    return cells;
+}
