@@ -6,6 +6,7 @@
 #include "sources/access/AccessSource.h"
 #include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoException.h"
+#include "sources/sheet/SpreadsheetSource.h"
 #include "sources/sql/SqliteSource.h"
 #include "sources/text/CsvSource.h"
 
@@ -53,9 +54,10 @@ std::unique_ptr<CDataSource> OpenDataSource(const std::string &strPath)
             if (strStart.find("application/vnd.oasis.opendocument.spreadsheet")
                 == std::string::npos)
                 Refuse(strPath, "is an OpenDocument file but not a spreadsheet.");
-            Refuse(strPath, "is an OpenDocument spreadsheet, which this version cannot read yet.");
+            return std::make_unique<CSpreadsheetSource>(strPath, CSpreadsheetSource::EFormat::Ods);
         }
-        Refuse(strPath, "is an Excel workbook, which this version cannot read yet.");
+        // Any other zip archive is read as an Excel workbook, which says what it lacks.
+        return std::make_unique<CSpreadsheetSource>(strPath, CSpreadsheetSource::EFormat::Xlsx);
     }
     if (StartsWith(strStart, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
         Refuse(strPath,

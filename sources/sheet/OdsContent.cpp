@@ -193,8 +193,10 @@ private:
                     continue;
                 }
                 ++nDepth;
+                // A new paragraph is a line break of the cell, as the program writes them
+                // everywhere (and Access and Excel keep them): CR LF.
                 if (nDepth == 1 && ++nParagraphs > 1)
-                    strText += u'\n';
+                    strText += QStringLiteral("\r\n");
                 if (bText && name == u"s") {
                     bOwn = true;
                     const auto count = Attribute(m_reader.attributes(), kText, "c");
@@ -205,7 +207,7 @@ private:
                     strText += u'\t';
                 } else if (bText && name == u"line-break") {
                     bOwn = true;
-                    strText += u'\n';
+                    strText += QStringLiteral("\r\n");
                 }
             }
             if (strText.size() > qsizetype(SheetLimits::kMaxCellBytes))

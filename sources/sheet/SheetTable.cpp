@@ -149,6 +149,15 @@ std::span<const SSheetCell> CSheetTable::RecordCells(size_t nRecord) const
         m_recordStarts[nRecord], m_recordStarts[nRecord + 1] - m_recordStarts[nRecord]);
 }
 
+std::string NumberText(double dValue)
+{
+    // Fifteen significant digits, as spreadsheet programs show a number: a typed 1234.5 is
+    // "1234.5", and 0.1 + 0.6 is "0.7", not its binary remainder 0.7000000000000001.
+    char buffer[32];
+    const int nLength = std::snprintf(buffer, sizeof buffer, "%.15g", dValue == 0 ? 0 : dValue);
+    return std::string(buffer, static_cast<size_t>(nLength)); // no "-0" above
+}
+
 std::string SheetCellText(const SSheetCell &cell, const CTextPool &text)
 {
     switch (cell.kind) {
@@ -156,12 +165,8 @@ std::string SheetCellText(const SSheetCell &cell, const CTextPool &text)
         return std::string(text.At(cell.nText));
     case ECellKind::Bool:
         return cell.dValue != 0 ? "TRUE" : "FALSE";
-    case ECellKind::Number: {
-        char buffer[64];
-        const double dValue = cell.dValue == 0 ? 0 : cell.dValue; // no "-0"
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, dValue);
-        return std::string(buffer, result.ptr);
-    }
+    case ECellKind::Number:
+        return NumberText(cell.dValue);
     case ECellKind::Date: {
         const auto [nDay, nSecond] = CDateTime::DayAndTime(CDateTime::ToSeconds(cell.dValue));
         const QDate date = QDate(1899, 12, 30).addDays(nDay);
@@ -183,7 +188,8 @@ CVariant SheetCellValue(const SSheetCell &cell, short nType, const CTextPool &te
     case dbLong:
         return CVariant::Long(static_cast<int32_t>(cell.dValue));
     case dbDouble:
-        return CVariant::Double(cell.dValue == 0 ? 0 : cell.dValue);
+        // Merges as typed, not with the six decimals of an Access Double.
+        return CVariant::TypedDouble(cell.dValue == 0 ? 0 : cell.dValue, NumberText(cell.dValue));
     case dbDate:
         return CVariant::Date(cell.dValue);
     case dbBoolean:

@@ -51,6 +51,8 @@ private:
 
 // The value of a cell in a field of that type; the pool holds the text cells' text.
 CVariant SheetCellValue(const SSheetCell &cell, short nType, const CTextPool &text);
-// A cell's value as text, as a person would type it: numbers in their shortest exact form
-// ("1234.5", "34"), dates as "2024-03-01" or "2024-03-01 08:15:00", TRUE or FALSE.
+// A number as a spreadsheet shows it: at most fifteen significant digits ("1234.5", "0.7").
+std::string NumberText(double dValue);
+// A cell's value as text, as a person would type it: numbers as NumberText shows them, dates
+// as "2024-03-01" or "2024-03-01 08:15:00", TRUE or FALSE.
 std::string SheetCellText(const SSheetCell &cell, const CTextPool &text);

@@ -877,9 +877,11 @@ TEST_F(CommandLineTest, TheJournalOptionsAreCheckedAndADamagedJournalNeedsAgain)
     EXPECT_EQ(server.Messages().size(), 12u);
 }
 
-TEST_F(CommandLineTest, TheSameContactsInACsvFileOrAnSqliteDatabaseMergeAsTheAccessTable)
+TEST_F(CommandLineTest, TheSameContactsInAnyKindOfListMergeAsTheAccessTable)
 {
-    for (const char *pName : {"contacts.csv", "contacts.sqlite"})
+    const char *const kLists[]
+        = {"contacts.csv", "contacts.sqlite", "contacts.xlsx", "contacts.ods"};
+    for (const char *pName : kLists)
         fs::copy_file(fs::path(MERGIX_TESTS_DIR) / "data" / pName, m_folder / pName);
     const std::string strMerge = WriteMerge("lists.mgx", "sample/contacts.mdb", "Email",
         "<<FirstName>> <<LastName>> of <<City>>, <<Age>>: <<Notes>>\r\n"
@@ -890,7 +892,7 @@ TEST_F(CommandLineTest, TheSameContactsInACsvFileOrAnSqliteDatabaseMergeAsTheAcc
     const SResult accessYoung
         = Run({"--test-merge", strMerge, "--where", "Age", "Less than", "18"});
     ASSERT_EQ(Count(accessYoung.strOut, "To: "), 3u); // and pat, who has no age
-    for (const char *pName : {"contacts.csv", "contacts.sqlite"}) {
+    for (const char *pName : kLists) {
         SCOPED_TRACE(pName);
         // Relative to the working folder, which is not the merge's.
         m_strPrefix = "cd " + Quoted(m_folder.string()) + " && ";

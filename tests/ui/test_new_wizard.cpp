@@ -176,6 +176,17 @@ TEST_F(NewWizardTest, ACsvFileIsOneTableNamedAfterItAndAnSqliteDatabaseListsItsT
         (QStringList {
             QStringLiteral("FirstName"), QStringLiteral("Email"), QStringLiteral("Age")}));
     EXPECT_EQ(m_wizard.Result().strTableName, "Adults");
+    m_wizard.back();
+    m_wizard.back();
+
+    // A workbook's sheets, the hidden ones marked; the sheet's own name is what is kept.
+    GoToTables(kData + "sheet-tricky.xlsx");
+    EXPECT_EQ(Items(m_wizard.TableList()),
+        (QStringList {QStringLiteral("Blank"), QStringLiteral("Internal (hidden)"),
+            QStringLiteral("Members"), QStringLiteral("Secret (hidden)")}));
+    m_wizard.TableList()->setCurrentRow(3);
+    m_wizard.next();
+    EXPECT_EQ(m_wizard.Result().strTableName, "Secret");
     EXPECT_TRUE(m_prompter.TakeTexts().empty());
 }
 
