@@ -31,6 +31,9 @@ public:
     // Reads the list again, for one edited since it was opened; open tables must be let go
     // before.
     virtual void Reload() = 0;
+    // Whether the tables' order means something to the user (a workbook's sheets) and is the
+    // order to offer them in; otherwise they are offered sorted by name.
+    virtual bool HasOwnOrder() const { return true; }
 
     const std::string &Path() const { return m_strPath; }
     // The table a run uses when none is named: the first one that is not hidden.

@@ -168,17 +168,25 @@ void CNewWizardSheetDlg::LoadTables()
 {
     // A failure of the database layer shows its stop box; the list stays empty.
     m_pTableList->clear();
-    RunCommand([this] {
+    int nChosen = 0;
+    RunCommand([&] {
         m_doc.OpenSource(m_result.strDatabasePath);
+        // A workbook's sheets in their own order, its first visible sheet chosen; an Access
+        // database's tables by name, the first one chosen.
+        const bool bOwnOrder = m_doc.Source()->HasOwnOrder();
+        m_pTableList->setSortingEnabled(!bOwnOrder);
+        const std::string strDefault = bOwnOrder ? m_doc.Source()->DefaultTable() : std::string();
         for (const SSourceTable &table : m_doc.SourceTables()) {
             const QString strName = QString::fromStdString(table.strName);
             auto *pItem = new QListWidgetItem(
                 table.bHidden ? strName + QStringLiteral(" (hidden)") : strName, m_pTableList);
             pItem->setData(Qt::UserRole, strName);
+            if (bOwnOrder && table.strName == strDefault)
+                nChosen = m_pTableList->row(pItem);
         }
     });
     if (m_pTableList->count() > 0)
-        m_pTableList->setCurrentRow(0);
+        m_pTableList->setCurrentRow(nChosen);
 }
 
 void CNewWizardSheetDlg::LoadFields()

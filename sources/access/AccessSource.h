@@ -15,6 +15,7 @@ public:
     std::vector<SSourceTable> Tables() const override;
     std::unique_ptr<CTableCursor> OpenTable(const std::string &strName) override;
     void Reload() override;
+    bool HasOwnOrder() const override { return false; }
 
 private:
     CDaoDatabase m_database;

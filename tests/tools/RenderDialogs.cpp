@@ -116,6 +116,12 @@ int main(int argc, char *argv[])
     wizard.FromAddressEdit()->setText(QStringLiteral("club@example.com"));
     wizard.ToCombo()->setCurrentIndex(3);
     Save(wizard, strFolder, "wizard-3-message.png");
+    // Page 2 on a workbook: its sheets, the hidden ones marked.
+    wizard.back();
+    wizard.back();
+    wizard.FileEdit()->setText(QStringLiteral(MERGIX_TESTS_DIR "/data/sheet-tricky.xlsx"));
+    wizard.next();
+    Save(wizard, strFolder, "wizard-2-sheets.png");
     wizard.hide();
 
     CMergixDoc doc;
