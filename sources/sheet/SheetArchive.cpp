@@ -1,11 +1,9 @@
 #include "sources/sheet/SheetArchive.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
-#include <orcus/zip_archive.hpp>
-#include <orcus/zip_archive_stream.hpp>
+#include <zlib.h>
 
 #include "engine/PrintableText.h"
 #include "sources/access/DaoException.h"
@@ -56,20 +54,8 @@ void Set32(std::string &out, size_t nAt, uint32_t n)
 
 uint32_t ZipCrc32(std::string_view bytes)
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> result {};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            result[n] = c;
-        }
-        return result;
-    }();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (const char c : bytes)
-        crc = table[(crc ^ static_cast<unsigned char>(c)) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    return static_cast<uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef *>(bytes.data()), bytes.size()));
 }
 
 CSheetArchive::CSheetArchive(std::string_view bytes, const std::string &strShownName)
@@ -174,38 +160,62 @@ std::vector<std::string> CSheetArchive::Names() const
 
 std::string CSheetArchive::ReadText(std::string_view name) const
 {
-    const std::vector<unsigned char> bytes = Read(name);
-    return std::string(bytes.begin(), bytes.end());
+    return std::string(Read(name).Text());
 }
 
-std::vector<unsigned char> CSheetArchive::Read(std::string_view name) const
+CSheetPart CSheetArchive::Read(std::string_view name) const
 {
     const SEntry *pEntry = Find(name);
     if (!pEntry || pEntry->nSize == 0)
         return {}; // folders among them
-    try {
-        orcus::zip_archive_stream_blob stream(
-            reinterpret_cast<const uint8_t *>(m_bytes.data()), m_bytes.size());
-        orcus::zip_archive archive(&stream);
-        archive.load();
-        std::vector<unsigned char> buffer;
-        if (!archive.read_file_entry(name, buffer))
-            Fail("is damaged: the part \"" + PrintableText(std::string(name))
-                + "\" cannot be unpacked.");
-        // orcus adds a closing NUL to what it unpacks.
-        if (buffer.size() < pEntry->nSize)
-            Fail("is damaged: the part \"" + PrintableText(std::string(name))
-                + "\" is shorter than it claims.");
-        buffer.resize(pEntry->nSize);
-        if (ZipCrc32(std::string_view(reinterpret_cast<const char *>(buffer.data()), buffer.size()))
-            != pEntry->nCrc)
-            Fail("is damaged: the part \"" + PrintableText(std::string(name))
+    const auto [nHeader, nEnd] = LocalRecord(*pEntry);
+    const std::string_view packed = m_bytes.substr(nEnd - pEntry->nPackedSize, pEntry->nPackedSize);
+    const std::string strName = PrintableText(std::string(name));
+    CSheetPart part(pEntry->nSize);
+    uLong nCrc = crc32_z(0, nullptr, 0);
+    if (pEntry->nMethod == 0) {
+        if (packed.size() != part.Size())
+            Fail("is damaged: the part \"" + strName + "\" is not as long as it claims.");
+        std::memcpy(part.Data(), packed.data(), packed.size());
+        nCrc = crc32_z(nCrc, reinterpret_cast<const Bytef *>(part.Data()), part.Size());
+    } else {
+        z_stream stream {};
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+            Fail("is damaged: the part \"" + strName + "\" cannot be unpacked.");
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.data()));
+        stream.avail_in = static_cast<uInt>(packed.size());
+        // In slices, so that each is checksummed while it is still in the cache.
+        constexpr size_t kSlice = size_t(1) << 18;
+        size_t nDone = 0;
+        int nResult = Z_OK;
+        while (nResult == Z_OK) {
+            const size_t nSlice = std::min(kSlice, part.Size() - nDone);
+            auto *pOut = reinterpret_cast<Bytef *>(part.Data() + nDone);
+            stream.next_out = pOut;
+            stream.avail_out = static_cast<uInt>(nSlice);
+            nResult = inflate(&stream, Z_NO_FLUSH);
+            const size_t nMade = nSlice - stream.avail_out;
+            nCrc = crc32_z(nCrc, pOut, nMade);
+            nDone += nMade;
+        }
+        const std::string strError = stream.msg ? stream.msg : "";
+        inflateEnd(&stream);
+        // Packed bytes that were changed are told alike whether inflate or the checksum finds
+        // them.
+        if (nResult == Z_DATA_ERROR)
+            Fail("is damaged: the part \"" + strName
                 + "\" does not unpack to what its checksum says.");
-        return buffer;
-    } catch (const orcus::zip_error &error) {
-        Fail("is damaged: the part \"" + PrintableText(std::string(name))
-            + "\" cannot be unpacked (" + error.what() + ").");
+        if (nResult != Z_STREAM_END && nDone == part.Size())
+            Fail("is damaged: the part \"" + strName + "\" unpacks to more than it claims.");
+        if (nResult != Z_STREAM_END)
+            Fail("is damaged: the part \"" + strName + "\" cannot be unpacked"
+                + (strError.empty() ? std::string(".") : " (" + PrintableText(strError) + ")."));
+        if (nDone < part.Size())
+            Fail("is damaged: the part \"" + strName + "\" is shorter than it claims.");
     }
+    if (nCrc != pEntry->nCrc)
+        Fail("is damaged: the part \"" + strName + "\" does not unpack to what its checksum says.");
+    return part;
 }
 
 std::string CSheetArchive::WithReplaced(

@@ -114,8 +114,8 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
         // Every part is unpacked and checked once here, before orcus sees it; the ones orcus
         // does not fully read are read on the way.
         for (const std::string &strName : archive.Names()) {
-            const std::vector<unsigned char> part = archive.Read(strName);
-            const std::string_view xml(reinterpret_cast<const char *>(part.data()), part.size());
+            const CSheetPart part = archive.Read(strName);
+            const std::string_view xml = part.Text();
             if (IsXml(strName, xml) && HasForbiddenControl(xml))
                 Fail(CDaoException::EKind::Damaged, strShownName,
                     "is damaged: its part \"" + PrintableText(strName)

@@ -423,6 +423,38 @@ TEST_F(SpreadsheetBadFileTest, PartsOrcusWouldMisreadAreRefusedFirst)
         "that XML does not allow.");
 }
 
+TEST_F(SpreadsheetBadFileTest, APartIsCheckedAgainstItsChecksumAndSize)
+{
+    // The sheet's record in the table of contents, where its checksum and unpacked size are.
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const std::string strName = "xl/worksheets/sheet1.xml";
+    size_t nRecord = strTemplate.find("PK\x01\x02");
+    while (
+        nRecord != std::string::npos && strTemplate.compare(nRecord + 46, strName.size(), strName))
+        nRecord = strTemplate.find("PK\x01\x02", nRecord + 4);
+    ASSERT_NE(nRecord, std::string::npos);
+    const auto get32 = [&](size_t nAt) {
+        uint32_t n = 0;
+        for (size_t i = 0; i < 4; ++i)
+            n |= uint32_t(static_cast<unsigned char>(strTemplate[nAt + i])) << (8 * i);
+        return n;
+    };
+    const auto with32 = [&](size_t nAt, uint32_t n) {
+        std::string bytes = strTemplate;
+        for (size_t i = 0; i < 4; ++i)
+            bytes[nAt + i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+        return ErrorOf([&] { CWorkbook::Parse(bytes, EFormat::Xlsx, "list.xlsx"); });
+    };
+    const std::string strPart = "The file \"list.xlsx\" is damaged: the part \"" + strName + "\" ";
+    // Packed bytes intact, the checksum they must give changed.
+    EXPECT_EQ(with32(nRecord + 16, get32(nRecord + 16) ^ 0x10000),
+        strPart + "does not unpack to what its checksum says.");
+    const uint32_t nSize = get32(nRecord + 24);
+    ASSERT_GT(nSize, 100u);
+    EXPECT_EQ(with32(nRecord + 24, nSize - 1), strPart + "unpacks to more than it claims.");
+    EXPECT_EQ(with32(nRecord + 24, nSize + 1), strPart + "is shorter than it claims.");
+}
+
 TEST_F(SpreadsheetBadFileTest, AZipBombIsRefusedBeforeItIsUnpacked)
 {
     // contacts.xlsx with its first sheet replaced by 600 MB of blanks, packed to about 600 KB:
