@@ -423,6 +423,36 @@ TEST_F(SpreadsheetBadFileTest, PartsOrcusWouldMisreadAreRefusedFirst)
         "that XML does not allow.");
 }
 
+TEST_F(SpreadsheetBadFileTest, AForbiddenControlCharacterIsFoundAnywhereInAPart)
+{
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const CSheetArchive archive(strTemplate, "template");
+    // Tabs and line ends between the tags are allowed; long enough for many blocks of bytes.
+    std::string strSheet = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
+                           "2006/main\">\r\n<sheetData>";
+    for (int nRow = 1; nRow <= 40; ++nRow)
+        strSheet += "\r\n\t<row r=\"" + std::to_string(nRow) + "\"><c r=\"A" + std::to_string(nRow)
+            + "\" t=\"inlineStr\"><is><t>Name " + std::to_string(nRow) + "</t></is></c></row>";
+    strSheet += "\n</sheetData></worksheet>\n";
+    const auto errorOf = [&](const std::string &strXml) {
+        return ErrorOf([&] {
+            CWorkbook::Parse(archive.WithReplaced({{"xl/worksheets/sheet1.xml", strXml}}),
+                EFormat::Xlsx, "list.xlsx");
+        });
+    };
+    EXPECT_EQ(errorOf(strSheet), "no error");
+    const size_t nText = strSheet.find("Name 30");
+    for (const size_t nAt : {size_t(0), size_t(63), size_t(64), size_t(200), nText + 4,
+             strSheet.size() - 70, strSheet.size() - 1}) {
+        std::string strBad = strSheet;
+        strBad[nAt] = nAt % 2 == 0 ? '\x01' : '\x1F';
+        EXPECT_EQ(errorOf(strBad),
+            "The file \"list.xlsx\" is damaged: its part \"xl/worksheets/sheet1.xml\" holds "
+            "bytes that XML does not allow.")
+            << "at " << nAt;
+    }
+}
+
 TEST_F(SpreadsheetBadFileTest, APartIsCheckedAgainstItsChecksumAndSize)
 {
     // The sheet's record in the table of contents, where its checksum and unpacked size are.
