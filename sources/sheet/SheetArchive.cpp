@@ -1,7 +1,9 @@
 #include "sources/sheet/SheetArchive.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <zlib.h>
 
@@ -51,6 +53,36 @@ void Set32(std::string &out, size_t nAt, uint32_t n)
 }
 
 } // namespace
+
+CSheetPart::CSheetPart(size_t nSize)
+    : m_pBytes(static_cast<char *>(std::malloc(std::max<size_t>(nSize, 1)))), m_nSize(nSize)
+{
+    if (!m_pBytes)
+        throw std::bad_alloc();
+}
+
+void CSheetPart::SFree::operator()(char *p) const
+{
+    std::free(p);
+}
+
+void CSheetPart::Remove(const std::vector<std::pair<size_t, size_t>> &ranges)
+{
+    size_t nTo = 0;
+    size_t nFrom = 0;
+    for (const auto &[nBegin, nEnd] : ranges) {
+        std::memmove(m_pBytes.get() + nTo, m_pBytes.get() + nFrom, nBegin - nFrom);
+        nTo += nBegin - nFrom;
+        nFrom = nEnd;
+    }
+    std::memmove(m_pBytes.get() + nTo, m_pBytes.get() + nFrom, m_nSize - nFrom);
+    m_nSize = nTo + m_nSize - nFrom;
+    // Shrinking keeps the bytes where they are; a large buffer gives its pages back.
+    if (char *p = static_cast<char *>(std::realloc(m_pBytes.get(), std::max<size_t>(m_nSize, 1)))) {
+        (void)m_pBytes.release();
+        m_pBytes.reset(p);
+    }
+}
 
 uint32_t ZipCrc32(std::string_view bytes)
 {
@@ -219,20 +251,36 @@ CSheetPart CSheetArchive::Read(std::string_view name) const
 }
 
 std::string CSheetArchive::WithReplaced(
-    const std::vector<std::pair<std::string, std::string>> &entries) const
+    const std::vector<std::pair<std::string, std::string_view>> &entries) const
 {
-    std::string out;
-    std::string directory;
-    for (const SEntry &entry : m_entries) {
-        const auto replaced = std::find_if(entries.begin(), entries.end(),
+    const auto replacementOf = [&](const SEntry &entry) {
+        return std::find_if(entries.begin(), entries.end(),
             [&](const auto &other) { return other.first == entry.strName; });
+    };
+    // Its size is known: a sheet may be tens of megabytes, not to be copied while growing.
+    size_t nSize = kEndSize;
+    size_t nDirectorySize = 0;
+    for (const SEntry &entry : m_entries) {
+        const auto replaced = replacementOf(entry);
+        const auto [nBegin, nEnd] = LocalRecord(entry);
+        nSize += replaced == entries.end()
+            ? nEnd - nBegin
+            : kLocalHeaderSize + entry.strName.size() + replaced->second.size();
+        nDirectorySize += entry.nRecordSize;
+    }
+    std::string out;
+    out.reserve(nSize + nDirectorySize);
+    std::string directory;
+    directory.reserve(nDirectorySize);
+    for (const SEntry &entry : m_entries) {
+        const auto replaced = replacementOf(entry);
         const auto nOffset = static_cast<uint32_t>(out.size());
         std::string record(m_bytes.substr(entry.nRecordOffset, entry.nRecordSize));
         if (replaced == entries.end()) {
             const auto [nBegin, nEnd] = LocalRecord(entry);
             out.append(m_bytes.substr(nBegin, nEnd - nBegin));
         } else {
-            const std::string &text = replaced->second;
+            const std::string_view text = replaced->second;
             const uint32_t nCrc = ZipCrc32(text);
             const auto nSize = static_cast<uint32_t>(text.size());
             Put32(out, kLocalSignature);

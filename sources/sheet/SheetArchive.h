@@ -12,14 +12,20 @@ class CSheetPart
 {
 public:
     CSheetPart() = default;
-    explicit CSheetPart(size_t nSize) : m_pBytes(new char[nSize]), m_nSize(nSize) { }
+    explicit CSheetPart(size_t nSize);
 
     char *Data() { return m_pBytes.get(); }
     std::string_view Text() const { return {m_pBytes.get(), m_nSize}; }
     size_t Size() const { return m_nSize; }
+    // Leaves out these ranges [begin, end), in order and apart, giving their memory back.
+    void Remove(const std::vector<std::pair<size_t, size_t>> &ranges);
 
 private:
-    std::unique_ptr<char[]> m_pBytes;
+    struct SFree
+    {
+        void operator()(char *p) const;
+    };
+    std::unique_ptr<char, SFree> m_pBytes;
     size_t m_nSize = 0;
 };
 
@@ -42,7 +48,8 @@ public:
     // The same as text.
     std::string ReadText(std::string_view name) const;
     // A copy of the archive in which these entries hold other text, stored unpacked.
-    std::string WithReplaced(const std::vector<std::pair<std::string, std::string>> &entries) const;
+    std::string WithReplaced(
+        const std::vector<std::pair<std::string, std::string_view>> &entries) const;
 
 private:
     struct SEntry

@@ -123,10 +123,12 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
                 hidden.push_back(sheet.bHidden);
             extraCells.resize(xlsxSheets.size());
         }
+        // Sheets that orcus gets unpacked, without the cells read here.
+        std::vector<std::pair<std::string, CSheetPart>> compacted;
         // Every part is unpacked and checked once here, before orcus sees it; the ones orcus
         // does not fully read are read on the way.
         for (const std::string &strName : archive.Names()) {
-            const CSheetPart part = archive.Read(strName);
+            CSheetPart part = archive.Read(strName);
             const std::string_view xml = part.Text();
             if (IsXml(strName, xml) && HasForbiddenControl(xml))
                 Fail(CDaoException::EKind::Damaged, strShownName,
@@ -141,16 +143,31 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
                 }
                 continue;
             }
+            std::vector<std::pair<size_t, size_t>> read;
             for (size_t i = 0; i < xlsxSheets.size(); ++i) {
                 if (xlsxSheets[i].strPart == strName && extraCells[i].empty()
                     && xml.find("inlineStr") != std::string_view::npos)
-                    extraCells[i] = XlsxInlineStrings(xml, import, xlsxSheets[i].strName);
+                    extraCells[i] = XlsxInlineStrings(xml, import, xlsxSheets[i].strName, read);
+            }
+            // The sheet goes to orcus unpacked without the cells read here when that at least
+            // halves it: orcus neither unpacks nor parses it again, and its copy and ours take
+            // no more memory than orcus unpacking the whole part would.
+            size_t nRead = 0;
+            for (const auto &[nBegin, nEnd] : read)
+                nRead += nEnd - nBegin;
+            if (nRead > 0 && nRead * 2 >= xml.size()) {
+                part.Remove(read);
+                compacted.emplace_back(strName, std::move(part));
             }
         }
         if (format == EFormat::Xlsx) {
             const auto relationships = XlsxRelativeRelationships(archive);
-            if (!relationships.empty())
-                bytes = archive.WithReplaced(relationships);
+            std::vector<std::pair<std::string, std::string_view>> replaced(
+                relationships.begin(), relationships.end());
+            for (const auto &[strName, part] : compacted)
+                replaced.emplace_back(strName, part.Text());
+            if (!replaced.empty())
+                bytes = archive.WithReplaced(replaced);
         }
     }
     Import(bytes, format, import, strShownName);

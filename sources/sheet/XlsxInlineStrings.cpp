@@ -81,6 +81,8 @@ struct STag
     std::string_view attributes;
     bool bEnd = false;
     bool bEmpty = false; // <c/>
+    size_t nBegin = 0; // where the tag's '<' is in the part
+    size_t nEnd = 0; // just past its '>'
 };
 
 class CPartScanner
@@ -123,6 +125,8 @@ public:
                 continue;
             std::string_view inside = m_xml.substr(nOpen + 1, nClose - nOpen - 1);
             tag = STag();
+            tag.nBegin = nOpen;
+            tag.nEnd = nClose + 1;
             if (!inside.empty() && inside.front() == '/') {
                 tag.bEnd = true;
                 inside.remove_prefix(1);
@@ -197,10 +201,12 @@ private:
 
 } // namespace
 
-std::vector<SSheetCell> XlsxInlineStrings(
-    std::string_view xml, CSheetImport &import, const std::string &strSheet)
+std::vector<SSheetCell> XlsxInlineStrings(std::string_view xml, CSheetImport &import,
+    const std::string &strSheet, std::vector<std::pair<size_t, size_t>> &read)
 {
     std::vector<SSheetCell> cells;
+    read.clear();
+    bool bAllAddressed = true;
     CPartScanner scanner(xml);
     int64_t nRow = -1;
     int64_t nColumn = -1;
@@ -218,8 +224,10 @@ std::vector<SSheetCell> XlsxInlineStrings(
         }
         if (tag.name != "c")
             continue;
+        const size_t nCellBegin = tag.nBegin;
         const std::string strAddress = CPartScanner::Attribute(tag.attributes, "r");
         if (strAddress.empty()) {
+            bAllAddressed = false;
             ++nColumn;
         } else {
             const auto address = import.resolve_address(strAddress);
@@ -233,8 +241,10 @@ std::vector<SSheetCell> XlsxInlineStrings(
         bool bInText = false;
         bool bPhonetic = false;
         while (scanner.Next(tag, bInText && !bPhonetic ? &strText : nullptr)) {
-            if (tag.name == "c" && tag.bEnd)
+            if (tag.name == "c" && tag.bEnd) {
+                read.emplace_back(nCellBegin, tag.nEnd);
                 break;
+            }
             if (tag.name == "t" && !tag.bEmpty)
                 bInText = !tag.bEnd;
             else if (tag.name == "rPh" && !tag.bEmpty)
@@ -255,5 +265,8 @@ std::vector<SSheetCell> XlsxInlineStrings(
             cell);
         cells.push_back(cell);
     }
+    // Without an address a cell's column follows from the one before it, which must stay.
+    if (!bAllAddressed)
+        read.clear();
     return cells;
 }

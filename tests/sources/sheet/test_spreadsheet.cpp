@@ -3,6 +3,7 @@
 // table, what people do to a sheet, and the files that are damaged or built to do harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -353,6 +354,92 @@ TEST(SpreadsheetSourceTest, DateFormatsAreToldFromNumberFormats)
     EXPECT_FALSE(IsDateFormatCode("0.0%"));
     EXPECT_FALSE(IsDateFormatCode("General"));
     EXPECT_FALSE(IsDateFormatCode("\\d0_m"));
+}
+
+// Every cell of a workbook as text: sheet, place, kind and value.
+std::vector<std::string> CellsOf(const CWorkbook &book)
+{
+    std::vector<std::string> cells;
+    for (const CWorkbook::SSheet &sheet : book.Sheets()) {
+        for (size_t nRecord = 0; nRecord < sheet.table.RecordCount(); ++nRecord) {
+            for (const SSheetCell &cell : sheet.table.RecordCells(nRecord)) {
+                std::string strCell = sheet.strName + "!" + ColumnLetters(cell.nColumn)
+                    + std::to_string(cell.nRow + 1) + " " + std::to_string(int(cell.kind)) + " ";
+                strCell += cell.kind == ECellKind::Text ? std::string(book.Text().At(cell.nText))
+                                                        : std::to_string(cell.dValue);
+                cells.push_back(strCell);
+            }
+        }
+    }
+    return cells;
+}
+
+TEST(SpreadsheetInlineStringsTest, ASheetMostlyOfInlineTextReadsAsItsWholeXml)
+{
+    // Orcus is given such a sheet without the cells of inline text, which are read apart: what
+    // it reads of the other cells must not change. The same sheet with a long comment has too
+    // little inline text for that and goes to orcus whole.
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const CSheetArchive archive(strTemplate, "template");
+    const auto sheetXml = [](bool bPadded, bool bOneWithoutAddress) {
+        std::string strXml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
+                             "2006/main\"><sheetData>";
+        strXml += "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Name</t></is></c><c r=\"B1\" "
+                  "t=\"inlineStr\"><is><t>Born</t></is></c><c r=\"C1\" t=\"inlineStr\"><is><t>"
+                  "Count</t></is></c><c r=\"D1\" t=\"inlineStr\"><is><t>Active</t></is></c><c "
+                  "r=\"E1\" t=\"inlineStr\"><is><t>Total</t></is></c><c r=\"F1\" t=\"inlineStr\">"
+                  "<is><t>Note</t></is></c></row>";
+        for (int nRow = 2; nRow <= 40; ++nRow) {
+            const std::string n = std::to_string(nRow);
+            strXml += "<row r=\"" + n + "\">";
+            strXml += "<c r=\"A" + n
+                + "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">Member "
+                  "number "
+                + n + " of the club, &amp; friends &#233;</t></is></c>";
+            // A cell without an address takes the column after the one before it.
+            strXml += bOneWithoutAddress && nRow == 20 ? "<c s=\"2\" t=\"n\"><v>"
+                                                       : "<c r=\"B" + n + "\" s=\"2\" t=\"n\"><v>";
+            strXml += std::to_string(40000 + nRow) + "</v></c>";
+            strXml += "<c r=\"C" + n + "\" t=\"n\"><v>" + n + ".5</v></c>";
+            strXml += "<c r=\"D" + n + "\" t=\"b\"><v>" + std::to_string(nRow % 2) + "</v></c>";
+            strXml += "<c r=\"E" + n + "\"><f>C" + n + "*2</f><v>" + std::to_string(nRow * 2 + 1)
+                + "</v></c>";
+            strXml += "<c r=\"F" + n
+                + "\" t=\"inlineStr\"><is><r><t>Rich </t></r><r><rPr><b/></rPr>"
+                  "<t>text</t></r><rPh sb=\"0\" eb=\"1\"><t>guide</t></rPh></is></c>";
+            // orcus drops all of a cell of inline text, a formula in it too.
+            if (nRow == 30)
+                strXml += "<c r=\"G30\" t=\"inlineStr\"><f>1+1</f><v>2</v><is><t>two</t></is></c>";
+            strXml += "</row>";
+        }
+        strXml += "</sheetData>";
+        if (bPadded)
+            strXml += "<!-- " + std::string(strXml.size() * 2, 'x') + " -->";
+        return strXml + "</worksheet>";
+    };
+    const auto cellsOf = [&](const std::string &strXml) {
+        return CellsOf(CWorkbook::Parse(
+            archive.WithReplaced({{"xl/worksheets/sheet1.xml", strXml}}), EFormat::Xlsx, "list"));
+    };
+    for (const bool bOneWithoutAddress : {false, true}) {
+        const std::vector<std::string> cells = cellsOf(sheetXml(false, bOneWithoutAddress));
+        EXPECT_EQ(cells, cellsOf(sheetXml(true, bOneWithoutAddress)));
+        const auto has = [&](const std::string &strCell) {
+            return std::find(cells.begin(), cells.end(), strCell) != cells.end();
+        };
+        EXPECT_TRUE(has("Members!A7 3 Member number 7 of the club, & friends \xC3\xA9"));
+        EXPECT_TRUE(has("Members!A20 3 Member number 20 of the club, & friends \xC3\xA9"));
+        EXPECT_TRUE(has("Members!B20 1 40020.000000"));
+        EXPECT_TRUE(has("Members!B7 1 40007.000000")); // a date
+        EXPECT_TRUE(has("Members!C7 0 7.500000"));
+        EXPECT_TRUE(has("Members!D7 2 1.000000"));
+        EXPECT_TRUE(has("Members!E7 0 15.000000")); // the formula's saved result
+        EXPECT_TRUE(has("Members!F7 3 Rich text"));
+        EXPECT_TRUE(has("Members!G30 3 two"));
+        EXPECT_EQ(std::count_if(cells.begin(), cells.end(),
+                      [](const std::string &strCell) { return strCell.starts_with("Members!"); }),
+            39 * 6 + 1); // the first row names the fields
+    }
 }
 
 // Files that are damaged or built to do harm: a message naming the file, and nothing that
