@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include "engine/PrintableText.h"
 #include "sources/access/DaoException.h"
@@ -86,8 +86,7 @@ void CSheetPart::Remove(const std::vector<std::pair<size_t, size_t>> &ranges)
 
 uint32_t ZipCrc32(std::string_view bytes)
 {
-    return static_cast<uint32_t>(
-        crc32_z(0, reinterpret_cast<const Bytef *>(bytes.data()), bytes.size()));
+    return libdeflate_crc32(0, bytes.data(), bytes.size());
 }
 
 CSheetArchive::CSheetArchive(std::string_view bytes, const std::string &strShownName)
@@ -204,47 +203,30 @@ CSheetPart CSheetArchive::Read(std::string_view name) const
     const std::string_view packed = m_bytes.substr(nEnd - pEntry->nPackedSize, pEntry->nPackedSize);
     const std::string strName = PrintableText(std::string(name));
     CSheetPart part(pEntry->nSize);
-    uLong nCrc = crc32_z(0, nullptr, 0);
     if (pEntry->nMethod == 0) {
         if (packed.size() != part.Size())
             Fail("is damaged: the part \"" + strName + "\" is not as long as it claims.");
         std::memcpy(part.Data(), packed.data(), packed.size());
-        nCrc = crc32_z(nCrc, reinterpret_cast<const Bytef *>(part.Data()), part.Size());
     } else {
-        z_stream stream {};
-        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
-            Fail("is damaged: the part \"" + strName + "\" cannot be unpacked.");
-        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.data()));
-        stream.avail_in = static_cast<uInt>(packed.size());
-        // In slices, so that each is checksummed while it is still in the cache.
-        constexpr size_t kSlice = size_t(1) << 18;
-        size_t nDone = 0;
-        int nResult = Z_OK;
-        while (nResult == Z_OK) {
-            const size_t nSlice = std::min(kSlice, part.Size() - nDone);
-            auto *pOut = reinterpret_cast<Bytef *>(part.Data() + nDone);
-            stream.next_out = pOut;
-            stream.avail_out = static_cast<uInt>(nSlice);
-            nResult = inflate(&stream, Z_NO_FLUSH);
-            const size_t nMade = nSlice - stream.avail_out;
-            nCrc = crc32_z(nCrc, pOut, nMade);
-            nDone += nMade;
-        }
-        const std::string strError = stream.msg ? stream.msg : "";
-        inflateEnd(&stream);
-        // Packed bytes that were changed are told alike whether inflate or the checksum finds
+        // Into a buffer of the size the entry claims and no larger, whatever the bytes say.
+        const std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor *)>
+            pInflater(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+        if (!pInflater)
+            throw std::bad_alloc();
+        size_t nMade = 0;
+        const libdeflate_result result = libdeflate_deflate_decompress(
+            pInflater.get(), packed.data(), packed.size(), part.Data(), part.Size(), &nMade);
+        // Packed bytes that were changed are told alike whether inflating or the checksum finds
         // them.
-        if (nResult == Z_DATA_ERROR)
+        if (result == LIBDEFLATE_INSUFFICIENT_SPACE)
+            Fail("is damaged: the part \"" + strName + "\" unpacks to more than it claims.");
+        if (result != LIBDEFLATE_SUCCESS)
             Fail("is damaged: the part \"" + strName
                 + "\" does not unpack to what its checksum says.");
-        if (nResult != Z_STREAM_END && nDone == part.Size())
-            Fail("is damaged: the part \"" + strName + "\" unpacks to more than it claims.");
-        if (nResult != Z_STREAM_END)
-            Fail("is damaged: the part \"" + strName + "\" cannot be unpacked"
-                + (strError.empty() ? std::string(".") : " (" + PrintableText(strError) + ")."));
-        if (nDone < part.Size())
+        if (nMade < part.Size())
             Fail("is damaged: the part \"" + strName + "\" is shorter than it claims.");
     }
+    const uint32_t nCrc = libdeflate_crc32(0, part.Data(), part.Size());
     if (nCrc != pEntry->nCrc)
         Fail("is damaged: the part \"" + strName + "\" does not unpack to what its checksum says.");
     return part;
