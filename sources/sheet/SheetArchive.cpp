@@ -53,6 +53,19 @@ void Set32(std::string &out, size_t nAt, uint32_t n)
         out[nAt + size_t(i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
 }
 
+// A buffer of tens of megabytes written once from start to end takes a five-hundredth of the
+// page faults in huge pages; they were most of the time of unpacking a large sheet.
+void AdviseHugePages(char *pBytes, size_t nSize)
+{
+    constexpr size_t kHuge = size_t(4) << 20;
+    if (nSize < kHuge)
+        return;
+    const auto nBegin = reinterpret_cast<uintptr_t>(pBytes);
+    const uintptr_t nPage = 4096;
+    const uintptr_t nAligned = (nBegin + nPage - 1) & ~(nPage - 1);
+    ::madvise(reinterpret_cast<void *>(nAligned), nBegin + nSize - nAligned, MADV_HUGEPAGE);
+}
+
 } // namespace
 
 CSheetPart::CSheetPart(size_t nSize)
@@ -60,15 +73,7 @@ CSheetPart::CSheetPart(size_t nSize)
 {
     if (!m_pBytes)
         throw std::bad_alloc();
-    // A sheet of tens of megabytes is written once from start to end: in huge pages it takes
-    // a five-hundredth of the page faults.
-    constexpr size_t kHuge = size_t(4) << 20;
-    if (nSize >= kHuge) {
-        const auto nBegin = reinterpret_cast<uintptr_t>(m_pBytes.get());
-        const uintptr_t nPage = 4096;
-        const uintptr_t nAligned = (nBegin + nPage - 1) & ~(nPage - 1);
-        ::madvise(reinterpret_cast<void *>(nAligned), nBegin + nSize - nAligned, MADV_HUGEPAGE);
-    }
+    AdviseHugePages(m_pBytes.get(), nSize);
 }
 
 void CSheetPart::SFree::operator()(char *p) const
@@ -262,6 +267,7 @@ std::string CSheetArchive::WithReplaced(
     }
     std::string out;
     out.reserve(nSize + nDirectorySize);
+    AdviseHugePages(out.data(), out.capacity());
     std::string directory;
     directory.reserve(nDirectorySize);
     for (const SEntry &entry : m_entries) {
