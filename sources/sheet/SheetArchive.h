@@ -1,10 +1,33 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// An entry's unpacked bytes. The buffer is not zero-filled first: unpacking writes all of it.
+class CSheetPart
+{
+public:
+    CSheetPart() = default;
+    explicit CSheetPart(size_t nSize);
+
+    char *Data() { return m_pBytes.get(); }
+    std::string_view Text() const { return {m_pBytes.get(), m_nSize}; }
+    size_t Size() const { return m_nSize; }
+    // Leaves out these ranges [begin, end), in order and apart, giving their memory back.
+    void Remove(const std::vector<std::pair<size_t, size_t>> &ranges);
+
+private:
+    struct SFree
+    {
+        void operator()(char *p) const;
+    };
+    std::unique_ptr<char, SFree> m_pBytes;
+    size_t m_nSize = 0;
+};
 
 // A workbook's zip archive, looked at before orcus unpacks anything: its central directory read
 // the way orcus reads it, every entry's unpacked size as declared there checked against
@@ -21,11 +44,12 @@ public:
     std::vector<std::string> Names() const;
     // An entry unpacked, checked against its size and checksum (a damaged entry would reach
     // orcus's parser as half-unpacked bytes); empty when the archive has no such entry.
-    std::vector<unsigned char> Read(std::string_view name) const;
+    CSheetPart Read(std::string_view name) const;
     // The same as text.
     std::string ReadText(std::string_view name) const;
     // A copy of the archive in which these entries hold other text, stored unpacked.
-    std::string WithReplaced(const std::vector<std::pair<std::string, std::string>> &entries) const;
+    std::string WithReplaced(
+        const std::vector<std::pair<std::string, std::string_view>> &entries) const;
 
 private:
     struct SEntry

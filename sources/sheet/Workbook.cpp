@@ -52,10 +52,22 @@ void Import(std::string_view bytes, CWorkbook::EFormat format, CSheetImport &imp
 // that writes workbooks puts them in (Excel writes "_x0004_").
 bool HasForbiddenControl(std::string_view xml)
 {
-    return std::any_of(xml.begin(), xml.end(), [](char c) {
+    const auto isForbidden = [](char c) {
         const auto n = static_cast<unsigned char>(c);
         return n < 0x20 && n != '\t' && n != '\n' && n != '\r';
-    });
+    };
+    // Blocks are first looked at for any byte below 0x20 without stopping early, which the
+    // compiler makes vector code of; a sheet part is tens of megabytes.
+    constexpr size_t kBlock = 64;
+    size_t i = 0;
+    for (; i + kBlock <= xml.size(); i += kBlock) {
+        unsigned char nLow = 0;
+        for (size_t k = 0; k < kBlock; ++k)
+            nLow |= static_cast<unsigned char>(static_cast<unsigned char>(xml[i + k]) < 0x20);
+        if (nLow != 0 && std::any_of(xml.begin() + i, xml.begin() + i + kBlock, isForbidden))
+            return true;
+    }
+    return std::any_of(xml.begin() + i, xml.end(), isForbidden);
 }
 
 // Whether orcus may read a part as XML: by its name, or by its first byte when a relationship
@@ -111,11 +123,13 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
                 hidden.push_back(sheet.bHidden);
             extraCells.resize(xlsxSheets.size());
         }
+        // Sheets that orcus gets unpacked, without the cells read here.
+        std::vector<std::pair<std::string, CSheetPart>> compacted;
         // Every part is unpacked and checked once here, before orcus sees it; the ones orcus
         // does not fully read are read on the way.
         for (const std::string &strName : archive.Names()) {
-            const std::vector<unsigned char> part = archive.Read(strName);
-            const std::string_view xml(reinterpret_cast<const char *>(part.data()), part.size());
+            CSheetPart part = archive.Read(strName);
+            const std::string_view xml = part.Text();
             if (IsXml(strName, xml) && HasForbiddenControl(xml))
                 Fail(CDaoException::EKind::Damaged, strShownName,
                     "is damaged: its part \"" + PrintableText(strName)
@@ -129,16 +143,31 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
                 }
                 continue;
             }
+            std::vector<std::pair<size_t, size_t>> read;
             for (size_t i = 0; i < xlsxSheets.size(); ++i) {
                 if (xlsxSheets[i].strPart == strName && extraCells[i].empty()
                     && xml.find("inlineStr") != std::string_view::npos)
-                    extraCells[i] = XlsxInlineStrings(xml, import, xlsxSheets[i].strName);
+                    extraCells[i] = XlsxInlineStrings(xml, import, xlsxSheets[i].strName, read);
+            }
+            // The sheet goes to orcus unpacked without the cells read here when that at least
+            // halves it: orcus neither unpacks nor parses it again, and its copy and ours take
+            // no more memory than orcus unpacking the whole part would.
+            size_t nRead = 0;
+            for (const auto &[nBegin, nEnd] : read)
+                nRead += nEnd - nBegin;
+            if (nRead > 0 && nRead * 2 >= xml.size()) {
+                part.Remove(read);
+                compacted.emplace_back(strName, std::move(part));
             }
         }
         if (format == EFormat::Xlsx) {
             const auto relationships = XlsxRelativeRelationships(archive);
-            if (!relationships.empty())
-                bytes = archive.WithReplaced(relationships);
+            std::vector<std::pair<std::string, std::string_view>> replaced(
+                relationships.begin(), relationships.end());
+            for (const auto &[strName, part] : compacted)
+                replaced.emplace_back(strName, part.Text());
+            if (!replaced.empty())
+                bytes = archive.WithReplaced(replaced);
         }
     }
     Import(bytes, format, import, strShownName);

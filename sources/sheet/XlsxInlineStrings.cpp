@@ -32,9 +32,26 @@ void AppendUtf8(std::string &out, uint32_t nCode)
 }
 
 // Character data with its references resolved and its line ends made LF, as XML reads it.
+// Whether text needs more than copying: a reference or a carriage return.
+size_t FindSpecial(std::string_view text, size_t nFrom)
+{
+    for (size_t i = nFrom; i < text.size(); ++i) {
+        if (text[i] == '&' || text[i] == '\r')
+            return i;
+    }
+    return text.size();
+}
+
 void AppendText(std::string &out, std::string_view text)
 {
     for (size_t i = 0; i < text.size(); ++i) {
+        // Plain runs are copied whole.
+        if (const size_t nSpecial = FindSpecial(text, i); nSpecial != i) {
+            out.append(text.substr(i, nSpecial - i));
+            i = nSpecial;
+            if (i == text.size())
+                break;
+        }
         const char c = text[i];
         if (c == '\r') {
             out += '\n';
@@ -74,6 +91,23 @@ void AppendText(std::string &out, std::string_view text)
     }
 }
 
+// Where c next is from nFrom on. Tags, names and values are short: a plain loop finds it there
+// sooner than a call to memchr, which is left for long text.
+size_t FindChar(std::string_view text, char c, size_t nFrom)
+{
+    const size_t nNear = std::min(text.size(), nFrom + 32);
+    for (size_t i = nFrom; i < nNear; ++i) {
+        if (text[i] == c)
+            return i;
+    }
+    return nNear >= text.size() ? std::string_view::npos : text.find(c, nNear);
+}
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // One tag of the part: its local name and where its attributes are.
 struct STag
 {
@@ -81,6 +115,8 @@ struct STag
     std::string_view attributes;
     bool bEnd = false;
     bool bEmpty = false; // <c/>
+    size_t nBegin = 0; // where the tag's '<' is in the part
+    size_t nEnd = 0; // just past its '>'
 };
 
 class CPartScanner
@@ -92,7 +128,7 @@ public:
     bool Next(STag &tag, std::string *pText)
     {
         while (m_nAt < m_xml.size()) {
-            const size_t nOpen = m_xml.find('<', m_nAt);
+            const size_t nOpen = FindChar(m_xml, '<', m_nAt);
             const size_t nTextEnd = nOpen == std::string_view::npos ? m_xml.size() : nOpen;
             if (pText)
                 AppendText(*pText, m_xml.substr(m_nAt, nTextEnd - m_nAt));
@@ -100,7 +136,8 @@ public:
                 m_nAt = m_xml.size();
                 return false;
             }
-            if (m_xml.substr(nOpen, 9) == "<![CDATA[") {
+            const bool bMarkup = nOpen + 1 < m_xml.size() && m_xml[nOpen + 1] == '!';
+            if (bMarkup && m_xml.substr(nOpen, 9) == "<![CDATA[") {
                 const size_t nEnd = m_xml.find("]]>", nOpen);
                 const size_t nStop = nEnd == std::string_view::npos ? m_xml.size() : nEnd;
                 if (pText)
@@ -108,7 +145,7 @@ public:
                 m_nAt = nEnd == std::string_view::npos ? m_xml.size() : nEnd + 3;
                 continue;
             }
-            if (m_xml.substr(nOpen, 4) == "<!--") {
+            if (bMarkup && m_xml.substr(nOpen, 4) == "<!--") {
                 const size_t nEnd = m_xml.find("-->", nOpen);
                 m_nAt = nEnd == std::string_view::npos ? m_xml.size() : nEnd + 3;
                 continue;
@@ -123,6 +160,8 @@ public:
                 continue;
             std::string_view inside = m_xml.substr(nOpen + 1, nClose - nOpen - 1);
             tag = STag();
+            tag.nBegin = nOpen;
+            tag.nEnd = nClose + 1;
             if (!inside.empty() && inside.front() == '/') {
                 tag.bEnd = true;
                 inside.remove_prefix(1);
@@ -131,41 +170,50 @@ public:
                 tag.bEmpty = true;
                 inside.remove_suffix(1);
             }
-            const size_t nNameEnd = inside.find_first_of(" \t\r\n");
+            size_t nNameEnd = 0;
+            while (nNameEnd < inside.size() && !IsSpace(inside[nNameEnd]))
+                ++nNameEnd;
             tag.name = inside.substr(0, nNameEnd);
-            if (const size_t nColon = tag.name.find(':'); nColon != std::string_view::npos)
+            if (const size_t nColon = FindChar(tag.name, ':', 0); nColon != std::string_view::npos)
                 tag.name.remove_prefix(nColon + 1);
-            tag.attributes
-                = nNameEnd == std::string_view::npos ? std::string_view() : inside.substr(nNameEnd);
+            tag.attributes = inside.substr(nNameEnd);
             return true;
         }
         return false;
     }
 
-    // An attribute's value by its local name, references resolved; empty when it is missing.
-    static std::string Attribute(std::string_view attributes, std::string_view name)
+    // An attribute's value by its local name, references resolved (into strScratch when there
+    // are any); empty when it is missing.
+    static std::string_view Attribute(
+        std::string_view attributes, std::string_view name, std::string &strScratch)
     {
         for (size_t i = 0; i < attributes.size();) {
-            const size_t nEquals = attributes.find('=', i);
+            const size_t nEquals = FindChar(attributes, '=', i);
             if (nEquals == std::string_view::npos)
                 break;
             std::string_view key = attributes.substr(i, nEquals - i);
-            while (!key.empty() && std::string_view(" \t\r\n").find(key.front()) != key.npos)
+            while (!key.empty() && IsSpace(key.front()))
                 key.remove_prefix(1);
-            while (!key.empty() && std::string_view(" \t\r\n").find(key.back()) != key.npos)
+            while (!key.empty() && IsSpace(key.back()))
                 key.remove_suffix(1);
-            if (const size_t nColon = key.find(':'); nColon != std::string_view::npos)
+            if (const size_t nColon = FindChar(key, ':', 0); nColon != std::string_view::npos)
                 key.remove_prefix(nColon + 1);
-            const size_t nQuote = attributes.find_first_of("\"'", nEquals);
-            if (nQuote == std::string_view::npos)
+            size_t nQuote = nEquals;
+            while (nQuote < attributes.size() && attributes[nQuote] != '"'
+                && attributes[nQuote] != '\'')
+                ++nQuote;
+            if (nQuote == attributes.size())
                 break;
-            const size_t nEnd = attributes.find(attributes[nQuote], nQuote + 1);
+            const size_t nEnd = FindChar(attributes, attributes[nQuote], nQuote + 1);
             if (nEnd == std::string_view::npos)
                 break;
             if (key == name) {
-                std::string strValue;
-                AppendText(strValue, attributes.substr(nQuote + 1, nEnd - nQuote - 1));
-                return strValue;
+                const std::string_view value = attributes.substr(nQuote + 1, nEnd - nQuote - 1);
+                if (FindSpecial(value, 0) == value.size())
+                    return value;
+                strScratch.clear();
+                AppendText(strScratch, value);
+                return strScratch;
             }
             i = nEnd + 1;
         }
@@ -197,19 +245,24 @@ private:
 
 } // namespace
 
-std::vector<SSheetCell> XlsxInlineStrings(
-    std::string_view xml, CSheetImport &import, const std::string &strSheet)
+std::vector<SSheetCell> XlsxInlineStrings(std::string_view xml, CSheetImport &import,
+    const std::string &strSheet, std::vector<std::pair<size_t, size_t>> &read)
 {
     std::vector<SSheetCell> cells;
+    read.clear();
+    bool bAllAddressed = true;
     CPartScanner scanner(xml);
     int64_t nRow = -1;
     int64_t nColumn = -1;
     STag tag;
+    std::string strScratch;
+    std::string strText;
     while (scanner.Next(tag, nullptr)) {
         if (tag.bEnd)
             continue;
         if (tag.name == "row") {
-            const std::string strRow = CPartScanner::Attribute(tag.attributes, "r");
+            const std::string_view strRow
+                = CPartScanner::Attribute(tag.attributes, "r", strScratch);
             int64_t n = 0;
             const auto result = std::from_chars(strRow.data(), strRow.data() + strRow.size(), n);
             nRow = strRow.empty() || result.ec != std::errc() ? nRow + 1 : n - 1;
@@ -218,23 +271,28 @@ std::vector<SSheetCell> XlsxInlineStrings(
         }
         if (tag.name != "c")
             continue;
-        const std::string strAddress = CPartScanner::Attribute(tag.attributes, "r");
+        const size_t nCellBegin = tag.nBegin;
+        const std::string_view strAddress
+            = CPartScanner::Attribute(tag.attributes, "r", strScratch);
         if (strAddress.empty()) {
+            bAllAddressed = false;
             ++nColumn;
         } else {
             const auto address = import.resolve_address(strAddress);
             nRow = address.row;
             nColumn = address.column;
         }
-        if (tag.bEmpty || CPartScanner::Attribute(tag.attributes, "t") != "inlineStr")
+        if (tag.bEmpty || CPartScanner::Attribute(tag.attributes, "t", strScratch) != "inlineStr")
             continue;
         // The text of all runs up to the cell's end, leaving out phonetic guides.
-        std::string strText;
+        strText.clear();
         bool bInText = false;
         bool bPhonetic = false;
         while (scanner.Next(tag, bInText && !bPhonetic ? &strText : nullptr)) {
-            if (tag.name == "c" && tag.bEnd)
+            if (tag.name == "c" && tag.bEnd) {
+                read.emplace_back(nCellBegin, tag.nEnd);
                 break;
+            }
             if (tag.name == "t" && !tag.bEmpty)
                 bInText = !tag.bEnd;
             else if (tag.name == "rPh" && !tag.bEmpty)
@@ -255,5 +313,8 @@ std::vector<SSheetCell> XlsxInlineStrings(
             cell);
         cells.push_back(cell);
     }
+    // Without an address a cell's column follows from the one before it, which must stay.
+    if (!bAllAddressed)
+        read.clear();
     return cells;
 }

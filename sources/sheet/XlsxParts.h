@@ -21,9 +21,11 @@ struct SXlsxSheet
 };
 std::vector<SXlsxSheet> XlsxSheets(const CSheetArchive &archive);
 // The cells of a sheet part that hold inline strings (t="inlineStr", as openpyxl writes text),
-// which orcus 0.17 drops; their text goes to the import's pool.
-std::vector<SSheetCell> XlsxInlineStrings(
-    std::string_view xml, CSheetImport &import, const std::string &strSheet);
+// which orcus 0.17 drops; their text goes to the import's pool. read: where in the part the
+// cells read here lie, from their start tag to their end tag, in order; none when a cell of the
+// part has no address.
+std::vector<SSheetCell> XlsxInlineStrings(std::string_view xml, CSheetImport &import,
+    const std::string &strSheet, std::vector<std::pair<size_t, size_t>> &read);
 // Text as Excel escapes it in XML: "_x000D_" is a carriage return.
 std::string XlsxUnescaped(std::string_view text);
 // New text for the relationship parts that point at other parts by absolute paths

@@ -3,6 +3,7 @@
 // table, what people do to a sheet, and the files that are damaged or built to do harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -355,6 +356,92 @@ TEST(SpreadsheetSourceTest, DateFormatsAreToldFromNumberFormats)
     EXPECT_FALSE(IsDateFormatCode("\\d0_m"));
 }
 
+// Every cell of a workbook as text: sheet, place, kind and value.
+std::vector<std::string> CellsOf(const CWorkbook &book)
+{
+    std::vector<std::string> cells;
+    for (const CWorkbook::SSheet &sheet : book.Sheets()) {
+        for (size_t nRecord = 0; nRecord < sheet.table.RecordCount(); ++nRecord) {
+            for (const SSheetCell &cell : sheet.table.RecordCells(nRecord)) {
+                std::string strCell = sheet.strName + "!" + ColumnLetters(cell.nColumn)
+                    + std::to_string(cell.nRow + 1) + " " + std::to_string(int(cell.kind)) + " ";
+                strCell += cell.kind == ECellKind::Text ? std::string(book.Text().At(cell.nText))
+                                                        : std::to_string(cell.dValue);
+                cells.push_back(strCell);
+            }
+        }
+    }
+    return cells;
+}
+
+TEST(SpreadsheetInlineStringsTest, ASheetMostlyOfInlineTextReadsAsItsWholeXml)
+{
+    // Orcus is given such a sheet without the cells of inline text, which are read apart: what
+    // it reads of the other cells must not change. The same sheet with a long comment has too
+    // little inline text for that and goes to orcus whole.
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const CSheetArchive archive(strTemplate, "template");
+    const auto sheetXml = [](bool bPadded, bool bOneWithoutAddress) {
+        std::string strXml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
+                             "2006/main\"><sheetData>";
+        strXml += "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Name</t></is></c><c r=\"B1\" "
+                  "t=\"inlineStr\"><is><t>Born</t></is></c><c r=\"C1\" t=\"inlineStr\"><is><t>"
+                  "Count</t></is></c><c r=\"D1\" t=\"inlineStr\"><is><t>Active</t></is></c><c "
+                  "r=\"E1\" t=\"inlineStr\"><is><t>Total</t></is></c><c r=\"F1\" t=\"inlineStr\">"
+                  "<is><t>Note</t></is></c></row>";
+        for (int nRow = 2; nRow <= 40; ++nRow) {
+            const std::string n = std::to_string(nRow);
+            strXml += "<row r=\"" + n + "\">";
+            strXml += "<c r=\"A" + n
+                + "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">Member "
+                  "number "
+                + n + " of the club, &amp; friends &#233;</t></is></c>";
+            // A cell without an address takes the column after the one before it.
+            strXml += bOneWithoutAddress && nRow == 20 ? "<c s=\"2\" t=\"n\"><v>"
+                                                       : "<c r=\"B" + n + "\" s=\"2\" t=\"n\"><v>";
+            strXml += std::to_string(40000 + nRow) + "</v></c>";
+            strXml += "<c r=\"C" + n + "\" t=\"n\"><v>" + n + ".5</v></c>";
+            strXml += "<c r=\"D" + n + "\" t=\"b\"><v>" + std::to_string(nRow % 2) + "</v></c>";
+            strXml += "<c r=\"E" + n + "\"><f>C" + n + "*2</f><v>" + std::to_string(nRow * 2 + 1)
+                + "</v></c>";
+            strXml += "<c r=\"F" + n
+                + "\" t=\"inlineStr\"><is><r><t>Rich </t></r><r><rPr><b/></rPr>"
+                  "<t>text</t></r><rPh sb=\"0\" eb=\"1\"><t>guide</t></rPh></is></c>";
+            // orcus drops all of a cell of inline text, a formula in it too.
+            if (nRow == 30)
+                strXml += "<c r=\"G30\" t=\"inlineStr\"><f>1+1</f><v>2</v><is><t>two</t></is></c>";
+            strXml += "</row>";
+        }
+        strXml += "</sheetData>";
+        if (bPadded)
+            strXml += "<!-- " + std::string(strXml.size() * 2, 'x') + " -->";
+        return strXml + "</worksheet>";
+    };
+    const auto cellsOf = [&](const std::string &strXml) {
+        return CellsOf(CWorkbook::Parse(
+            archive.WithReplaced({{"xl/worksheets/sheet1.xml", strXml}}), EFormat::Xlsx, "list"));
+    };
+    for (const bool bOneWithoutAddress : {false, true}) {
+        const std::vector<std::string> cells = cellsOf(sheetXml(false, bOneWithoutAddress));
+        EXPECT_EQ(cells, cellsOf(sheetXml(true, bOneWithoutAddress)));
+        const auto has = [&](const std::string &strCell) {
+            return std::find(cells.begin(), cells.end(), strCell) != cells.end();
+        };
+        EXPECT_TRUE(has("Members!A7 3 Member number 7 of the club, & friends \xC3\xA9"));
+        EXPECT_TRUE(has("Members!A20 3 Member number 20 of the club, & friends \xC3\xA9"));
+        EXPECT_TRUE(has("Members!B20 1 40020.000000"));
+        EXPECT_TRUE(has("Members!B7 1 40007.000000")); // a date
+        EXPECT_TRUE(has("Members!C7 0 7.500000"));
+        EXPECT_TRUE(has("Members!D7 2 1.000000"));
+        EXPECT_TRUE(has("Members!E7 0 15.000000")); // the formula's saved result
+        EXPECT_TRUE(has("Members!F7 3 Rich text"));
+        EXPECT_TRUE(has("Members!G30 3 two"));
+        EXPECT_EQ(std::count_if(cells.begin(), cells.end(),
+                      [](const std::string &strCell) { return strCell.starts_with("Members!"); }),
+            39 * 6 + 1); // the first row names the fields
+    }
+}
+
 // Files that are damaged or built to do harm: a message naming the file, and nothing that
 // takes the machine's memory or time.
 class SpreadsheetBadFileTest : public testing::Test
@@ -421,6 +508,68 @@ TEST_F(SpreadsheetBadFileTest, PartsOrcusWouldMisreadAreRefusedFirst)
     }),
         "The file \"list.xlsx\" is damaged: its part \"xl/worksheets/sheet1.xml\" holds bytes "
         "that XML does not allow.");
+}
+
+TEST_F(SpreadsheetBadFileTest, AForbiddenControlCharacterIsFoundAnywhereInAPart)
+{
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const CSheetArchive archive(strTemplate, "template");
+    // Tabs and line ends between the tags are allowed; long enough for many blocks of bytes.
+    std::string strSheet = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
+                           "2006/main\">\r\n<sheetData>";
+    for (int nRow = 1; nRow <= 40; ++nRow)
+        strSheet += "\r\n\t<row r=\"" + std::to_string(nRow) + "\"><c r=\"A" + std::to_string(nRow)
+            + "\" t=\"inlineStr\"><is><t>Name " + std::to_string(nRow) + "</t></is></c></row>";
+    strSheet += "\n</sheetData></worksheet>\n";
+    const auto errorOf = [&](const std::string &strXml) {
+        return ErrorOf([&] {
+            CWorkbook::Parse(archive.WithReplaced({{"xl/worksheets/sheet1.xml", strXml}}),
+                EFormat::Xlsx, "list.xlsx");
+        });
+    };
+    EXPECT_EQ(errorOf(strSheet), "no error");
+    const size_t nText = strSheet.find("Name 30");
+    for (const size_t nAt : {size_t(0), size_t(63), size_t(64), size_t(200), nText + 4,
+             strSheet.size() - 70, strSheet.size() - 1}) {
+        std::string strBad = strSheet;
+        strBad[nAt] = nAt % 2 == 0 ? '\x01' : '\x1F';
+        EXPECT_EQ(errorOf(strBad),
+            "The file \"list.xlsx\" is damaged: its part \"xl/worksheets/sheet1.xml\" holds "
+            "bytes that XML does not allow.")
+            << "at " << nAt;
+    }
+}
+
+TEST_F(SpreadsheetBadFileTest, APartIsCheckedAgainstItsChecksumAndSize)
+{
+    // The sheet's record in the table of contents, where its checksum and unpacked size are.
+    const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
+    const std::string strName = "xl/worksheets/sheet1.xml";
+    size_t nRecord = strTemplate.find("PK\x01\x02");
+    while (
+        nRecord != std::string::npos && strTemplate.compare(nRecord + 46, strName.size(), strName))
+        nRecord = strTemplate.find("PK\x01\x02", nRecord + 4);
+    ASSERT_NE(nRecord, std::string::npos);
+    const auto get32 = [&](size_t nAt) {
+        uint32_t n = 0;
+        for (size_t i = 0; i < 4; ++i)
+            n |= uint32_t(static_cast<unsigned char>(strTemplate[nAt + i])) << (8 * i);
+        return n;
+    };
+    const auto with32 = [&](size_t nAt, uint32_t n) {
+        std::string bytes = strTemplate;
+        for (size_t i = 0; i < 4; ++i)
+            bytes[nAt + i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+        return ErrorOf([&] { CWorkbook::Parse(bytes, EFormat::Xlsx, "list.xlsx"); });
+    };
+    const std::string strPart = "The file \"list.xlsx\" is damaged: the part \"" + strName + "\" ";
+    // Packed bytes intact, the checksum they must give changed.
+    EXPECT_EQ(with32(nRecord + 16, get32(nRecord + 16) ^ 0x10000),
+        strPart + "does not unpack to what its checksum says.");
+    const uint32_t nSize = get32(nRecord + 24);
+    ASSERT_GT(nSize, 100u);
+    EXPECT_EQ(with32(nRecord + 24, nSize - 1), strPart + "unpacks to more than it claims.");
+    EXPECT_EQ(with32(nRecord + 24, nSize + 1), strPart + "is shorter than it claims.");
 }
 
 TEST_F(SpreadsheetBadFileTest, AZipBombIsRefusedBeforeItIsUnpacked)
