@@ -1,7 +1,6 @@
 #include "engine/LocaleText.h"
 
 #include <optional>
-#include <unordered_map>
 
 #include <QDate>
 #include <QLocale>
@@ -22,24 +21,7 @@ struct SFormats
     QString strTime; // time of day with seconds
     QString strShortTime; // without seconds, accepted when parsing
     std::string strDecimalMark;
-    // Days and times already shown in these formats: a list of 100,000 records holds far
-    // fewer distinct days, and QLocale takes a microsecond for each. Bounded by kMaxCached.
-    mutable std::unordered_map<int64_t, std::string> shownDays;
-    mutable std::unordered_map<int64_t, std::string> shownTimes;
 };
-
-constexpr size_t kMaxCached = 1 << 17; // every time of day fits
-
-// The text of a day or a time from the cache, made by show() when it is not there yet.
-template<typename Show>
-const std::string &Cached(std::unordered_map<int64_t, std::string> &cache, int64_t nKey, Show show)
-{
-    if (const auto found = cache.find(nKey); found != cache.end())
-        return found->second;
-    if (cache.size() >= kMaxCached)
-        cache.clear();
-    return cache.emplace(nKey, show().toStdString()).first->second;
-}
 
 // Calls fn(start, length) for each run of format letters outside quoted literals.
 template<typename Fn> void ForEachFormatRun(const QString &strFormat, QChar letter, Fn fn)
@@ -98,7 +80,7 @@ const SFormats &Formats()
     if (!s_formats || s_formats->locale != locale) {
         SFormats formats {locale, WithFourDigitYear(locale.dateFormat(QLocale::ShortFormat)),
             WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)),
-            locale.timeFormat(QLocale::ShortFormat), locale.decimalPoint().toStdString(), {}, {}};
+            locale.timeFormat(QLocale::ShortFormat), locale.decimalPoint().toStdString()};
         if (!formats.strTime.contains(u's'))
             formats.strTime = QStringLiteral("HH:mm:ss");
         s_formats = std::move(formats);
@@ -227,18 +209,13 @@ std::optional<std::string> DateToText(double dt)
         return std::nullopt;
     const SFormats &formats = Formats();
     const auto [nDay, nTime] = CDateTime::DayAndTime(CDateTime::ToSeconds(dt));
-    std::string strText = Cached(formats.shownDays, nDay, [&] {
-        return formats.locale.toString(
-            QDate::fromJulianDay(kOleEpochJulianDay + nDay), formats.strDate);
-    });
+    QString strText
+        = formats.locale.toString(QDate::fromJulianDay(kOleEpochJulianDay + nDay), formats.strDate);
     if (nTime != 0) {
-        strText += ' ';
-        strText += Cached(formats.shownTimes, nTime, [&] {
-            return formats.locale.toString(
-                QTime::fromMSecsSinceStartOfDay(static_cast<int>(nTime) * 1000), formats.strTime);
-        });
+        const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(nTime) * 1000);
+        strText += u' ' + formats.locale.toString(time, formats.strTime);
     }
-    return strText;
+    return strText.toStdString();
 }
 
 CDateTime TextToDate(std::string_view text)

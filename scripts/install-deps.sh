@@ -14,7 +14,7 @@ packages=(
     liborcus-dev libuchardet-dev libdeflate-dev libqt6sql6-sqlite python3-openpyxl python3-odf xlsx2csv
     python3 python3-aiosmtpd
     postfix
-    xvfb xauth imagemagick poppler-utils
+    xvfb xauth imagemagick poppler-utils time
     desktop-file-utils appstream lintian xz-utils
     dbus-x11 at-spi2-core python3-pyatspi
 )

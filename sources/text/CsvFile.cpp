@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include <iconv.h>
 
@@ -69,8 +70,10 @@ bool ToUtf8(std::string_view bytes, const char *pEncoding, std::string &strOut)
     return true;
 }
 
-// The file's text as UTF-8, and the name of the encoding it was in.
-std::string Decode(std::string bytes, const std::string &strShownName, std::string &strEncoding)
+// The file's text as UTF-8 with rows ending in LF, the name of the encoding it was in, and
+// where the first row that starts in its second half begins (its size when none does).
+std::string Decode(
+    std::string bytes, const std::string &strShownName, std::string &strEncoding, size_t &nHalf)
 {
     std::string_view view(bytes);
     if (StartsWith(view, "PK\x03\x04"))
@@ -122,6 +125,8 @@ std::string Decode(std::string bytes, const std::string &strShownName, std::stri
     // the start of a field; the delimiter is not known yet, so any of the candidates counts.
     size_t nOut = 0;
     bool bQuoted = false;
+    const size_t nMiddle = strText.size() / 2;
+    nHalf = 0;
     for (size_t i = 0; i < strText.size(); ++i) {
         const char c = strText[i];
         if (bQuoted) {
@@ -143,8 +148,12 @@ std::string Decode(std::string bytes, const std::string &strShownName, std::stri
         } else {
             strText[nOut++] = c;
         }
+        if (nHalf == 0 && i >= nMiddle && strText[nOut - 1] == '\n')
+            nHalf = nOut;
     }
     strText.resize(nOut);
+    if (nHalf == 0)
+        nHalf = nOut;
     return strText;
 }
 
@@ -191,11 +200,21 @@ char FindDelimiter(std::string_view text)
 }
 
 // Collects the parser's cells straight into the table's one buffer, row by row; a row is
-// checked, and taken back when it is blank or the header, once it ends.
+// checked, and taken back when it is blank or the header, once it ends. The collector of a
+// file's second part, read at the same time as the first, knows no header yet: it keeps each
+// row's cell count and line for the check once both are read.
 class CCollector
 {
 public:
-    explicit CCollector(const std::string &strShownName) : m_strShownName(strShownName) { }
+    struct SRow
+    {
+        size_t nCells;
+        size_t nLine;
+    };
+
+    CCollector(const std::string &strShownName, size_t nFirstLine, bool bHeader)
+        : m_strShownName(strShownName), m_nLine(nFirstLine), m_bHeader(bHeader)
+    { }
 
     void begin_parse() { }
     void end_parse() { }
@@ -221,6 +240,14 @@ public:
         if (row.empty()) {
             return; // a blank line
         }
+        if (cells.size() > UINT32_MAX)
+            Fail(CDaoException::EKind::CannotRead, m_strShownName, "holds too much text.");
+        if (!m_bHeader) {
+            for (const size_t nEnd : m_rowEnds)
+                ends.push_back(static_cast<uint32_t>(nEnd));
+            rows.push_back({m_rowEnds.size(), nLine});
+            return;
+        }
         if (m_names.empty()) {
             size_t nBegin = m_nRowStart;
             for (const size_t nEnd : m_rowEnds) {
@@ -230,31 +257,50 @@ public:
             cells.resize(m_nRowStart);
             return;
         }
-        if (m_rowEnds.size() > m_names.size())
+        AddRow(m_rowEnds.size(), nLine, [&](size_t i) { return m_rowEnds[i]; });
+    }
+
+    // Adds the ends of a row of nCells cells, end(i) giving the i-th, padded to the header.
+    template<typename End> void AddRow(size_t nCells, size_t nLine, End end)
+    {
+        if (nCells > m_names.size())
             Fail(CDaoException::EKind::Damaged, m_strShownName,
-                "has " + std::to_string(m_rowEnds.size()) + " fields on line "
-                    + std::to_string(nLine) + ", but its first line names only "
-                    + std::to_string(m_names.size()) + ".");
-        if (cells.size() > UINT32_MAX)
-            Fail(CDaoException::EKind::CannotRead, m_strShownName, "holds too much text.");
-        for (const size_t nEnd : m_rowEnds)
-            ends.push_back(static_cast<uint32_t>(nEnd));
-        // A short row: the cells it lacks are empty.
-        ends.resize(
-            ends.size() + m_names.size() - m_rowEnds.size(), static_cast<uint32_t>(cells.size()));
+                "has " + std::to_string(nCells) + " fields on line " + std::to_string(nLine)
+                    + ", but its first line names only " + std::to_string(m_names.size()) + ".");
+        for (size_t i = 0; i < nCells; ++i)
+            ends.push_back(static_cast<uint32_t>(end(i)));
+        // A short row: the cells it lacks are empty, ending where its last one ends (a row
+        // that is not blank has one).
+        ends.resize(ends.size() + m_names.size() - nCells, static_cast<uint32_t>(end(nCells - 1)));
         ++nRows;
+    }
+
+    // Takes the rows of the second part's collector after this one's.
+    void Append(const CCollector &second)
+    {
+        const size_t nBase = cells.size();
+        if (nBase + second.cells.size() > UINT32_MAX)
+            Fail(CDaoException::EKind::CannotRead, m_strShownName, "holds too much text.");
+        cells += second.cells;
+        size_t nCell = 0;
+        for (const SRow &row : second.rows) {
+            AddRow(row.nCells, row.nLine, [&](size_t i) { return nBase + second.ends[nCell + i]; });
+            nCell += row.nCells;
+        }
     }
 
     std::vector<std::string> m_names;
     std::string cells;
     std::vector<uint32_t> ends;
+    std::vector<SRow> rows; // of a second part
     size_t nRows = 0;
 
 private:
     const std::string &m_strShownName;
     std::vector<size_t> m_rowEnds;
     size_t m_nRowStart = 0;
-    size_t m_nLine = 1;
+    size_t m_nLine;
+    bool m_bHeader;
 };
 
 bool IsDigits(std::string_view text)
@@ -350,31 +396,70 @@ CCsvFile CCsvFile::Read(const std::string &strPath)
     return Parse(std::move(bytes), strPath);
 }
 
-CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName)
+CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName, size_t nSplitBytes)
 {
     CCsvFile table;
-    const std::string strText = Decode(std::move(bytes), strShownName, table.m_strEncoding);
+    size_t nHalf = 0;
+    const std::string strText = Decode(std::move(bytes), strShownName, table.m_strEncoding, nHalf);
     table.m_cDelimiter = FindDelimiter(strText);
     orcus::csv::parser_config config;
     config.delimiters = std::string(1, table.m_cDelimiter);
     config.text_qualifier = '"';
     config.trim_cell_value = false;
-    CCollector collector(strShownName);
-    collector.cells.reserve(strText.size());
-    try {
-        orcus::csv_parser<CCollector> parser(strText.data(), strText.size(), collector, config);
-        parser.parse();
-    } catch (const CDaoException &) {
-        throw; // already names the file and the line
-    } catch (const std::exception &error) {
-        // orcus's parse errors, an unclosed quote among them
-        Fail(CDaoException::EKind::Damaged, strShownName,
-            std::string("cannot be read as CSV: ") + error.what());
+    const auto parse = [&](std::string_view text, CCollector &collector) {
+        try {
+            orcus::csv_parser<CCollector> parser(text.data(), text.size(), collector, config);
+            parser.parse();
+        } catch (const CDaoException &) {
+            throw; // already names the file and the line
+        } catch (const std::exception &error) {
+            // orcus's parse errors, an unclosed quote among them
+            Fail(CDaoException::EKind::Damaged, strShownName,
+                std::string("cannot be read as CSV: ") + error.what());
+        }
+    };
+    // A large file is read in two parts at once, split where a row starts, as an Access table
+    // is read by its own process beside the program.
+    const std::string_view first = std::string_view(strText).substr(0, nHalf);
+    const std::string_view second = std::string_view(strText).substr(nHalf);
+    const bool bTwoParts = strText.size() >= nSplitBytes && !second.empty();
+    auto pCollector = std::make_unique<CCollector>(strShownName, 1, true);
+    pCollector->cells.reserve(strText.size());
+    if (bTwoParts) {
+        const size_t nSecondLine
+            = 1 + static_cast<size_t>(std::count(first.begin(), first.end(), '\n'));
+        CCollector secondCollector(strShownName, nSecondLine, false);
+        secondCollector.cells.reserve(second.size());
+        std::exception_ptr pSecondFailure;
+        std::thread reader([&] {
+            try {
+                parse(second, secondCollector);
+            } catch (...) {
+                pSecondFailure = std::current_exception();
+            }
+        });
+        try {
+            parse(first, *pCollector);
+        } catch (...) {
+            reader.join();
+            throw; // the earlier line's message
+        }
+        reader.join();
+        if (pSecondFailure)
+            std::rethrow_exception(pSecondFailure);
+        if (pCollector->m_names.empty()) {
+            // Only blank lines before the middle: the header is in the second part.
+            pCollector = std::make_unique<CCollector>(strShownName, 1, true);
+            parse(strText, *pCollector);
+        } else {
+            pCollector->Append(secondCollector);
+        }
+    } else {
+        parse(strText, *pCollector);
     }
+    CCollector &collector = *pCollector;
     if (collector.m_names.empty())
         Fail(CDaoException::EKind::Damaged, strShownName, "is empty: it names no fields.");
-    if (collector.cells.size() > UINT32_MAX)
-        Fail(CDaoException::EKind::CannotRead, strShownName, "holds too much text.");
     table.m_strCells = std::move(collector.cells);
     table.m_cellEnds = std::move(collector.ends);
     table.m_nRows = collector.nRows;

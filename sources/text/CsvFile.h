@@ -22,8 +22,10 @@ public:
     // Reads the file; throws CDaoException with a message naming the file when it cannot be
     // read or is no list (binary data, a spreadsheet, a row longer than its header).
     static CCsvFile Read(const std::string &strPath);
-    // The same for bytes in memory; strShownName names them in messages.
-    static CCsvFile Parse(std::string bytes, const std::string &strShownName);
+    // The same for bytes in memory; strShownName names them in messages. Text of nSplitBytes
+    // or more is parsed in two parts at once.
+    static CCsvFile Parse(
+        std::string bytes, const std::string &strShownName, size_t nSplitBytes = kSplitBytes);
 
     const std::vector<SColumn> &Columns() const { return m_columns; }
     size_t RowCount() const { return m_nRows; }
@@ -35,6 +37,7 @@ public:
     // A field may hold at most this much; more is no list a person keeps.
     static constexpr size_t kMaxFieldBytes = 1 << 20;
     static constexpr size_t kMaxFileBytes = size_t(1) << 30;
+    static constexpr size_t kSplitBytes = size_t(1) << 20;
 
 private:
     std::vector<SColumn> m_columns;

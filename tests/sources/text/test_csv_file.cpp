@@ -162,6 +162,43 @@ TEST(CsvFileTest, RulesOnACsvCompareNumbersAndTheRecordListShowsTheCellsAsWritte
     EXPECT_THROW(recordset.MoveNext(), CDaoException);
 }
 
+TEST(CsvFileTest, ALargeFileReadInTwoPartsAtOnceIsReadAsInOne)
+{
+    // Rows with quoted line breaks, doubled quotes, blank lines and short rows on both sides of
+    // the middle; a split at any size must give the very same table.
+    std::string strText = "Name;Note;Fee\r\n\r\n";
+    for (int i = 0; i < 400; ++i)
+        strText += "N" + std::to_string(i) + ";\"a \"\"q\"\"\r\nb; c\";" + std::to_string(i)
+            + ",5\r\n" + (i % 7 == 0 ? "\r\nshort\r\n" : "");
+    const CCsvFile whole = CCsvFile::Parse(strText, "big.csv", SIZE_MAX);
+    const CCsvFile parts = CCsvFile::Parse(strText, "big.csv", 0);
+    ASSERT_EQ(parts.RowCount(), whole.RowCount());
+    ASSERT_EQ(parts.Columns().size(), 3u);
+    EXPECT_EQ(parts.Columns()[2].nType, whole.Columns()[2].nType);
+    for (size_t nRow = 0; nRow < whole.RowCount(); ++nRow)
+        ASSERT_EQ(Row(parts, nRow), Row(whole, nRow)) << "row " << nRow;
+    EXPECT_EQ( // after 57 short rows
+        Row(parts, 399 + 57), (std::vector<std::string> {"N399", "a \"q\"\r\nb; c", "399,5"}));
+
+    // A row too long in the second part is named by its line in the whole file.
+    const std::string strLong = strText + "x;y;z;extra\r\n";
+    const size_t nLines = static_cast<size_t>(std::count(strText.begin(), strText.end(), '\n'));
+    for (const size_t nSplit : {size_t(0), SIZE_MAX}) {
+        try {
+            CCsvFile::Parse(strLong, "big.csv", nSplit);
+            ADD_FAILURE() << "a row with four fields was read";
+        } catch (const CDaoException &error) {
+            EXPECT_EQ(std::string(error.what()),
+                "The file \"big.csv\" has 4 fields on line " + std::to_string(nLines + 1)
+                    + ", but its first line names only 3.");
+        }
+    }
+    // Only blank lines before the middle: the header is found after it.
+    const CCsvFile late = CCsvFile::Parse(std::string(100, '\n') + "A,B\n1,2\n", "late.csv", 0);
+    EXPECT_EQ(late.RowCount(), 1u);
+    EXPECT_EQ(late.Columns()[1].strName, "B");
+}
+
 TEST(CsvFileTest, WhatIsNoListGetsAMessageNamingTheFile)
 {
     EXPECT_EQ(FailureOf(std::string("PK\x03\x04rest", 8)),
