@@ -70,10 +70,8 @@ bool ToUtf8(std::string_view bytes, const char *pEncoding, std::string &strOut)
     return true;
 }
 
-// The file's text as UTF-8 with rows ending in LF, the name of the encoding it was in, and
-// where the first row that starts in its second half begins (its size when none does).
-std::string Decode(
-    std::string bytes, const std::string &strShownName, std::string &strEncoding, size_t &nHalf)
+// The file's text as UTF-8 with rows ending in LF, and the name of the encoding it was in.
+std::string Decode(std::string bytes, const std::string &strShownName, std::string &strEncoding)
 {
     std::string_view view(bytes);
     if (StartsWith(view, "PK\x03\x04"))
@@ -125,8 +123,6 @@ std::string Decode(
     // the start of a field; the delimiter is not known yet, so any of the candidates counts.
     size_t nOut = 0;
     bool bQuoted = false;
-    const size_t nMiddle = strText.size() / 2;
-    nHalf = 0;
     for (size_t i = 0; i < strText.size(); ++i) {
         const char c = strText[i];
         if (bQuoted) {
@@ -148,12 +144,8 @@ std::string Decode(
         } else {
             strText[nOut++] = c;
         }
-        if (nHalf == 0 && i >= nMiddle && strText[nOut - 1] == '\n')
-            nHalf = nOut;
     }
     strText.resize(nOut);
-    if (nHalf == 0)
-        nHalf = nOut;
     return strText;
 }
 
@@ -197,6 +189,34 @@ char FindDelimiter(std::string_view text)
         }
     }
     return cBest;
+}
+
+// Where the first row that starts in the second half of the text begins, by the rules of
+// orcus's parser: a cell that starts with a quote is quoted up to a quote that is not doubled;
+// any other quote is a character. The text's size when no row starts there.
+size_t SecondHalf(std::string_view text, char cDelimiter)
+{
+    const size_t nMiddle = text.size() / 2;
+    bool bCellStart = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (bCellStart && c == '"') {
+            for (++i; i < text.size(); ++i) {
+                if (text[i] == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"')
+                        ++i;
+                    else
+                        break;
+                }
+            }
+            bCellStart = false;
+            continue;
+        }
+        bCellStart = c == cDelimiter || c == '\n';
+        if (c == '\n' && i + 1 >= nMiddle)
+            return i + 1;
+    }
+    return text.size();
 }
 
 // Collects the parser's cells straight into the table's one buffer, row by row; a row is
@@ -399,9 +419,10 @@ CCsvFile CCsvFile::Read(const std::string &strPath)
 CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName, size_t nSplitBytes)
 {
     CCsvFile table;
-    size_t nHalf = 0;
-    const std::string strText = Decode(std::move(bytes), strShownName, table.m_strEncoding, nHalf);
+    const std::string strText = Decode(std::move(bytes), strShownName, table.m_strEncoding);
     table.m_cDelimiter = FindDelimiter(strText);
+    const size_t nHalf
+        = strText.size() >= nSplitBytes ? SecondHalf(strText, table.m_cDelimiter) : strText.size();
     orcus::csv::parser_config config;
     config.delimiters = std::string(1, table.m_cDelimiter);
     config.text_qualifier = '"';
@@ -422,7 +443,10 @@ CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName, siz
     // is read by its own process beside the program.
     const std::string_view first = std::string_view(strText).substr(0, nHalf);
     const std::string_view second = std::string_view(strText).substr(nHalf);
-    const bool bTwoParts = strText.size() >= nSplitBytes && !second.empty();
+    // orcus skips a BOM at the start of what it parses: a second part starting with one (a
+    // cell of U+FEFF) is not split off.
+    const bool bTwoParts
+        = strText.size() >= nSplitBytes && !second.empty() && !StartsWith(second, "\xEF\xBB\xBF");
     auto pCollector = std::make_unique<CCollector>(strShownName, 1, true);
     pCollector->cells.reserve(strText.size());
     if (bTwoParts) {
