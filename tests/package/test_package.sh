@@ -19,7 +19,9 @@ for file in usr/share/applications/mergix.desktop usr/share/mime/packages/mergix
     usr/share/icons/hicolor/48x48/apps/mergix.png usr/share/doc/mergix/copyright; do
     test -f "$root/install/$file" || { echo "missing from the package: $file"; exit 1; }
 done
-"$mergix" --help | grep -q -- "--test-merge FILE.mgx"
+# Read whole: grep -q would stop reading early, and the help's writer die of SIGPIPE.
+help="$("$mergix" --help)"
+grep -q -- "--test-merge FILE.mgx" <<<"$help"
 export XDG_CONFIG_HOME="$root/config" LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
 out="$("$mergix" --test-merge "$source_dir/examples/sample.mgx" 2>"$root/err")"
 test "$(grep -c '^To: ' <<<"$out")" -eq 12 || { cat "$root/err"; exit 1; }
