@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Upper-cases the ASCII letters a to z; every other byte, UTF-8 included, stays as it is.
 inline void UpperCaseAscii(std::string &text)
@@ -26,4 +27,20 @@ inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+// The first item that name(item) calls strName exactly, else the first that does ignoring ASCII
+// letter case; nullptr when none does. Tables are found by name this way.
+template<typename Item, typename Name>
+const Item *FindByName(const std::vector<Item> &items, std::string_view strName, Name name)
+{
+    for (const Item &item : items) {
+        if (name(item) == strName)
+            return &item;
+    }
+    for (const Item &item : items) {
+        if (EqualsIgnoringAsciiCase(name(item), strName))
+            return &item;
+    }
+    return nullptr;
 }

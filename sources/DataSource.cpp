@@ -87,15 +87,8 @@ std::string CDataSource::DefaultTable() const
 const SSourceTable *FindSourceTable(
     const std::vector<SSourceTable> &tables, const std::string &strName)
 {
-    for (const SSourceTable &table : tables) {
-        if (table.strName == strName)
-            return &table;
-    }
-    for (const SSourceTable &table : tables) {
-        if (EqualsIgnoringAsciiCase(table.strName, strName))
-            return &table;
-    }
-    return nullptr;
+    return FindByName(tables, strName,
+        [](const SSourceTable &table) -> const std::string & { return table.strName; });
 }
 
 void ThrowNoSuchTable(const std::string &strName, const std::string &strPath)

@@ -76,13 +76,6 @@ const CDaoTableDefInfo &CDaoDatabase::GetTableDefInfo(int nIndex) const
 
 const CDaoTableDefInfo *CDaoDatabase::FindTableDef(const std::string &strName) const
 {
-    for (const CDaoTableDefInfo &info : m_tableDefs) {
-        if (info.m_strName == strName)
-            return &info;
-    }
-    for (const CDaoTableDefInfo &info : m_tableDefs) {
-        if (EqualsIgnoringAsciiCase(info.m_strName, strName))
-            return &info;
-    }
-    return nullptr;
+    return FindByName(m_tableDefs, strName,
+        [](const CDaoTableDefInfo &info) -> const std::string & { return info.m_strName; });
 }
