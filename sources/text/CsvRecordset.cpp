@@ -3,7 +3,6 @@
 #include <charconv>
 
 #include "engine/Data.h"
-#include "sources/access/DaoException.h"
 
 namespace {
 
@@ -63,44 +62,26 @@ CVariant CsvCellValue(std::string_view text, short nType)
     }
 }
 
-CCsvRecordset::CCsvRecordset(std::shared_ptr<const CCsvFile> pFile) : m_pFile(std::move(pFile))
+namespace {
+
+std::vector<CDaoFieldInfo> FieldsOf(const CCsvFile &file)
 {
-    for (const CCsvFile::SColumn &column : m_pFile->Columns())
-        m_fields.push_back({column.strName, column.nType, 0, 0});
-    m_values.resize(m_fields.size());
+    std::vector<CDaoFieldInfo> fields;
+    for (const CCsvFile::SColumn &column : file.Columns())
+        fields.push_back({column.strName, column.nType, 0, 0});
+    return fields;
+}
+
+} // namespace
+
+CCsvRecordset::CCsvRecordset(std::shared_ptr<const CCsvFile> pFile)
+    : CMemoryTableCursor(FieldsOf(*pFile)), m_pFile(std::move(pFile))
+{
     MoveFirst();
 }
 
-const CDaoFieldInfo &CCsvRecordset::GetFieldInfo(int nIndex) const
+void CCsvRecordset::ReadRow(size_t nRow, std::vector<CVariant> &values) const
 {
-    return m_fields.at(static_cast<size_t>(nIndex));
-}
-
-void CCsvRecordset::MoveFirst()
-{
-    m_nRow = 0;
-    ReadRow();
-}
-
-void CCsvRecordset::MoveNext()
-{
-    if (IsEOF())
-        throw CDaoException(CDaoException::EKind::NoRecord, "No current record.");
-    ++m_nRow;
-    ReadRow();
-}
-
-void CCsvRecordset::ReadRow()
-{
-    if (IsEOF())
-        return;
-    for (size_t i = 0; i < m_fields.size(); ++i)
-        m_values[i] = CsvCellValue(m_pFile->Cell(m_nRow, i), m_fields[i].m_nType);
-}
-
-const CVariant &CCsvRecordset::GetFieldValue(int nIndex) const
-{
-    if (IsEOF())
-        throw CDaoException(CDaoException::EKind::NoRecord, "No current record.");
-    return m_values.at(static_cast<size_t>(nIndex));
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = CsvCellValue(m_pFile->Cell(nRow, i), Fields()[i].m_nType);
 }
