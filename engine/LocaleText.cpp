@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTime>
 
+#include "engine/CompiledDateFormat.h"
 #include "engine/Currency.h"
 
 namespace {
@@ -21,6 +22,8 @@ struct SFormats
     QString strTime; // time of day with seconds
     QString strShortTime; // without seconds, accepted when parsing
     std::string strDecimalMark;
+    std::optional<CCompiledDateFormat> compiledDate; // the same formats, when they allow it
+    std::optional<CCompiledDateFormat> compiledTime;
 };
 
 // Calls fn(start, length) for each run of format letters outside quoted literals.
@@ -80,9 +83,13 @@ const SFormats &Formats()
     if (!s_formats || s_formats->locale != locale) {
         SFormats formats {locale, WithFourDigitYear(locale.dateFormat(QLocale::ShortFormat)),
             WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)),
-            locale.timeFormat(QLocale::ShortFormat), locale.decimalPoint().toStdString()};
+            locale.timeFormat(QLocale::ShortFormat), locale.decimalPoint().toStdString(), {}, {}};
         if (!formats.strTime.contains(u's'))
             formats.strTime = QStringLiteral("HH:mm:ss");
+        formats.compiledDate = CCompiledDateFormat::Compile(
+            formats.strDate, CCompiledDateFormat::EPart::Date, locale);
+        formats.compiledTime = CCompiledDateFormat::Compile(
+            formats.strTime, CCompiledDateFormat::EPart::Time, locale);
         s_formats = std::move(formats);
     }
     return *s_formats;
@@ -209,8 +216,19 @@ std::optional<std::string> DateToText(double dt)
         return std::nullopt;
     const SFormats &formats = Formats();
     const auto [nDay, nTime] = CDateTime::DayAndTime(CDateTime::ToSeconds(dt));
-    QString strText
-        = formats.locale.toString(QDate::fromJulianDay(kOleEpochJulianDay + nDay), formats.strDate);
+    const QDate date = QDate::fromJulianDay(kOleEpochJulianDay + nDay);
+    if (formats.compiledDate && (nTime == 0 || formats.compiledTime)) {
+        std::string strText;
+        formats.compiledDate->AppendDate(strText, date);
+        if (nTime != 0) {
+            strText += ' ';
+            const int nSeconds = static_cast<int>(nTime);
+            formats.compiledTime->AppendTime(
+                strText, nSeconds / 3600, nSeconds / 60 % 60, nSeconds % 60);
+        }
+        return strText;
+    }
+    QString strText = formats.locale.toString(date, formats.strDate);
     if (nTime != 0) {
         const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(nTime) * 1000);
         strText += u' ' + formats.locale.toString(time, formats.strTime);

@@ -5,6 +5,11 @@
 #include <random>
 #include <string>
 
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+#include "engine/CompiledDateFormat.h"
 #include "engine/Conversions.h"
 #include "engine/Data.h"
 #include "engine/LocaleText.h"
@@ -161,5 +166,59 @@ TEST_P(DateRoundTripTest, TextReadsBackAsTheSameSecond)
 
 INSTANTIATE_TEST_SUITE_P(
     Locales, DateRoundTripTest, testing::Values("en_US", "de_DE", "ko_KR", "bg_BG", "ar_EG"));
+
+// The compiled format stands in for QLocale::toString wherever it accepts a format, so it must
+// write the very same text: checked in every locale Qt knows, on its own formats and on some
+// with the rarer tokens (two-digit years, names, quotes, lower-case marks).
+TEST(CompiledDateFormatTest, WritesWhatQLocaleWritesInEveryLocale)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<qint64> anyDay(
+        QDate(100, 1, 1).toJulianDay(), QDate(9999, 12, 31).toJulianDay());
+    std::uniform_int_distribution<int> anySecond(0, 86399);
+    std::vector<QDate> dates = {QDate(100, 1, 1), QDate(2026, 12, 8), QDate(9999, 12, 31)};
+    std::vector<QTime> times = {QTime(0, 0), QTime(12, 0), QTime(23, 59, 59), QTime(9, 5, 7)};
+    for (int i = 0; i < 30; ++i) {
+        dates.push_back(QDate::fromJulianDay(anyDay(random)));
+        times.push_back(QTime::fromMSecsSinceStartOfDay(anySecond(random) * 1000));
+    }
+
+    using EPart = CCompiledDateFormat::EPart;
+    int nCompiled = 0;
+    for (const QLocale &locale :
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+        const std::pair<QString, EPart> formats[] = {
+            {locale.dateFormat(QLocale::ShortFormat), EPart::Date},
+            {locale.dateFormat(QLocale::LongFormat), EPart::Date},
+            {QStringLiteral("d.M.yy 'y''s' ''yyyy''"), EPart::Date},
+            {QStringLiteral("dddd ddd MMMM MMM dd/MM"), EPart::Date},
+            {locale.timeFormat(QLocale::ShortFormat), EPart::Time},
+            {QStringLiteral("hh:m:s ap 'at' H"), EPart::Time},
+            {QStringLiteral("h 'o''clock' A"), EPart::Time},
+        };
+        for (const auto &[strFormat, part] : formats) {
+            const auto compiled = CCompiledDateFormat::Compile(strFormat, part, locale);
+            if (!compiled)
+                continue;
+            ++nCompiled;
+            if (part == EPart::Date) {
+                for (const QDate &date : dates) {
+                    std::string strText;
+                    compiled->AppendDate(strText, date);
+                    ASSERT_EQ(strText, locale.toString(date, strFormat).toStdString())
+                        << locale.name().toStdString() << " " << strFormat.toStdString();
+                }
+            } else {
+                for (const QTime &time : times) {
+                    std::string strText;
+                    compiled->AppendTime(strText, time.hour(), time.minute(), time.second());
+                    ASSERT_EQ(strText, locale.toString(time, strFormat).toStdString())
+                        << locale.name().toStdString() << " " << strFormat.toStdString();
+                }
+            }
+        }
+    }
+    EXPECT_GT(nCompiled, 1000);
+}
 
 } // namespace
