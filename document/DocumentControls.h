@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "document/MessageExtras.h"
+
 // The controls that hold a merge's live settings: the header bar (From, the To field list,
-// Subject, Reply-To) and the message editor. The document copies its stored settings into them
-// after a merge is created or opened, and back just before it is saved.
+// Subject, Reply-To, Cc, Bcc, the attachments) and the message editor. The document copies its
+// stored settings into them after a merge is created or opened, and back just before it is saved.
 class CDocumentControls
 {
 public:
@@ -27,4 +29,7 @@ public:
     // The editor's whole text as plain text with CR LF line breaks.
     virtual std::string Body() const = 0;
     virtual void SetBody(const std::string &strText) = 0;
+    // Cc and Bcc (header bar) and the attachment list (its Attachments dialog).
+    virtual SMessageExtras Extras() const = 0;
+    virtual void SetExtras(const SMessageExtras &extras) = 0;
 };

@@ -40,6 +40,57 @@ std::unique_ptr<CProgress> CMergixDoc::CreateProgress()
     return std::make_unique<CNullProgress>();
 }
 
+namespace {
+
+constexpr const char *kCc = "Cc";
+constexpr const char *kBcc = "Bcc";
+constexpr const char *kAttachments = "Attachments"; // one path a line
+
+MergeProperties ExtrasToProperties(const SMessageExtras &extras, const MergeProperties &others)
+{
+    MergeProperties properties;
+    if (!extras.strCc.empty())
+        properties.emplace_back(kCc, extras.strCc);
+    if (!extras.strBcc.empty())
+        properties.emplace_back(kBcc, extras.strBcc);
+    if (!extras.attachments.empty()) {
+        std::string strPaths;
+        for (const std::string &strPath : extras.attachments)
+            strPaths += (strPaths.empty() ? "" : "\n") + strPath;
+        properties.emplace_back(kAttachments, strPaths);
+    }
+    properties.insert(properties.end(), others.begin(), others.end());
+    return properties;
+}
+
+// Takes the properties it knows out of the list; the others stay in it.
+SMessageExtras ExtrasFromProperties(MergeProperties &properties)
+{
+    SMessageExtras extras;
+    std::erase_if(properties, [&](const auto &property) {
+        const auto &[strName, strValue] = property;
+        if (strName == kCc)
+            extras.strCc = strValue;
+        else if (strName == kBcc)
+            extras.strBcc = strValue;
+        else if (strName == kAttachments) {
+            for (size_t nStart = 0; nStart <= strValue.size();) {
+                size_t nEnd = strValue.find('\n', nStart);
+                if (nEnd == std::string::npos)
+                    nEnd = strValue.size();
+                if (nEnd > nStart)
+                    extras.attachments.push_back(strValue.substr(nStart, nEnd - nStart));
+                nStart = nEnd + 1;
+            }
+        } else
+            return false;
+        return true;
+    });
+    return extras;
+}
+
+} // namespace
+
 void CMergixDoc::Serialize(CMgxArchive &archive)
 {
     std::string *const members[] = {&m_strDatabasePath, &m_strToField, &m_strFrom, &m_strReplyTo,
@@ -49,6 +100,13 @@ void CMergixDoc::Serialize(CMgxArchive &archive)
             archive.WriteString(*pMember);
         else
             *pMember = archive.ReadString(); // members read before a short end keep their value
+    }
+    if (archive.IsStoring()) {
+        PropertyBlock::Write(archive, ExtrasToProperties(m_extras, m_otherProperties));
+    } else {
+        m_extras = {};
+        m_otherProperties = PropertyBlock::Read(archive);
+        m_extras = ExtrasFromProperties(m_otherProperties);
     }
 }
 
@@ -140,6 +198,10 @@ bool CMergixDoc::ReadMergeFile(const std::string &strPath)
         CMgxArchive archive(strData);
         try {
             Serialize(archive);
+        } catch (const CNewerMergeFile &newer) {
+            m_bModified = bWasModified;
+            ShowMessage(newer.what());
+            return false;
         } catch (const CMgxArchive::CEndOfData &) {
             // A file that could not be read changes nothing the user would want saved: the
             // next command must not ask to save a merge nobody changed.
@@ -246,6 +308,7 @@ void CMergixDoc::UpdateControlsFromDocument()
     m_pControls->SetSubject(m_strSubject);
     m_pControls->SetReplyTo(m_strReplyTo);
     m_pControls->SetBody(m_strBody);
+    m_pControls->SetExtras(m_extras);
 }
 
 void CMergixDoc::UpdateDocumentFromControls()
@@ -257,6 +320,15 @@ void CMergixDoc::UpdateDocumentFromControls()
     m_strFrom = m_pControls->From();
     m_strSubject = m_pControls->Subject();
     m_strReplyTo = m_pControls->ReplyTo();
+    m_extras = m_pControls->Extras();
+}
+
+std::string CMergixDoc::AttachmentFolder() const
+{
+    const size_t nSlash = m_strPathName.rfind('/');
+    if (nSlash != std::string::npos)
+        return m_strPathName.substr(0, nSlash + 1);
+    return m_strMergeFolder;
 }
 
 std::string CMergixDoc::DatabaseFilePath() const

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "document/MessageExtras.h"
+#include "document/PropertyBlock.h"
 #include "engine/MergeTemplate.h"
 #include "sources/DataSource.h"
 
@@ -64,7 +66,8 @@ public:
     // operation ends by a database failure: the windows follow it to enable their commands.
     void SetStateObserver(std::function<void()> observer) { m_stateObserver = std::move(observer); }
 
-    // The seven strings in their file order.
+    // The seven strings in their file order, then the property block when the merge uses a
+    // property beyond them. Loading throws CNewerMergeFile for a block of a later version.
     void Serialize(CMgxArchive &archive);
     bool OnNewDocument();
     // Opens a merge file and connects to its list. pList, for one run of the command line,
@@ -99,6 +102,9 @@ public:
     std::vector<std::string> ListFields() const;
     // The field list as the template language reads it.
     CMergeFields MergeFields() const { return {m_fieldNames, m_fieldTypes}; }
+    // The folder relative attachment paths are taken from: the merge file's, ending in "/";
+    // empty (the working folder) for a merge never saved.
+    std::string AttachmentFolder() const;
     // The database path, taken relative to the folder of the merge file it was read from when
     // it is relative.
     std::string DatabaseFilePath() const;
@@ -116,6 +122,7 @@ public:
     std::string m_strSubject;
     std::string m_strReplyTo;
     std::string m_strBody;
+    SMessageExtras m_extras;
     bool m_bDatabaseReady = false;
     std::vector<std::string> m_fieldNames;
     std::vector<short> m_fieldTypes;
@@ -143,6 +150,8 @@ private:
     // Connects again to the merge that was open before a failed open, when it was connected.
     void ReconnectAfterFailedOpen(bool bWasConnected);
 
+    // Properties of a later release of this version's block, written back as they were read.
+    MergeProperties m_otherProperties;
     std::unique_ptr<CDataSource> m_pSource;
     std::unique_ptr<CTableCursor> m_pTable;
     std::string m_strOpenTable;

@@ -29,6 +29,8 @@ public:
     void WriteString(std::string_view text);
     std::string ReadString();
     const std::string &Bytes() const { return m_strBytes; }
+    // Loading: nothing is left to read.
+    bool AtEnd() const { return m_nPos >= m_data.size(); }
 
 private:
     uint64_t ReadLength();

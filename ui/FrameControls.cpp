@@ -68,3 +68,13 @@ void CFrameControls::SetBody(const std::string &strText)
 {
     m_view.SetPlainText(strText);
 }
+
+SMessageExtras CFrameControls::Extras() const
+{
+    return m_headerBar.Extras();
+}
+
+void CFrameControls::SetExtras(const SMessageExtras &extras)
+{
+    m_headerBar.SetExtras(extras);
+}

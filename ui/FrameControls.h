@@ -23,6 +23,8 @@ public:
     void SetReplyTo(const std::string &strText) override;
     std::string Body() const override;
     void SetBody(const std::string &strText) override;
+    SMessageExtras Extras() const override;
+    void SetExtras(const SMessageExtras &extras) override;
 
 private:
     CHeaderBar &m_headerBar;

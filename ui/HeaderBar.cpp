@@ -72,3 +72,13 @@ std::string CHeaderBar::SelectedToField() const
     return m_pUi->toCombo->currentIndex() < 0 ? std::string()
                                               : m_pUi->toCombo->currentText().toStdString();
 }
+
+SMessageExtras CHeaderBar::Extras() const
+{
+    return m_extras;
+}
+
+void CHeaderBar::SetExtras(const SMessageExtras &extras)
+{
+    m_extras = extras;
+}

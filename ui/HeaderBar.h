@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include "document/MessageExtras.h"
+
 namespace Ui {
 class CHeaderBar;
 }
@@ -33,6 +35,8 @@ public:
     void SetToFieldList(const std::vector<std::string> &names);
     void SelectToField(const std::string &strName);
     std::string SelectedToField() const;
+    SMessageExtras Extras() const;
+    void SetExtras(const SMessageExtras &extras);
 
 signals:
     // The user changed a header setting (not the program filling them in).
@@ -40,4 +44,5 @@ signals:
 
 private:
     Ui::CHeaderBar *m_pUi;
+    SMessageExtras m_extras;
 };

@@ -53,8 +53,11 @@ public:
     void SetReplyTo(const std::string &s) override { m_strReplyTo = s; }
     std::string Body() const override { return m_strBody; }
     void SetBody(const std::string &s) override { m_strBody = s; }
+    SMessageExtras Extras() const override { return m_extras; }
+    void SetExtras(const SMessageExtras &extras) override { m_extras = extras; }
 
     std::vector<std::string> m_toList;
+    SMessageExtras m_extras;
     std::string m_strSelected, m_strFrom, m_strSubject, m_strReplyTo, m_strBody;
     int m_nListFills = 0;
 };
@@ -197,6 +200,61 @@ TEST_F(MergeDocumentTest, FileFormEdgeCases)
     EXPECT_TRUE(m_prompter.Entries().empty());
     EXPECT_EQ(m_doc.m_strTableName, "Empty");
     EXPECT_EQ(m_doc.m_fieldNames, (Texts {"Key", "Label"}));
+}
+
+TEST_F(MergeDocumentTest, CopiesAndAttachmentsLiveInTheVersionedBlock)
+{
+    fs::copy_file(kData + "contacts.mdb", m_folder / "contacts.mdb");
+    const fs::path path = WriteMerge("extras.mgx", "contacts.mdb", "Orders", "Product");
+    const std::string strSeven = ReadFile(path);
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_TRUE(m_doc.m_extras.IsEmpty());
+
+    // Saved with the new properties: the seven strings as before, then the block.
+    const SMessageExtras extras {"<<email>>, office@example.com", "archive@example.com",
+        {"programme.pdf", "invoices/<<Key>>.pdf"}};
+    m_controls.SetExtras(extras);
+    ASSERT_TRUE(m_doc.OnSaveDocument(path.string()));
+    const std::string strSaved = ReadFile(path);
+    ASSERT_EQ(strSaved.substr(0, strSeven.size()), strSeven);
+    CMgxArchive block(std::string_view(strSaved).substr(strSeven.size()));
+    EXPECT_EQ(block.ReadString(), "Mergix properties");
+    EXPECT_EQ(block.ReadString(), "1");
+
+    m_controls.SetExtras({});
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_doc.m_extras, extras);
+    EXPECT_EQ(m_controls.m_extras, extras);
+
+    // A property of a later release of the same version is kept and written back.
+    std::string strLater = MgxBytes(
+        {"Mergix properties", "1", "2", "Cc", "a@example.com", "Some later setting", "its value"});
+    WriteFile(path, strSeven + strLater);
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_doc.m_extras.strCc, "a@example.com");
+    ASSERT_TRUE(m_doc.OnSaveDocument(path.string()));
+    EXPECT_EQ(ReadFile(path), strSeven + strLater);
+
+    // Emptied again: exactly the seven strings.
+    WriteFile(path, strSeven);
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    ASSERT_TRUE(m_doc.OnSaveDocument(path.string()));
+    EXPECT_EQ(ReadFile(path), strSeven);
+
+    // A newer version is refused with a message and leaves the open merge as it was; a block
+    // cut short is a damaged file.
+    m_controls.SetExtras(extras);
+    m_doc.UpdateDocumentFromControls();
+    WriteFile(path, strSeven + MgxBytes({"Mergix properties", "2", "1", "Cc", "b@example.com"}));
+    EXPECT_FALSE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"This merge file was saved by a newer version of Mergix, which stores settings "
+               "this version does not know. Please open it with that version."});
+    EXPECT_EQ(m_doc.m_extras, extras);
+    WriteFile(path, strSeven + MgxBytes({"Mergix properties", "1", "3", "Cc"}));
+    EXPECT_FALSE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Unexpected file format."});
+    EXPECT_EQ(m_doc.m_extras, extras);
 }
 
 TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndChangeNothing)
