@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <future>
 
 #include "document/MergixDoc.h"
 #include "engine/Progress.h"
@@ -9,11 +10,14 @@
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
 #include "mail/MessageText.h"
+#include "mail/MixedBody.h"
 #include "mail/RecipientIdentity.h"
 #include "mail/RecordList.h"
 #include "mail/RunClock.h"
 #include "mail/SendThread.h"
 #include "mail/SmtpConnection.h"
+#include "mail/SmtpSession.h"
+#include "mail/TlsContext.h"
 
 #include <QCryptographicHash>
 
@@ -68,12 +72,12 @@ bool CMergeRun::WaitWhileResponsive(
 }
 
 bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
-    const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-    const SComposeOptions &options, CRunRecord &record)
+    const std::string &strTo, const std::string &strSubject, const std::string &strBody,
+    const std::string &strIdentity, const SComposeOptions &options, CRunRecord &record)
 {
     const auto roomForOne = [&] {
         workers.Reap();
-        if (workers.Count() < std::max<size_t>(m_nMaxDeliveries, 1))
+        if (workers.Count() < std::max<size_t>(m_nDeliveryCeiling, 1))
             return true;
         workers.WaitForAny(kWaitSlice);
         return false;
@@ -85,10 +89,13 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
     account.strServer = input.serverName ? input.serverName() : std::string();
     const std::string strServer = account.nPort > 0 ? Endpoint(account) : account.strServer;
     const auto makeJob = [&] {
-        MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, input.strSubject,
-            strBody, static_cast<int>(strBody.size()), &m_bAbandon,
+        MailParams params {strServer, input.strFrom, strTo, input.strReplyTo, strSubject, strBody,
+            static_cast<int>(strBody.size()), &m_bAbandon,
             [&record, strIdentity, strTo](EDelivery eWhat, const std::string &strReply) {
                 record.Record(strIdentity, strTo, eWhat, strReply);
+            },
+            [this, strTo](const std::string &strCopy, const std::string &strReply) {
+                AddRefusedCopy(strTo, strCopy, strReply);
             },
             // Recorded as being sent only once the server has taken the recipient, so that a
             // stop before then does not leave it in doubt.
@@ -120,12 +127,12 @@ bool CMergeRun::HandOver(CDeliveryWorkers &workers, const SInput &input, CProgre
 }
 
 bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
-    const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-    const SComposeOptions &options, CRunRecord &record)
+    const std::string &strTo, const std::string &strSubject, const std::string &strBody,
+    const std::string &strIdentity, const SComposeOptions &options, CRunRecord &record)
 {
     // A database field must never be able to add header lines or SMTP commands.
     if (HasLineBreakOrNul(input.strFrom) || HasLineBreakOrNul(strTo)
-        || HasLineBreakOrNul(input.strReplyTo) || HasLineBreakOrNul(input.strSubject)) {
+        || HasLineBreakOrNul(input.strReplyTo) || HasLineBreakOrNul(strSubject)) {
         AddFailedAddress(strTo);
         record.Record(strIdentity, strTo, EDelivery::Failed,
             "not sent: a header text holds a line break or a zero byte");
@@ -134,8 +141,9 @@ bool CMergeRun::Queue(CSessionDeliveries &deliveries, const SInput &input, CProg
     std::string strError;
     CSessionDeliveries::SMessage message {strTo, strIdentity, ExtractAddress(input.strFrom),
         ExtractAddress(strTo),
-        CSmtpConnection::ComposeForServers(input.strFrom, strTo, input.strReplyTo, input.strSubject,
-            strBody, std::time(nullptr), MakeMessageId(input.strFrom), options, strError)};
+        CSmtpConnection::ComposeForServers(input.strFrom, strTo, input.strReplyTo, strSubject,
+            strBody, std::time(nullptr), MakeMessageId(input.strFrom), options, strError),
+        options.copies};
     if (message.data.strData.empty()) {
         AddFailedAddress(strTo);
         record.Record(strIdentity, strTo, EDelivery::Failed, "not sent: " + strError);
@@ -288,6 +296,13 @@ std::string CMergeRun::TemplateDigest(const SInput &input)
         {&input.strFrom, &input.strReplyTo, &input.strSubject, &input.strTemplate}) {
         hash.addData(QByteArray::fromStdString(std::to_string(pText->size()) + ":" + *pText));
     }
+    // Merges without copies or attachments keep the digest earlier runs recorded.
+    if (!input.extras.IsEmpty()) {
+        std::vector<std::string> texts {input.extras.strCc, input.extras.strBcc};
+        texts.insert(texts.end(), input.extras.attachments.begin(), input.extras.attachments.end());
+        for (const std::string &strText : texts)
+            hash.addData(QByteArray::fromStdString(std::to_string(strText.size()) + ":" + strText));
+    }
     return hash.result().toHex().toStdString();
 }
 
@@ -300,7 +315,160 @@ CMergeRun::SInput CMergeRun::InputOf(const CMergixDoc &doc)
     input.strFrom = doc.m_strFrom;
     input.strReplyTo = doc.m_strReplyTo;
     input.strSubject = doc.m_strSubject;
+    input.extras = doc.m_extras;
+    input.strAttachmentFolder = doc.AttachmentFolder();
     return input;
+}
+
+namespace {
+
+constexpr size_t kListedProblems = 20;
+
+std::string Megabytes(unsigned long long nBytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(nBytes) / (1 << 20));
+    return text;
+}
+
+std::string JoinAddresses(const std::vector<std::string> &addresses)
+{
+    std::string strText;
+    for (const std::string &strAddress : addresses)
+        strText += (strText.empty() ? "" : ", ") + strAddress;
+    return strText;
+}
+
+} // namespace
+
+void CMergeRun::AddRefusedCopy(
+    const std::string &strTo, const std::string &strCopy, const std::string &strReply)
+{
+    std::lock_guard lock(m_copiesLock);
+    m_refusedCopies.push_back({strTo, strCopy, strReply});
+}
+
+std::vector<CMergeRun::SRefusedCopy> CMergeRun::RefusedCopies() const
+{
+    std::lock_guard lock(m_copiesLock);
+    return m_refusedCopies;
+}
+
+std::string CMergeRun::RefusedCopiesText(const std::vector<SRefusedCopy> &copies)
+{
+    if (copies.empty())
+        return {};
+    std::string strText = "The server refused these copies (Cc or Bcc); each message still went "
+                          "to its other recipients:\r\n";
+    std::string strLastTo;
+    for (const SRefusedCopy &copy : copies) {
+        if (copy.strTo != strLastTo || &copy == &copies.front())
+            strText += "\r\n" + copy.strTo + "\r\n";
+        strLastTo = copy.strTo;
+        strText += "    " + copy.strCopy + ": " + copy.strReply + "\r\n";
+    }
+    return strText;
+}
+
+unsigned long long CMergeRun::ServerSizeLimit(const SInput &input, CProgress &progress) const
+{
+    SSmtpAccount account = input.account;
+    account.strServer = input.serverName ? input.serverName() : std::string();
+    std::atomic<bool> bGiveUp {false};
+    std::future<unsigned long long> limit = std::async(std::launch::async, [&] {
+        CSmtpSession session(account, std::make_shared<const CTlsContext>(account.strExtraCaFile));
+        session.m_connectTimeout = input.sessionSettings.connectTimeout;
+        session.m_replyTimeout = input.sessionSettings.replyTimeout;
+        session.m_pAbandon = &bGiveUp;
+        std::string strMessage;
+        if (session.Open(strMessage) != CSmtpSession::EOpen::Ready)
+            return 0ULL;
+        const unsigned long long nLimit = session.SizeLimit();
+        session.Quit();
+        return nLimit;
+    });
+    const bool bAnswered = WaitWhileResponsive(
+        input, progress, [&] { return limit.wait_for(kWaitSlice) == std::future_status::ready; });
+    if (!bAnswered) {
+        bGiveUp = true;
+        return 0; // the run goes on and each message meets the limit itself
+    }
+    return limit.get();
+}
+
+bool CMergeRun::CheckAttachments(const SInput &input, CProgress &progress,
+    const CPersonalParts &parts, const std::vector<int> &rows, int nToColumn,
+    CAttachmentFiles &files, std::map<int, std::string> &unsendable,
+    unsigned long long &nLargestMessage) const
+{
+    const CRecordList &list = *input.pList;
+    std::map<int, unsigned long long> sizes;
+    for (const int nRow : rows) {
+        const CPersonalParts::SParts personal = parts.Expand(CRecordListRow(list, nRow));
+        // The text and headers, generously: a body merged from the template, quoted-printable.
+        unsigned long long nSize = 4096 + 3 * input.strTemplate.size();
+        std::string strWhy;
+        for (size_t i = 0; i < personal.attachments.size() && strWhy.empty(); ++i) {
+            const std::string &strPath = personal.attachments[i];
+            const SAttachmentFile &file = files.Inspect(strPath);
+            const std::string strFolder = parts.ChosenFolder(i);
+            if (!file.strProblem.empty())
+                strWhy = strPath + " " + file.strProblem;
+            else if (!strFolder.empty() && !IsInsideFolder(strPath, strFolder))
+                strWhy = strPath + " lies outside " + strFolder + ", the folder its path names";
+            nSize += Base64Size(file.nSize) + 512;
+        }
+        if (!strWhy.empty())
+            unsendable[nRow] = strWhy;
+        else
+            sizes[nRow] = nSize;
+    }
+    if (!sizes.empty()) {
+        progress.SetStatusText("Asking the server how large a message it takes...");
+        if (const unsigned long long nLimit = ServerSizeLimit(input, progress); nLimit > 0) {
+            for (const auto &[nRow, nSize] : sizes) {
+                if (nSize > nLimit)
+                    unsendable[nRow] = "makes a message of about " + Megabytes(nSize) + ", "
+                        + Megabytes(nSize - nLimit) + " more than the " + Megabytes(nLimit)
+                        + " the server takes";
+            }
+        }
+        for (const auto &[nRow, nSize] : sizes) {
+            if (!unsendable.count(nRow))
+                nLargestMessage = std::max(nLargestMessage, nSize);
+        }
+    }
+    if (unsendable.empty())
+        return true;
+
+    std::string strText = "The attachments of " + std::to_string(unsendable.size()) + " of the "
+        + std::to_string(rows.size()) + " selected records cannot be sent:\n";
+    size_t nListed = 0;
+    for (const int nRow : rows) {
+        const auto found = unsendable.find(nRow);
+        if (found == unsendable.end() || nListed++ >= kListedProblems)
+            continue;
+        strText += "\n" + std::string(MergeCellText(list.CellText(nRow, nToColumn))) + ": "
+            + found->second;
+    }
+    if (unsendable.size() > kListedProblems)
+        strText += "\n... and " + std::to_string(unsendable.size() - kListedProblems) + " more.";
+    const size_t nOthers = rows.size() - unsendable.size();
+    if (input.bInteractive)
+        return AskYesNo(
+            strText + "\n\nSend the message to the other " + std::to_string(nOthers) + " records?",
+            CPrompter::EIcon::Question);
+    if (input.bSkipUnsendableAttachments) {
+        ShowMessage(strText + "\n\nThey are left out; the other " + std::to_string(nOthers)
+                + " records are sent.",
+            CPrompter::EIcon::Exclamation);
+        return true;
+    }
+    ShowMessage(strText
+            + "\n\nNothing was sent. Give --skip-missing-attachments to send to the "
+              "other records.",
+        CPrompter::EIcon::Stop);
+    return false;
 }
 
 CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
@@ -349,6 +517,28 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         std::lock_guard lock(g_failedAddressesLock);
         g_strFailedAddresses.clear();
     }
+    {
+        std::lock_guard lock(m_copiesLock);
+        m_refusedCopies.clear();
+    }
+    const CPersonalParts parts(
+        input.strSubject, input.extras, input.fields, input.strAttachmentFolder);
+    CAttachmentFiles attachmentFiles;
+    std::map<int, std::string> unsendable; // rows whose attachments cannot go, and why
+    unsigned long long nLargestMessage = 0;
+    if (!input.bTestMode && !input.extras.attachments.empty()) {
+        progress.SetStatusText("Checking the attachments...");
+        if (!CheckAttachments(input, progress, parts, rows, nToColumn, attachmentFiles, unsendable,
+                nLargestMessage)) {
+            progress.DestroyWindow();
+            return EOutcome::AttachmentsRefused;
+        }
+    }
+    // Large messages: fewer of them made and in flight at once.
+    const size_t nFit = nLargestMessage == 0 ? m_nMaxDeliveries
+                                             : static_cast<size_t>(std::max<unsigned long long>(
+                                                 m_nMessageBytesInFlight / nLargestMessage, 1));
+    m_nDeliveryCeiling = std::min(m_nMaxDeliveries, nFit);
     progress.SetStatusText("Processing IF statements...");
     CProgressSteps steps(progress, kRange, rows.size());
     const std::vector<IfStatement> statements
@@ -383,7 +573,10 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     if (!input.bTestMode && input.account.eSecurity != ESmtpSecurity::None) {
         SSmtpAccount account = input.account;
         account.strServer = input.serverName ? input.serverName() : std::string();
-        pDeliveries = std::make_unique<CSessionDeliveries>(account, input.sessionSettings, pace,
+        CSessionDeliveries::SSettings settings = input.sessionSettings;
+        settings.nQueueLimit = std::min(settings.nQueueLimit, nFit);
+        settings.nConnections = std::min(settings.nConnections, nFit);
+        pDeliveries = std::make_unique<CSessionDeliveries>(account, settings, pace,
             [&record](const CSessionDeliveries::SMessage &message, EDelivery eWhat,
                 const std::string &strReply) {
                 if (eWhat == EDelivery::Failed || eWhat == EDelivery::InDoubt)
@@ -393,6 +586,9 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 // Before the connection sends DATA: nothing goes out without its record.
                 return eWhat != EDelivery::Sending || record.WaitRecorded(nTicket);
             });
+        pDeliveries->SetCopySink(
+            [this](const CSessionDeliveries::SMessage &message, const std::string &strCopy,
+                const std::string &strReply) { AddRefusedCopy(message.strTo, strCopy, strReply); });
     }
     size_t nHandedOver = 0;
     const size_t nToSend
@@ -406,12 +602,22 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
             steps.Advance();
             continue;
         }
-        const std::string strBody = ExpandTemplate(
-            input.strTemplate, statements, input.fields, CRecordListRow(list, nRow));
+        const CRecordListRow row(list, nRow);
+        const std::string strBody
+            = ExpandTemplate(input.strTemplate, statements, input.fields, row);
+        const CPersonalParts::SParts personal = parts.Expand(row);
         const std::string strTo(MergeCellText(list.CellText(nRow, nToColumn)));
         if (input.bTestMode) {
             std::string strMessage = std::string(64, '-') + "\r\n";
             strMessage += "To: " + strTo + "\r\n";
+            if (parts.SubjectIsMerged())
+                strMessage += "Subject: " + personal.strSubject + "\r\n";
+            if (!personal.cc.empty())
+                strMessage += "Cc: " + JoinAddresses(personal.cc) + "\r\n";
+            if (!personal.bcc.empty())
+                strMessage += "Bcc: " + JoinAddresses(personal.bcc) + "\r\n";
+            for (const std::string &strPath : personal.attachments)
+                strMessage += "Attachment: " + strPath + "\r\n";
             strMessage += strBody + "\r\n\r\n";
             if (!input.testOutput) {
                 m_strTestResults += strMessage;
@@ -419,15 +625,35 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 outcome = EOutcome::OutputFailed;
                 break;
             }
+        } else if (const auto found = unsendable.find(nRow); found != unsendable.end()) {
+            AddFailedAddress(strTo);
+            record.Record(strIdentity, strTo, EDelivery::Failed, "not sent: " + found->second);
+        } else if (std::any_of(personal.cc.begin(), personal.cc.end(), HasLineBreakOrNul)
+            || std::any_of(personal.bcc.begin(), personal.bcc.end(), HasLineBreakOrNul)
+            || HasLineBreakOrNul(personal.strSubject)) {
+            // A database field must never be able to add header lines or SMTP commands.
+            AddFailedAddress(strTo);
+            record.Record(strIdentity, strTo, EDelivery::Failed,
+                "not sent: a header text holds a line break or a zero byte");
         } else {
+            composeOptions.strCc = JoinAddresses(personal.cc);
+            composeOptions.copies.clear();
+            for (const auto *pList : {&personal.cc, &personal.bcc}) {
+                for (const std::string &strCopy : *pList)
+                    composeOptions.copies.push_back(ExtractAddress(strCopy));
+            }
+            composeOptions.attachments.clear();
+            for (const std::string &strPath : personal.attachments)
+                composeOptions.attachments.push_back(
+                    {strPath, attachmentFiles.Inspect(strPath).strContentType});
             if (!input.unsubscribe.IsEmpty())
                 composeOptions.strListUnsubscribe = ListUnsubscribeValue(
                     input.unsubscribe, input.fields, CRecordListRow(list, nRow));
             if (!WaitForTurn(input, progress, clock, nHandedOver++, nToSend, pace)
-                || (pDeliveries ? !Queue(*pDeliveries, input, progress, strTo, strBody, strIdentity,
-                        composeOptions, record)
-                                : !HandOver(workers, input, progress, strTo, strBody, strIdentity,
-                                    composeOptions, record))) {
+                || (pDeliveries ? !Queue(*pDeliveries, input, progress, strTo, personal.strSubject,
+                        strBody, strIdentity, composeOptions, record)
+                                : !HandOver(workers, input, progress, strTo, personal.strSubject,
+                                    strBody, strIdentity, composeOptions, record))) {
                 outcome = EOutcome::Cancelled;
                 break;
             }
@@ -472,14 +698,19 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
     }
     if (input.bInteractive && outcome == EOutcome::ServerRefused)
         ShowMessage(m_strStopReason, CPrompter::EIcon::Stop);
+    const std::string strRefusedCopies = RefusedCopiesText(RefusedCopies());
     if (input.bInteractive && !strFailed.empty()) {
-        const std::string strText = "There was an error sending one or more messages to the "
-                                    "following addresses:\r\n\r\n"
+        std::string strText = "There was an error sending one or more messages to the "
+                              "following addresses:\r\n\r\n"
             + strFailed;
+        if (!strRefusedCopies.empty())
+            strText += "\r\n" + strRefusedCopies;
         if (!input.saveFailedList)
             ShowMessage(strText);
         else if (OfferAction(strText, "Save failed list..."))
             input.saveFailedList(m_failures);
+    } else if (input.bInteractive && !strRefusedCopies.empty()) {
+        ShowMessage(strRefusedCopies);
     }
     progress.DestroyWindow();
     return outcome;

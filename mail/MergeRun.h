@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,9 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "document/MessageExtras.h"
 #include "engine/MergeTemplate.h"
+#include "mail/AttachmentCheck.h"
 #include "mail/DeliveryEvent.h"
 #include "mail/DkimSigner.h"
+#include "mail/PersonalParts.h"
 #include "mail/ResumeMatch.h"
 #include "mail/RunRecord.h"
 #include "mail/SendJournal.h"
@@ -42,7 +46,14 @@ public:
         std::string strTemplate; // the body, CR LF line breaks
         std::string strFrom;
         std::string strReplyTo;
-        std::string strSubject;
+        std::string strSubject; // merged per record when it holds field tags or blocks
+        // Cc, Bcc and attachment paths, merged per record; relative paths are taken from the
+        // folder (ending in "/"; empty for the working folder).
+        SMessageExtras extras;
+        std::string strAttachmentFolder;
+        // Without windows: records whose attachments cannot be sent are left out and the others
+        // sent, instead of the run being refused.
+        bool bSkipUnsendableAttachments = false;
         std::function<std::string()> serverName; // read anew for every message
         // Security, port and login (its server is serverName's). With STARTTLS or TLS the
         // messages go over a few reused connections instead of one connection each.
@@ -87,6 +98,15 @@ public:
         ServerRefused, // the server could not be used at all (StopReason says why)
         JournalFailed, // the send journal could not record the run; nothing was sent
         SettingsRefused, // the signing or unsubscribe settings cannot be used (shown); none sent
+        AttachmentsRefused, // some records' attachments cannot be sent and the user said No
+    };
+
+    // A Cc or Bcc address the server refused in a message it took for the To address.
+    struct SRefusedCopy
+    {
+        std::string strTo; // the record's To text
+        std::string strCopy;
+        std::string strReply;
     };
 
     // The settings a merge file stores (fields, To field, body, From, Reply-To, Subject), for a
@@ -113,12 +133,19 @@ public:
     size_t Skipped() const { return m_nSkipped; }
     // Messages the server accepted in the last send run.
     size_t Delivered() const { return m_nDelivered; }
+    // The copies the server refused in the last send run.
+    std::vector<SRefusedCopy> RefusedCopies() const;
+    // The closing list's text for them; empty when there were none.
+    static std::string RefusedCopiesText(const std::vector<SRefusedCopy> &copies);
 
     // How long the run waits for one worker before it goes on with the next message.
     std::chrono::milliseconds m_workerWait {1000};
     // How many deliveries may be in flight at once: a server that answers slowly makes the run
     // wait for one to end rather than pile up threads.
     size_t m_nMaxDeliveries = 64;
+    // How many bytes of made messages a run may hold at once: large attachments lower the
+    // number of deliveries in flight so that memory stays flat however long the list.
+    unsigned long long m_nMessageBytesInFlight = 64ULL << 20;
     // How long the last deliveries are waited for before the status line says so.
     std::chrono::milliseconds m_waitShownAfter {5000};
 
@@ -132,12 +159,23 @@ private:
     // Starts the delivery of one message once fewer than the ceiling are in flight; false when
     // the user cancelled while the run waited (the message is then not sent).
     bool HandOver(CDeliveryWorkers &workers, const SInput &input, CProgress &progress,
-        const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-        const SComposeOptions &options, CRunRecord &record);
+        const std::string &strTo, const std::string &strSubject, const std::string &strBody,
+        const std::string &strIdentity, const SComposeOptions &options, CRunRecord &record);
     // The same for a run over reused connections.
     bool Queue(CSessionDeliveries &deliveries, const SInput &input, CProgress &progress,
-        const std::string &strTo, const std::string &strBody, const std::string &strIdentity,
-        const SComposeOptions &options, CRunRecord &record);
+        const std::string &strTo, const std::string &strSubject, const std::string &strBody,
+        const std::string &strIdentity, const SComposeOptions &options, CRunRecord &record);
+    // Looks at every selected record's attachments before anything is sent: the rows whose
+    // files cannot be sent, each with what is wrong, and the largest message. Asks (or, without
+    // windows, says) whether to send to the others; false when the run must not go on.
+    bool CheckAttachments(const SInput &input, CProgress &progress, const CPersonalParts &parts,
+        const std::vector<int> &rows, int nToColumn, CAttachmentFiles &files,
+        std::map<int, std::string> &unsendable, unsigned long long &nLargestMessage) const;
+    // The largest message the server takes (SIZE), asked on a connection of its own while the
+    // window stays responsive; 0 when it sets none or cannot be asked.
+    unsigned long long ServerSizeLimit(const SInput &input, CProgress &progress) const;
+    void AddRefusedCopy(
+        const std::string &strTo, const std::string &strCopy, const std::string &strReply);
     // Keeps the pace: waits, responsive, until the message of that index may go; false when
     // the user cancelled meanwhile.
     bool WaitForTurn(const SInput &input, CProgress &progress, CRunClock &clock, size_t nIndex,
@@ -160,6 +198,7 @@ private:
     std::string m_strTestResults;
     CSendPace *m_pPace = nullptr; // the running run's, for its delivery workers
     size_t m_nPeakDeliveries = 0;
+    size_t m_nDeliveryCeiling = 64; // the running run's: m_nMaxDeliveries or fewer
     std::string m_strStopReason;
     std::vector<CRunRecord::SFailure> m_failures;
     size_t m_nSkipped = 0;
@@ -168,4 +207,6 @@ private:
     size_t m_nRefusalsShown = 0; // the server's refusals the status line has told of
     // Set by a Cancel while the run waits for the server's word: those waits end, in doubt.
     std::atomic<bool> m_bAbandon {false};
+    mutable std::mutex m_copiesLock;
+    std::vector<SRefusedCopy> m_refusedCopies;
 };

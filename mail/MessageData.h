@@ -2,11 +2,19 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CDkimSigner;
 
+// A file attached to a message: read only when the message is made, never kept for the run.
+struct SAttachment
+{
+    std::string strPath;
+    std::string strContentType; // "application/pdf"
+};
+
 // What a message carries besides its texts: the List-Unsubscribe value of its recipient, whether
-// a one-click link is in it, and the signer, when messages are signed.
+// a one-click link is in it, the signer, when messages are signed, its copies and attachments.
 struct SComposeOptions
 {
     // The server takes 8-bit text (8BITMIME); otherwise text beyond ASCII goes
@@ -15,6 +23,11 @@ struct SComposeOptions
     std::string strListUnsubscribe;
     bool bOneClick = false;
     std::shared_ptr<const CDkimSigner> pSigner;
+    std::string strCc; // the Cc header's addresses, as merged; none when empty
+    // The bare addresses of the Cc and Bcc copies, for the envelope only: a Bcc address is
+    // never written into the message.
+    std::vector<std::string> copies;
+    std::vector<SAttachment> attachments;
 };
 
 // One message's data section (headers, body, end-of-data line), as composed for a server that

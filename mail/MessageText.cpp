@@ -269,6 +269,60 @@ std::string EncodeAddressHeader(const std::string &strText)
     return EncodeWords(name) + " " + std::string(address);
 }
 
+std::vector<std::string> SplitAddressList(std::string_view text)
+{
+    std::vector<std::string> addresses;
+    bool bQuoted = false;
+    bool bAngled = false;
+    size_t nStart = 0;
+    const auto take = [&](size_t nEnd) {
+        const std::string_view address = TrimBlanks(text.substr(nStart, nEnd - nStart));
+        if (!address.empty())
+            addresses.emplace_back(address);
+        nStart = nEnd + 1;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"' && !bAngled)
+            bQuoted = !bQuoted;
+        else if (c == '\\' && bQuoted)
+            ++i; // a quoted pair
+        else if (!bQuoted && c == '<')
+            bAngled = true;
+        else if (!bQuoted && c == '>')
+            bAngled = false;
+        else if (!bQuoted && !bAngled && (c == ',' || c == ';'))
+            take(i);
+    }
+    take(text.size());
+    return addresses;
+}
+
+std::string EncodeAddressList(const std::string &strText)
+{
+    std::string strValue;
+    size_t nLine = 4; // "Cc: "
+    for (const std::string &strAddress : SplitAddressList(strText)) {
+        const std::string strEncoded = EncodeAddressHeader(strAddress);
+        if (!strValue.empty()) {
+            strValue += ',';
+            const size_t nFirst = strEncoded.find("\r\n");
+            const size_t nWidth = nFirst == std::string::npos ? strEncoded.size() : nFirst;
+            if (nLine + 2 + nWidth > 77) {
+                strValue += "\r\n";
+                nLine = 0;
+            }
+            strValue += ' ';
+            nLine += 2;
+        }
+        strValue += strEncoded;
+        const size_t nLast = strEncoded.rfind("\r\n");
+        nLine = nLast == std::string::npos ? nLine + strEncoded.size()
+                                           : strEncoded.size() - nLast - 2;
+    }
+    return strValue;
+}
+
 namespace {
 
 // True when the text can be the domain of a Message-ID: dot-separated atoms of letters,

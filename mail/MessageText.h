@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "engine/PrintableText.h" // HasLineBreakOrNul
 
@@ -48,6 +49,13 @@ std::string EncodeWords(std::string_view text, size_t nFirstLine = 75);
 // A From, To or Reply-To text whose display name is not pure ASCII gets it as encoded-words;
 // the address in angle brackets stays as typed. Anything else is returned unchanged.
 std::string EncodeAddressHeader(const std::string &strText);
+
+// The addresses of a Cc or Bcc text: split at commas and semicolons that are neither inside
+// quotes nor inside angle brackets, each trimmed, empty ones left out.
+std::vector<std::string> SplitAddressList(std::string_view text);
+// Addresses as a header value: each as EncodeAddressHeader makes it, joined by commas and
+// folded between addresses to keep lines under 78 characters.
+std::string EncodeAddressList(const std::string &strText);
 
 // A Message-ID header value, "<unique@domain>": the domain is the sender's (from the
 // address in From), or the program's own when the sender has none that can stand there. The

@@ -44,6 +44,10 @@ unsigned SendThreadProc(std::unique_ptr<MailParams> pParams)
                                            : EDelivery::Failed;
         if (pPace && bDelivered)
             pPace->Accepted(turn);
+        if (bDelivered && pParams->onCopyRefused) {
+            for (const auto &[strCopy, strCopyReply] : connection.RefusedCopies())
+                pParams->onCopyRefused(strCopy, strCopyReply);
+        }
         // A message that may have arrived never goes again: nothing is sent twice.
         if (pPace && eWhat == EDelivery::Failed && IsTemporaryRefusal(strReply)) {
             if (const std::optional<std::chrono::milliseconds> pause

@@ -26,6 +26,8 @@ struct MailParams
     // Told of each refusal for now (Deferred) and how the delivery ended, with the server's
     // last reply.
     std::function<void(EDelivery eWhat, const std::string &strReply)> onDone;
+    // Told of each Cc or Bcc address the server refused in a message it took, with its reply.
+    std::function<void(const std::string &strCopy, const std::string &strReply)> onCopyRefused;
     // Called before the message's data goes out; false keeps it from going.
     std::function<bool()> beforeData;
     // Its List-Unsubscribe and signer.

@@ -250,15 +250,19 @@ void CSessionDeliveries::ConnectionThread(size_t nIndex)
             }
             bFreshConnection = true;
         }
-        const CSmtpSession::SOutcome outcome
-            = session.Send(pending->message.strEnvelopeFrom, pending->message.strEnvelopeTo,
-                pending->message.data, [&] { return Report(*pending, EDelivery::Sending, {}); });
+        const CSmtpSession::SOutcome outcome = session.Send(
+            pending->message.strEnvelopeFrom, pending->message.strEnvelopeTo, pending->message.data,
+            [&] { return Report(*pending, EDelivery::Sending, {}); }, pending->message.copies);
         const bool bWasFresh = std::exchange(bFreshConnection, false);
         if (!session.IsOpen())
             closed();
         switch (outcome.eResult) {
         case CSmtpSession::EResult::Accepted: {
             m_pace.Accepted(pending->turn);
+            if (m_onCopyRefused) {
+                for (const auto &[strCopy, strReply] : outcome.refusedCopies)
+                    m_onCopyRefused(pending->message, strCopy, strReply);
+            }
             Report(*pending, EDelivery::Sent, outcome.strReply);
             std::lock_guard lock(m_lock);
             ++m_nDelivered;

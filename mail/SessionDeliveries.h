@@ -45,7 +45,11 @@ public:
         std::string strEnvelopeFrom; // bare addresses
         std::string strEnvelopeTo;
         SMessageData data; // headers, body and end-of-data line
+        std::vector<std::string> copies = {}; // bare Cc and Bcc addresses
     };
+    // Told, on a connection's thread, of each copy the server refused in a message it took.
+    using CopySink = std::function<void(
+        const SMessage &message, const std::string &strCopy, const std::string &strReply)>;
 
     // Called, mostly on a connection's thread, for each step of each message: when its data is
     // about to go out, when it is deferred, and how it ended (failures in the order they fail),
@@ -59,6 +63,9 @@ public:
     ~CSessionDeliveries(); // abandons what is left and joins every thread
     CSessionDeliveries(const CSessionDeliveries &) = delete;
     CSessionDeliveries &operator=(const CSessionDeliveries &) = delete;
+
+    // Set before the first message is queued.
+    void SetCopySink(CopySink onCopyRefused) { m_onCopyRefused = std::move(onCopyRefused); }
 
     // Queues a message (moved from only when taken); false when the queue is full or the run
     // has been stopped.
@@ -106,6 +113,7 @@ private:
     CSendPace &m_pace;
     std::atomic<bool> m_bAbandoned {false}; // ends the waits for the server's word at once
     EventSink m_onEvent;
+    CopySink m_onCopyRefused;
     std::shared_ptr<const CTlsContext> m_pTls;
 
     mutable std::mutex m_lock;

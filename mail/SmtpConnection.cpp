@@ -1,11 +1,14 @@
 #include "mail/SmtpConnection.h"
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 #include <utility>
 
 #include "mail/DeliveryEvent.h"
 #include "mail/DkimSigner.h"
 #include "mail/MessageText.h"
+#include "mail/MixedBody.h"
 
 CSmtpConnection::CSmtpConnection(std::string strServer, std::string strFrom, std::string strTo,
     std::string strReplyTo, std::string strSubject, std::string strBody)
@@ -18,6 +21,17 @@ CSmtpConnection::CSmtpConnection(std::string strServer, std::string strFrom, std
 { }
 
 CSmtpConnection::~CSmtpConnection() = default;
+
+namespace {
+
+std::string TrimmedReply(std::string strReply)
+{
+    while (!strReply.empty() && (strReply.back() == '\n' || strReply.back() == '\r'))
+        strReply.pop_back();
+    return strReply;
+}
+
+} // namespace
 
 bool CSmtpConnection::HasUnsafeHeaderText() const
 {
@@ -44,15 +58,18 @@ bool CSmtpConnection::Deliver()
         m_strLastReply = strError;
         return false;
     }
-    if (HasNonAscii(strData) || HasNonAscii(ExtractAddress(m_strFrom))) {
+    const bool bCopyBeyondAscii = std::any_of(m_options.copies.begin(), m_options.copies.end(),
+        [](const std::string &strCopy) { return HasNonAscii(strCopy); });
+    if (HasNonAscii(strData) || HasNonAscii(ExtractAddress(m_strFrom)) || bCopyBeyondAscii) {
         m_strLastReply = kNeedsSmtpUtf8;
         return false;
     }
     bool bDataSent = false;
+    m_refusedCopies.clear();
     const bool bDelivered = Connect()
         && SendText("MAIL FROM:<" + ExtractAddress(m_strFrom) + ">\r\n") && WaitForReply(250)
         && SendText("RCPT TO:<" + ExtractAddress(m_strTo) + ">\r\n") && WaitForReply(250)
-        && BeforeData() && SendText("DATA\r\n") && WaitForReply(354)
+        && AddCopies() && BeforeData() && SendText("DATA\r\n") && WaitForReply(354)
         && (bDataSent = SendText(strData)) && WaitForReply(250, true);
     m_bInDoubt = !bDelivered && bDataSent && m_strLastReply.empty();
     // The answer to QUIT is not waited for: the message is already accepted.
@@ -74,6 +91,21 @@ bool CSmtpConnection::Connect()
         && WaitForReply(250);
 }
 
+bool CSmtpConnection::AddCopies()
+{
+    // A copy the server refuses is reported on its own; the message still goes to the others.
+    for (const std::string &strCopy : m_options.copies) {
+        if (!SendText("RCPT TO:<" + strCopy + ">\r\n"))
+            return false;
+        const std::optional<CSmtpChannel::Reply> reply = m_hSocket.NextReply();
+        if (!reply)
+            return false;
+        if (reply->nCode != 250 && reply->nCode != 251)
+            m_refusedCopies.emplace_back(strCopy, TrimmedReply(reply->strText));
+    }
+    return true;
+}
+
 bool CSmtpConnection::BeforeData()
 {
     if (!m_beforeData || m_beforeData())
@@ -86,10 +118,7 @@ bool CSmtpConnection::WaitForReply(int nCode, bool bEndOfData)
 {
     const std::optional<CSmtpChannel::Reply> reply
         = bEndOfData ? m_hSocket.NextDataReply() : m_hSocket.NextReply();
-    m_strLastReply = reply ? reply->strText : std::string();
-    while (
-        !m_strLastReply.empty() && (m_strLastReply.back() == '\n' || m_strLastReply.back() == '\r'))
-        m_strLastReply.pop_back();
+    m_strLastReply = reply ? TrimmedReply(reply->strText) : std::string();
     return reply && reply->nCode == nCode;
 }
 
@@ -112,12 +141,23 @@ std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::
     std::string *pError)
 {
     std::string strBody = WrapBody(strMessage, kWrapWidth);
+    std::optional<std::string> mixed;
+    if (!options.attachments.empty()) {
+        std::string strError;
+        mixed = ComposeMixedBody(strBody, options.attachments, strError);
+        if (!mixed) {
+            if (pError)
+                *pError = strError;
+            return {};
+        }
+        strBody.clear();
+    }
     const bool bNonAscii = HasNonAscii(strBody) || HasNonAscii(strFrom) || HasNonAscii(strTo)
         || HasNonAscii(strReplyTo) || HasNonAscii(strSubject);
     // SMTP carries lines of at most 998 bytes; quoted-printable's soft breaks keep a longer
     // one whole for the reader, and keep 8-bit text from a server that takes only 7 bits.
-    const bool bQuoted
-        = HasLongLine(strBody, kMaxLineBytes) || (!options.bEightBit && HasNonAscii(strBody));
+    const bool bQuoted = !mixed
+        && (HasLongLine(strBody, kMaxLineBytes) || (!options.bEightBit && HasNonAscii(strBody)));
     if (bQuoted)
         strBody = QuotedPrintable(strBody);
 
@@ -128,6 +168,8 @@ std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::
     strData += "Subject: " + FoldHeader("Subject", strSubject) + "\r\n";
     strData += "Reply-To: " + EncodeAddressHeader(strReplyTo) + "\r\n";
     strData += "To: " + EncodeAddressHeader(strTo) + "\r\n";
+    if (!options.strCc.empty())
+        strData += "Cc: " + EncodeAddressList(options.strCc) + "\r\n";
     // Large providers refuse mail without one.
     strData += "Message-ID: " + strMessageId + "\r\n";
     if (!options.strListUnsubscribe.empty()) {
@@ -140,14 +182,19 @@ std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::
         if (options.bOneClick)
             strData += "List-Unsubscribe-Post: List-Unsubscribe=One-Click\r\n";
     }
-    if (bNonAscii || bQuoted) {
+    if (mixed) {
+        strData += "MIME-Version: 1.0\r\n" + std::string(kXMailer) + "\r\n";
+        strData += *mixed;
+    } else if (bNonAscii || bQuoted) {
         strData += "MIME-Version: 1.0\r\n"
                    "Content-Type: text/plain; charset=UTF-8\r\n";
         strData += bQuoted ? "Content-Transfer-Encoding: quoted-printable\r\n"
                            : "Content-Transfer-Encoding: 8bit\r\n";
     }
-    strData += std::string(kXMailer) + "\r\n\r\n";
-    strData += strBody;
+    if (!mixed) {
+        strData += std::string(kXMailer) + "\r\n\r\n";
+        strData += strBody;
+    }
     if (options.pSigner) {
         std::string strError;
         const std::string strSignature = options.pSigner->Sign(strData + "\r\n", strError);

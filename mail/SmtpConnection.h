@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mail/MessageData.h"
 #include "mail/SmtpChannel.h"
@@ -28,6 +30,11 @@ public:
     // have been delivered.
     const std::string &LastReply() const { return m_strLastReply; }
     bool IsInDoubt() const { return m_bInDoubt; }
+    // The Cc and Bcc addresses the server refused in the last Deliver, with its replies.
+    const std::vector<std::pair<std::string, std::string>> &RefusedCopies() const
+    {
+        return m_refusedCopies;
+    }
 
     // The data section as written after DATA: header lines, the wrapped and dot-stuffed body,
     // and the end-of-data line. The Date header carries the given time.
@@ -74,6 +81,7 @@ private:
     bool SendText(const std::string &strText);
     bool HasUnsafeHeaderText() const;
     bool BeforeData();
+    bool AddCopies();
 
     CSmtpChannel m_hSocket;
     std::string m_strServer;
@@ -85,4 +93,5 @@ private:
     int m_nWrapWidth = kWrapWidth;
     std::string m_strLastReply;
     bool m_bInDoubt = false;
+    std::vector<std::pair<std::string, std::string>> m_refusedCopies;
 };

@@ -1,5 +1,6 @@
 #include "mail/SmtpSession.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <utility>
@@ -225,7 +226,8 @@ CSmtpSession::SOutcome CSmtpSession::Failure(const std::optional<CSmtpChannel::R
 }
 
 CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std::string &strTo,
-    const SMessageData &data, const std::function<bool()> &beforeData)
+    const SMessageData &data, const std::function<bool()> &beforeData,
+    const std::vector<std::string> &copies)
 {
     if (!m_channel.IsOpen())
         return {EResult::ConnectionLost, "not connected"};
@@ -237,7 +239,10 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
     if (bEightBitData && bEightBit)
         strParameters += " BODY=8BITMIME";
     // Text beyond ASCII that quoted-printable cannot carry is in an address.
-    if (HasNonAscii(strFrom) || HasNonAscii(strTo) || (bEightBitData && !bEightBit)) {
+    const bool bCopyBeyondAscii = std::any_of(copies.begin(), copies.end(),
+        [](const std::string &strCopy) { return HasNonAscii(strCopy); });
+    if (HasNonAscii(strFrom) || HasNonAscii(strTo) || bCopyBeyondAscii
+        || (bEightBitData && !bEightBit)) {
         if (m_capabilities.count("SMTPUTF8") == 0)
             return {EResult::PermanentFailure, kNeedsSmtpUtf8};
         strParameters += " SMTPUTF8";
@@ -265,6 +270,7 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
         {"RCPT TO:<" + strTo + ">\r\n", 250},
         {"DATA\r\n", 354},
     };
+    std::vector<std::pair<std::string, std::string>> refusedCopies;
     for (const auto &[strCommand, nCode] : steps) {
         // The transaction stays open and is reset before the next message.
         if (nCode == 354 && beforeData && !beforeData())
@@ -274,6 +280,18 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
         std::optional<CSmtpChannel::Reply> reply = m_channel.NextReply();
         if (!reply || (reply->nCode != nCode && !(nCode == 250 && reply->nCode == 251)))
             return Failure(reply);
+        if (strCommand.starts_with("RCPT")) {
+            // A copy the server refuses is reported on its own; the others still get it.
+            for (const std::string &strCopy : copies) {
+                if (!m_channel.Send("RCPT TO:<" + strCopy + ">\r\n"))
+                    return Failure(std::nullopt);
+                std::optional<CSmtpChannel::Reply> copyReply = m_channel.NextReply();
+                if (!copyReply)
+                    return Failure(copyReply);
+                if (copyReply->nCode != 250 && copyReply->nCode != 251)
+                    refusedCopies.emplace_back(strCopy, ReplyText(copyReply));
+            }
+        }
     }
     // A message cut short never ends with its end-of-data line, so the server cannot have
     // taken it: it can be sent again.
@@ -286,7 +304,7 @@ CSmtpSession::SOutcome CSmtpSession::Send(const std::string &strFrom, const std:
             "the server did not confirm the message; it may or may not have been delivered"};
     }
     if (reply->nCode == 250)
-        return {EResult::Accepted, ReplyText(reply)};
+        return {EResult::Accepted, ReplyText(reply), std::move(refusedCopies)};
     return Failure(reply);
 }
 

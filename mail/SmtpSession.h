@@ -6,6 +6,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mail/MessageData.h"
 #include "mail/SmtpAccount.h"
@@ -35,6 +37,9 @@ public:
     {
         EResult eResult;
         std::string strReply; // the server's reply, or what went wrong
+        // Cc and Bcc addresses the server refused, with its replies; the message went to the
+        // others.
+        std::vector<std::pair<std::string, std::string>> refusedCopies = {};
     };
 
     CSmtpSession(SSmtpAccount account, std::shared_ptr<const CTlsContext> pTls);
@@ -53,8 +58,11 @@ public:
     // The data's 8-bit form goes to a server that offers 8BITMIME, declared so; otherwise its
     // 7-bit form. An address beyond ASCII needs SMTPUTF8, and a message over the server's SIZE
     // limit is refused here: both fail before anything of the message is sent.
+    // copies are the bare Cc and Bcc addresses, given to the server after the To address.
     SOutcome Send(const std::string &strFrom, const std::string &strTo, const SMessageData &data,
-        const std::function<bool()> &beforeData = {});
+        const std::function<bool()> &beforeData = {}, const std::vector<std::string> &copies = {});
+    // The largest message the server said it takes (SIZE), once open; 0 when it set none.
+    unsigned long long SizeLimit() const { return m_nSizeLimit; }
     // Says goodbye and closes; the answer is not waited for.
     void Quit();
 

@@ -113,7 +113,7 @@ protected:
         std::vector<EDelivery> events;
         MailParams params {strServer, "club@example.com", strTo, "replies@example.com", "News",
             "Hello", 5, nullptr,
-            [&events](EDelivery eWhat, const std::string &) { events.push_back(eWhat); }, {}, {},
+            [&events](EDelivery eWhat, const std::string &) { events.push_back(eWhat); }, {}, {}, {},
             pPace ? pPace : &m_pace};
         SendThreadProc(std::make_unique<MailParams>(std::move(params)));
         return events;
