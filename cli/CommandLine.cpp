@@ -171,7 +171,8 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, bool b
     // Declined: the message went to these recipients before, and --again was not given.
     if (outcome == CMergeRun::EOutcome::NoToField || outcome == CMergeRun::EOutcome::JournalFailed
         || outcome == CMergeRun::EOutcome::Declined
-        || outcome == CMergeRun::EOutcome::SettingsRefused)
+        || outcome == CMergeRun::EOutcome::SettingsRefused
+        || outcome == CMergeRun::EOutcome::AttachmentsRefused)
         return 2;
     if (outcome == CMergeRun::EOutcome::ServerRefused) {
         CConsolePrompter::Print(run.StopReason());
@@ -191,6 +192,14 @@ int Report(const CMergeRun &run, CMergeRun::EOutcome outcome, bool bSend, bool b
                               "addresses:";
         for (const std::string &strAddress : failed)
             strText += "\n  " + PrintableText(strAddress); // a cell cannot add lines
+        CConsolePrompter::Print(strText);
+    }
+    if (const std::vector<CMergeRun::SRefusedCopy> copies = run.RefusedCopies(); !copies.empty()) {
+        std::string strText = "The server refused these copies (Cc or Bcc); each message still "
+                              "went to its other recipients:";
+        for (const CMergeRun::SRefusedCopy &copy : copies)
+            strText += "\n  " + PrintableText(copy.strTo) + ": " + PrintableText(copy.strCopy)
+                + " (" + PrintableText(copy.strReply) + ")";
         CConsolePrompter::Print(strText);
     }
     // An interrupted send did not reach everyone: a script must not take it for done.
@@ -294,6 +303,7 @@ int RunMerge(const SCommandLineOptions &options)
         input.unsubscribe = settings.Unsubscribe();
         input.bTestMode = !options.bSend;
         input.bInteractive = false;
+        input.bSkipUnsendableAttachments = options.bSkipMissingAttachments;
         CTestOutput output;
         input.testOutput = [&output](std::string_view text) {
             return output.Write(text);

@@ -11,13 +11,21 @@ const char *const kCommandLineHelp = R"(Usage:
   mergix --send FILE.mgx [LIST] [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
                [--user NAME] [--rate N/min]
                [--resume [--include-in-doubt] [--changed-message] | --again]
-               [--failed-csv FILE] [--no-journal]
+               [--failed-csv FILE] [--no-journal] [--skip-missing-attachments]
                                             send one message per selected record
   mergix --print FILE.mgx                   print the merge's message on the default printer
   mergix --help                             show this help
 
-The sender, subject, Reply-To, the field that holds the addresses and the message come from the
-merge file; its database is opened as opening the file in the program does.
+The sender, subject, Reply-To, Cc, Bcc, attachments, the field that holds the addresses and the
+message come from the merge file; its database is opened as opening the file in the program
+does. Field tags and {IF} blocks in the subject, in Cc and Bcc and in attachment paths are
+merged for each record like the message (the test merge shows the merged Subject, Cc, Bcc and
+attachment lines). Bcc addresses get the message but appear in no header. A relative attachment
+path is taken from the merge file's folder. Before anything is sent, every selected record's
+attachments are checked: a file that is missing, unreadable, a folder or larger than 100 MB,
+a path whose tags lead outside the folder it names, or a message larger than the server takes
+refuses the send (exit status 2) and lists the records, unless --skip-missing-attachments is
+given: then those records are left out (and reported as failed) and the others sent.
 
 LIST (the list the merge file names when none is given):
   --source PATH    another list for this run: an Access database (.mdb, .accdb), a CSV or
@@ -76,7 +84,7 @@ bool IsKnownOption(const std::string &strArg)
     for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
              "--where", "--and", "--or", "--and-not", "--case-sensitive", "--security", "--user",
              "--resume", "--again", "--include-in-doubt", "--no-journal", "--rate", "--failed-csv",
-             "--changed-message", "--source", "--table"}) {
+             "--skip-missing-attachments", "--changed-message", "--source", "--table"}) {
         if (strArg == pOption)
             return true;
     }
@@ -146,12 +154,14 @@ std::string ParseOptions(
                 return "--user needs a NAME (an empty one for no login)";
             options.user = args[++i];
         } else if (strArg == "--resume" || strArg == "--again" || strArg == "--include-in-doubt"
-            || strArg == "--no-journal" || strArg == "--changed-message") {
-            (strArg == "--resume"                   ? options.bResume
-                    : strArg == "--again"           ? options.bAgain
-                    : strArg == "--no-journal"      ? options.bNoJournal
-                    : strArg == "--changed-message" ? options.bChangedMessage
-                                                    : options.bIncludeInDoubt)
+            || strArg == "--no-journal" || strArg == "--changed-message"
+            || strArg == "--skip-missing-attachments") {
+            (strArg == "--resume"                            ? options.bResume
+                    : strArg == "--again"                    ? options.bAgain
+                    : strArg == "--no-journal"               ? options.bNoJournal
+                    : strArg == "--changed-message"          ? options.bChangedMessage
+                    : strArg == "--skip-missing-attachments" ? options.bSkipMissingAttachments
+                                                             : options.bIncludeInDoubt)
                 = true;
         } else if (strArg == "--rate") {
             if (!need(1))
@@ -218,9 +228,11 @@ std::string ParseOptions(
     if (!options.bSend
         && (!options.strServer.empty() || options.security || options.user || options.bResume
             || options.bAgain || options.bIncludeInDoubt || options.bNoJournal
-            || options.bChangedMessage || options.nRatePerMinute || options.failedCsv))
+            || options.bChangedMessage || options.nRatePerMinute || options.failedCsv
+            || options.bSkipMissingAttachments))
         return "--server, --security, --user, --rate, --resume, --again, --include-in-doubt, "
-               "--changed-message, --failed-csv and --no-journal go with --send";
+               "--changed-message, --failed-csv, --no-journal and --skip-missing-attachments go "
+               "with --send";
     if (options.bResume && options.bAgain)
         return "--resume and --again cannot be used together";
     if (options.bIncludeInDoubt && !options.bResume)

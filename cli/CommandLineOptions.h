@@ -27,6 +27,7 @@ struct SCommandLineOptions
     bool bIncludeInDoubt = false;
     bool bNoJournal = false;
     bool bChangedMessage = false;
+    bool bSkipMissingAttachments = false;
     int nRatePerMinute = 0;
     std::optional<std::string> failedCsv;
     std::optional<std::string> source; // another list for this run

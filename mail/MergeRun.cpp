@@ -412,10 +412,10 @@ bool CMergeRun::CheckAttachments(const SInput &input, CProgress &progress,
             const std::string &strPath = personal.attachments[i];
             const SAttachmentFile &file = files.Inspect(strPath);
             const std::string strFolder = parts.ChosenFolder(i);
-            if (!file.strProblem.empty())
-                strWhy = strPath + " " + file.strProblem;
-            else if (!strFolder.empty() && !IsInsideFolder(strPath, strFolder))
+            if (!strFolder.empty() && !IsInsideFolder(strPath, strFolder))
                 strWhy = strPath + " lies outside " + strFolder + ", the folder its path names";
+            else if (!file.strProblem.empty())
+                strWhy = strPath + " " + file.strProblem;
             nSize += Base64Size(file.nSize) + 512;
         }
         if (!strWhy.empty())

@@ -10,7 +10,8 @@ first byte); --auth USER:PASSWORD (a login is required), --mechanisms PLAIN,LOGI
 methods offered); --busy PATTERN COUNT (recipients matching it get "451" for their first COUNT
 tries); --limit COUNT SECONDS (a sender limit per time, as Postfix keeps one: once COUNT messages
 were begun within the last SECONDS seconds, MAIL FROM gets "450 4.7.0 too much mail, try later";
-those refusals are counted in the file "limited"); --sink (count, store nothing). Each connection
+those refusals are counted in the file "limited"); --size BYTES (the SIZE limit offered); --sink
+(count, store nothing). Each connection
 is counted in the file "connections" of the folder, and each stored message records its
 connection, login and whether TLS carried it."""
 
@@ -132,9 +133,17 @@ class StoringHandler:
                 "x_mailer": str(message["X-Mailer"]),
                 "message_id": str(message["Message-ID"]) if message["Message-ID"] else "",
                 "charset": message.get_content_charset() or "",
-                "body": message.get_content(),
-                "defects": [type(d).__name__ for d in message.defects]
-                + [type(d).__name__ for name in message.keys() for d in message[name].defects],
+                "cc": str(message["Cc"]) if message["Cc"] is not None else "",
+                "content_type": message.get_content_type(),
+                "body": body_text(message),
+                "attachments": [{
+                    "filename": part.get_filename(),
+                    "content_type": part.get_content_type(),
+                    "data": base64.b64encode(part.get_payload(decode=True)).decode("ascii"),
+                } for part in message.iter_attachments()],
+                "defects": [type(d).__name__ for part in message.walk() for d in part.defects]
+                + [type(d).__name__ for part in message.walk()
+                   for name in part.keys() for d in part[name].defects],
             })
         except Exception as error:  # a message the parser refuses is reported, not lost
             summary["parse_error"] = repr(error)
@@ -143,6 +152,14 @@ class StoringHandler:
             json.dump(summary, out)
         os.rename(path + ".tmp", path)
         return "250 Message accepted"
+
+
+def body_text(message):
+    """The text of a message, or of the plain-text part of a multipart one."""
+    if not message.is_multipart():
+        return message.get_content()
+    part = message.get_body(preferencelist=("plain",))
+    return part.get_content() if part is not None else ""
 
 
 class Authenticator:
@@ -169,6 +186,8 @@ async def main(args):
         context.load_cert_chain(args.tls[0], args.tls[1])
     implicit = args.mode == "tls"
     options = {"hostname": "test.invalid", "enable_SMTPUTF8": True}
+    if args.size:
+        options["data_size_limit"] = args.size
     if args.mode == "starttls":
         options["tls_context"] = context
         options["require_starttls"] = True
@@ -219,4 +238,5 @@ if __name__ == "__main__":
     parser.add_argument("--limit", nargs=2, metavar=("COUNT", "SECONDS"))
     parser.add_argument("--sink", action="store_true")
     parser.add_argument("--delay", type=float, default=0.0)
+    parser.add_argument("--size", type=int, default=0)
     asyncio.run(main(parser.parse_args()))
