@@ -282,6 +282,48 @@ TEST_F(CommandLineTest, SendingReportsTheRefusedAddresses)
     EXPECT_EQ(server.Messages().size(), 10u);
 }
 
+TEST_F(CommandLineTest, AMergeWithCopiesAndAttachmentsSendsThemOrRefusesUnsendableOnes)
+{
+    // Only London has a file: the other records' attachments are missing.
+    fs::create_directories(m_folder / "sample" / "letters");
+    std::ofstream(m_folder / "sample" / "letters" / "London.txt") << "Tea at five.\n";
+    CMgxArchive archive;
+    for (const char *pText : {"contacts.mdb", "Email", "Club <club@example.com>", "r@example.com",
+             "News for <<FirstName>>", "Contacts", "Hello <<City>>", "Mergix properties", "1", "2",
+             "Bcc", "office@example.com", "Attachments", "letters/<<City>>.txt"})
+        archive.WriteString(pText);
+    const std::string strMerge = (m_folder / "sample" / "letters.mgx").string();
+    std::ofstream(strMerge, std::ios::binary) << archive.Bytes();
+
+    const SResult test = Run({"--test-merge", strMerge, "--where", "City", "Equals", "London"});
+    EXPECT_EQ(test.nExit, 0) << test.strErr;
+    EXPECT_NE(test.strOut.find("To: john.smith@example.com\r\nSubject: News for John\r\n"
+                               "Bcc: office@example.com\r\nAttachment: "
+                  + (m_folder / "sample" / "letters" / "London.txt").string() + "\r\nHello London"),
+        std::string::npos)
+        << test.strOut;
+
+    CSmtpTestServer server;
+    ASSERT_FALSE(server.Server().empty()) << server.Error();
+    SResult result = Run({"--send", strMerge, "--server", server.Server()});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("Sevilla.txt was not found"), std::string::npos) << result.strErr;
+    EXPECT_NE(result.strErr.find("Give --skip-missing-attachments"), std::string::npos);
+    EXPECT_TRUE(server.Messages().empty());
+
+    result = Run({"--send", strMerge, "--server", server.Server(), "--skip-missing-attachments"});
+    EXPECT_EQ(result.nExit, 1) << result.strErr;
+    EXPECT_NE(result.strErr.find("ana.garcia@example.org"), std::string::npos);
+    const std::vector<QJsonObject> messages = server.Messages();
+    ASSERT_FALSE(messages.empty());
+    for (const QJsonObject &message : messages) {
+        EXPECT_EQ(message[QStringLiteral("attachments")].toArray().size(), 1);
+        EXPECT_TRUE(message[QStringLiteral("subject")].toString().startsWith(u"News for "));
+        EXPECT_TRUE(message[QStringLiteral("rcpt_tos")].toArray().contains(
+            QStringLiteral("office@example.com")));
+    }
+}
+
 TEST_F(CommandLineTest, AnInterruptStopsHandingOutMessagesButFinishesTheStartedOnes)
 {
     // Every delivery takes two seconds; the run hands out one a second, so a few are under way
