@@ -27,6 +27,7 @@ run tls python3 bench/bench_tls.py "$build"
 run journal python3 bench/bench_journal.py "$build"
 run results python3 bench/bench_results_window.py "$build"
 run lists /usr/bin/python3 bench/bench_lists.py "$build"
+run attachments /usr/bin/python3 bench/bench_attachments.py "$build"
 
 echo
 echo "Figures with goals"
