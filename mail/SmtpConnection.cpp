@@ -216,7 +216,8 @@ SMessageData CSmtpConnection::ComposeForServers(const std::string &strFrom,
     options.bEightBit = true;
     SMessageData data {ComposeData(
         strFrom, strTo, strReplyTo, strSubject, strBody, now, strMessageId, options, &strError)};
-    if (!data.strData.empty() && HasNonAscii(strBody)) {
+    // A message with attachments is 7-bit already: its text goes quoted-printable.
+    if (!data.strData.empty() && options.attachments.empty() && HasNonAscii(strBody)) {
         options.bEightBit = false;
         data.strData7Bit = ComposeData(
             strFrom, strTo, strReplyTo, strSubject, strBody, now, strMessageId, options, &strError);
