@@ -59,6 +59,8 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         input.strFrom = frame.HeaderBar().FromEdit()->text().toStdString();
         input.strReplyTo = frame.HeaderBar().ReplyToEdit()->text().toStdString();
         input.strSubject = frame.HeaderBar().SubjectEdit()->text().toStdString();
+        input.extras = frame.HeaderBar().Extras();
+        input.strAttachmentFolder = frame.Document().AttachmentFolder();
         input.serverName = [&frame] {
             return frame.Settings().SmtpServerName();
         };
