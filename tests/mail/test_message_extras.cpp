@@ -196,6 +196,10 @@ TEST_F(MessageExtrasTest, RecordsWhoseAttachmentsCannotGoAreListedBeforeAnything
     m_list.AddRecord({"Max", "max@example.org", "", "3"});
     m_list.AddRecord({"Dir", "dir@example.org", "", "folder"});
     m_list.AddRecord({"Pip", "pip@example.org", "", "fifo"});
+    // 4 GB without taking the disk space: never read, only looked at.
+    std::ofstream(m_strFolder + "invoices/huge.txt").close();
+    fs::resize_file(m_strFolder + "invoices/huge.txt", 4ULL << 30);
+    m_list.AddRecord({"Hal", "hal@example.org", "", "huge"});
     CSmtpTestServer server;
 
     // Without windows and without being told to skip them: nothing goes.
@@ -203,7 +207,7 @@ TEST_F(MessageExtrasTest, RecordsWhoseAttachmentsCannotGoAreListedBeforeAnything
     const Texts shown = m_prompter.TakeTexts();
     ASSERT_EQ(shown.size(), 1u);
     const std::string &strText = shown.front();
-    EXPECT_NE(strText.find("The attachments of 5 of the 6 selected records cannot be sent"),
+    EXPECT_NE(strText.find("The attachments of 6 of the 7 selected records cannot be sent"),
         std::string::npos)
         << strText;
     EXPECT_NE(strText.find("eve@example.org: " + m_strFolder + "secret.txt lies outside "
@@ -216,6 +220,7 @@ TEST_F(MessageExtrasTest, RecordsWhoseAttachmentsCannotGoAreListedBeforeAnything
         std::string::npos);
     EXPECT_NE(strText.find("folder.txt is a folder"), std::string::npos);
     EXPECT_NE(strText.find("fifo.txt is not a regular file"), std::string::npos);
+    EXPECT_NE(strText.find("huge.txt is larger than 100 MB"), std::string::npos);
     EXPECT_NE(strText.find("--skip-missing-attachments"), std::string::npos);
     EXPECT_TRUE(server.Messages().empty());
 
@@ -235,8 +240,8 @@ TEST_F(MessageExtrasTest, RecordsWhoseAttachmentsCannotGoAreListedBeforeAnything
     Texts failed = m_run.FailedAddresses();
     std::sort(failed.begin(), failed.end());
     EXPECT_EQ(failed,
-        (Texts {"dir@example.org", "eve@example.org", "lin@example.org", "max@example.org",
-            "pip@example.org"}));
+        (Texts {"dir@example.org", "eve@example.org", "hal@example.org", "lin@example.org",
+            "max@example.org", "pip@example.org"}));
     const std::vector<CRunRecord::SFailure> failures = m_run.Failures();
     EXPECT_TRUE(std::any_of(failures.begin(), failures.end(), [&](const auto &failure) {
         return failure.strReply == "not sent: " + m_strFolder + "invoices/3.txt was not found";
