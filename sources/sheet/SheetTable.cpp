@@ -153,9 +153,12 @@ std::string NumberText(double dValue)
 {
     // Fifteen significant digits, as spreadsheet programs show a number: a typed 1234.5 is
     // "1234.5", and 0.1 + 0.6 is "0.7", not its binary remainder 0.7000000000000001.
+    // to_chars writes what printf's "%.15g" does, several times faster: a large sheet formats
+    // one number a cell.
     char buffer[32];
-    const int nLength = std::snprintf(buffer, sizeof buffer, "%.15g", dValue == 0 ? 0 : dValue);
-    return std::string(buffer, static_cast<size_t>(nLength)); // no "-0" above
+    const auto [pEnd, error] = std::to_chars(
+        buffer, buffer + sizeof buffer, dValue == 0 ? 0 : dValue, std::chars_format::general, 15);
+    return std::string(buffer, error == std::errc() ? pEnd : buffer); // no "-0" above
 }
 
 std::string SheetCellText(const SSheetCell &cell, const CTextPool &text)

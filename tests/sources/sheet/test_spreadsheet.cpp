@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,7 @@
 #include "sources/access/DaoRecordset.h"
 #include "sources/sheet/SheetArchive.h"
 #include "sources/sheet/SheetCells.h"
+#include "sources/sheet/SheetTable.h"
 #include "sources/sheet/SpreadsheetSource.h"
 #include "sources/sheet/Workbook.h"
 
@@ -323,6 +325,24 @@ TEST_P(SpreadsheetTrickyTest, HiddenAndEmptySheets)
 INSTANTIATE_TEST_SUITE_P(BothFormats, SpreadsheetTrickyTest,
     testing::Values(EFormat::Xlsx, EFormat::Ods),
     [](const auto &info) { return info.param == EFormat::Xlsx ? "xlsx" : "ods"; });
+
+TEST(SpreadsheetSourceTest, NumbersShowFifteenSignificantDigitsAsPrintfWouldWriteThem)
+{
+    std::mt19937_64 random(11);
+    std::vector<double> values {0.0, -0.0, 1.0, -1.0, 0.1 + 0.6, 1e15, 1e-5, 123456789012345678.0,
+        2176.66, 38451.96082175926, 1e300, -5e-324};
+    std::uniform_real_distribution<double> spread(-1e6, 1e6);
+    for (int i = 0; i < 20000; ++i) {
+        values.push_back(spread(random));
+        values.push_back(std::round(spread(random)));
+        values.push_back(std::ldexp(spread(random), static_cast<int>(random() % 200) - 100));
+    }
+    for (const double dValue : values) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.15g", dValue == 0 ? 0 : dValue);
+        ASSERT_EQ(NumberText(dValue), expected) << dValue;
+    }
+}
 
 TEST(SpreadsheetSourceTest, ReloadReadsTheFileAgain)
 {
