@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
-#include <QByteArrayView>
+#include <new>
+
+#include <openssl/evp.h>
 
 #include "engine/Variant.h"
 
@@ -18,8 +20,21 @@ template<typename T> std::string_view NumberText(T value, char (&buffer)[64])
 
 } // namespace
 
-CStoredValueDigest::CStoredValueDigest() : m_hash(QCryptographicHash::Sha256)
-{ }
+CStoredValueDigest::CStoredValueDigest()
+    : m_pContext(EVP_MD_CTX_new()), m_pSha256(EVP_MD_fetch(nullptr, "SHA256", nullptr))
+{
+    if (!m_pContext || !m_pSha256) {
+        EVP_MD_CTX_free(m_pContext);
+        EVP_MD_free(m_pSha256);
+        throw std::bad_alloc();
+    }
+}
+
+CStoredValueDigest::~CStoredValueDigest()
+{
+    EVP_MD_CTX_free(m_pContext);
+    EVP_MD_free(m_pSha256);
+}
 
 void CStoredValueDigest::Add(const CVariant &value)
 {
@@ -66,19 +81,25 @@ void CStoredValueDigest::AddText(std::string_view text)
 
 void CStoredValueDigest::AddTagged(char cType, std::string_view bytes)
 {
-    m_scratch.assign(1, cType);
-    m_scratch += std::to_string(bytes.size());
-    m_scratch += ':';
-    m_hash.addData(QByteArrayView(m_scratch.data(), static_cast<qsizetype>(m_scratch.size())));
-    m_hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    char buffer[24];
+    const auto length = std::to_chars(buffer, buffer + sizeof buffer, bytes.size());
+    m_bytes += cType;
+    m_bytes.append(buffer, length.ptr);
+    m_bytes += ':';
+    m_bytes += bytes;
 }
 
 CStoredValueDigest::Result CStoredValueDigest::Take()
 {
-    const QByteArrayView full = m_hash.resultView();
+    unsigned char full[EVP_MAX_MD_SIZE];
+    unsigned int nLength = 0;
+    if (EVP_DigestInit_ex(m_pContext, m_pSha256, nullptr) != 1
+        || EVP_DigestUpdate(m_pContext, m_bytes.data(), m_bytes.size()) != 1
+        || EVP_DigestFinal_ex(m_pContext, full, &nLength) != 1 || nLength < sizeof(Result))
+        throw std::bad_alloc(); // OpenSSL's SHA-256 fails only without memory
+    m_bytes.clear();
     Result digest {};
-    std::copy_n(full.data(), digest.size(), digest.begin());
-    m_hash.reset();
+    std::copy_n(full, digest.size(), digest.begin());
     return digest;
 }
 

@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 
 #include "engine/Progress.h"
+#include "engine/Variant.h"
 #include "mail/RecordList.h"
 #include "mail/RuleSelection.h"
+#include "mail/StoredValueDigest.h"
 #include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoRecordset.h"
 #include "support/RecordingPrompter.h"
@@ -194,6 +196,19 @@ TEST_F(RecordListTest, ARecordIsKnownByItsStoredValuesInAnyLocaleAndDespiteOther
     EXPECT_EQ(edited[0], people[0]);
     EXPECT_NE(edited[1], people[1]);
     EXPECT_EQ(edited[2], people[2]);
+}
+
+// Send journals store these digests: the bytes and the hash must never change.
+TEST(StoredValueDigestTest, TheDigestOfARecordStaysWhatJournalsRecorded)
+{
+    CStoredValueDigest digest;
+    for (int nRound = 0; nRound < 2; ++nRound) { // Take starts the next record afresh
+        digest.Add(CVariant::String("Ann"));
+        digest.Add(CVariant::Long(5));
+        digest.Add(CVariant::Null());
+        digest.Add(CVariant::Date(46364));
+        EXPECT_EQ(HexText(digest.Take()), "5732b374ffe9ef6e589036904ed35835");
+    }
 }
 
 TEST_F(RecordListTest, CancellingTheLoadKeepsWhatWasRead)
