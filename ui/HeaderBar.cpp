@@ -122,9 +122,13 @@ void CHeaderBar::ShowAttachmentCount()
     // The name a screen reader reads stays the same; the count goes in the description.
     QPushButton *pButton = m_pUi->attachmentsButton;
     const qsizetype nCount = static_cast<qsizetype>(m_attachments.size());
-    pButton->setText(nCount == 0 ? QStringLiteral("&Attachments...")
-                                 : QStringLiteral("&Attachments (%1)...").arg(nCount));
-    pButton->setAccessibleDescription(nCount == 0 ? QStringLiteral("No files attached")
-            : nCount == 1                         ? QStringLiteral("1 file attached")
-                          : QStringLiteral("%1 files attached").arg(nCount));
+    if (nCount == 0) {
+        pButton->setText(QStringLiteral("&Attachments..."));
+        pButton->setAccessibleDescription(QStringLiteral("No files attached"));
+        return;
+    }
+    pButton->setText(QStringLiteral("&Attachments (%1)...").arg(nCount));
+    pButton->setAccessibleDescription(nCount == 1
+            ? QStringLiteral("1 file attached")
+            : QStringLiteral("%1 files attached").arg(nCount));
 }
