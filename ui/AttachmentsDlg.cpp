@@ -1,6 +1,7 @@
 #include "ui/AttachmentsDlg.h"
 
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QPushButton>
 
 #include "engine/Prompter.h"
@@ -24,6 +25,7 @@ CAttachmentsDlg::CAttachmentsDlg(
     connect(m_pUi->addFilesButton, &QPushButton::clicked, this, &CAttachmentsDlg::OnAddFiles);
     connect(m_pUi->removeButton, &QPushButton::clicked, this, &CAttachmentsDlg::OnRemove);
     connect(m_pUi->addPathButton, &QPushButton::clicked, this, &CAttachmentsDlg::OnAddPath);
+    m_pUi->entryList->installEventFilter(this);
     connect(m_pUi->entryList, &QListWidget::itemSelectionChanged, this, [this] {
         m_pUi->removeButton->setEnabled(!SelectedIndexes().empty());
         ShowPreview();
@@ -72,6 +74,16 @@ void CAttachmentsDlg::OnRemove()
     const int nLast = static_cast<int>(m_list.Entries().size()) - 1;
     ShowEntries(std::min(selected.front(), nLast));
     m_pUi->entryList->setFocus();
+}
+
+bool CAttachmentsDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
+{
+    if (pWatched == m_pUi->entryList && pEvent->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(pEvent)->matches(QKeySequence::Delete)) {
+        OnRemove();
+        return true;
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void CAttachmentsDlg::accept()

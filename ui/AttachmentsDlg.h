@@ -32,6 +32,10 @@ public:
     // A path typed but not yet added is added first; a bad one keeps the dialog open.
     void accept() override;
 
+protected:
+    // Delete in the list removes the selected entries.
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
+
 private:
     void ShowEntries(int nCurrent);
     void ShowPreview();

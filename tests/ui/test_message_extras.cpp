@@ -165,8 +165,15 @@ TEST(AttachmentsDlgTest, TypedPathsAreAddedRemovedAndPreviewedAndBadOnesKeepTheD
     Child<QPushButton>(dlg, "addPathButton")->click(); // nothing typed
     EXPECT_EQ(prompter.TakeTexts(), Texts {"Please type the path of a file to attach."});
 
+    pPath->setText(QStringLiteral("third.pdf"));
+    Child<QPushButton>(dlg, "addPathButton")->click();
     pList->setCurrentRow(0);
     Child<QPushButton>(dlg, "removeButton")->click();
+    EXPECT_EQ(ListedEntries(dlg),
+        (QStringList {QStringLiteral("inv/<<ID>>.pdf"), QStringLiteral("third.pdf")}));
+    pList->setFocus();
+    pList->setCurrentRow(1);
+    QTest::keyClick(pList, Qt::Key_Delete); // Delete removes too
     EXPECT_EQ(ListedEntries(dlg), QStringList {QStringLiteral("inv/<<ID>>.pdf")});
 
     // A path typed but not added goes in with OK; a bad one keeps the dialog open.
