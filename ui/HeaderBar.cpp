@@ -10,9 +10,12 @@ CHeaderBar::CHeaderBar(QWidget *pParent) : QWidget(pParent), m_pUi(new Ui::CHead
 {
     m_pUi->setupUi(this);
     setObjectName(QStringLiteral("headerBar"));
-    for (QLineEdit *pEdit : {m_pUi->fromEdit, m_pUi->subjectEdit, m_pUi->replyToEdit})
+    for (QLineEdit *pEdit :
+        {m_pUi->fromEdit, m_pUi->subjectEdit, m_pUi->replyToEdit, m_pUi->ccEdit, m_pUi->bccEdit})
         connect(pEdit, &QLineEdit::textEdited, this, &CHeaderBar::EditedByUser);
     connect(m_pUi->toCombo, &QComboBox::activated, this, &CHeaderBar::EditedByUser);
+    connect(m_pUi->attachmentsButton, &QPushButton::clicked, this, &CHeaderBar::OnAttachments);
+    ShowAttachmentCount();
 }
 
 CHeaderBar::~CHeaderBar()
@@ -38,6 +41,21 @@ QLineEdit *CHeaderBar::SubjectEdit() const
 QLineEdit *CHeaderBar::ReplyToEdit() const
 {
     return m_pUi->replyToEdit;
+}
+
+QLineEdit *CHeaderBar::CcEdit() const
+{
+    return m_pUi->ccEdit;
+}
+
+QLineEdit *CHeaderBar::BccEdit() const
+{
+    return m_pUi->bccEdit;
+}
+
+QPushButton *CHeaderBar::AttachmentsButton() const
+{
+    return m_pUi->attachmentsButton;
 }
 
 QPushButton *CHeaderBar::InsertFieldButton() const
@@ -75,10 +93,42 @@ std::string CHeaderBar::SelectedToField() const
 
 SMessageExtras CHeaderBar::Extras() const
 {
-    return m_extras;
+    return {
+        m_pUi->ccEdit->text().toStdString(), m_pUi->bccEdit->text().toStdString(), m_attachments};
 }
 
 void CHeaderBar::SetExtras(const SMessageExtras &extras)
 {
-    m_extras = extras;
+    m_pUi->ccEdit->setText(QString::fromStdString(extras.strCc));
+    m_pUi->bccEdit->setText(QString::fromStdString(extras.strBcc));
+    m_attachments = extras.attachments;
+    ShowAttachmentCount();
+}
+
+void CHeaderBar::OnAttachments()
+{
+    if (!m_attachmentsEditor)
+        return;
+    std::optional<std::vector<std::string>> entries = m_attachmentsEditor(m_attachments);
+    if (!entries || *entries == m_attachments)
+        return;
+    m_attachments = std::move(*entries);
+    ShowAttachmentCount();
+    emit EditedByUser();
+}
+
+void CHeaderBar::ShowAttachmentCount()
+{
+    // The name a screen reader reads stays the same; the count goes in the description.
+    QPushButton *pButton = m_pUi->attachmentsButton;
+    const qsizetype nCount = static_cast<qsizetype>(m_attachments.size());
+    if (nCount == 0) {
+        pButton->setText(QStringLiteral("&Attachments..."));
+        pButton->setAccessibleDescription(QStringLiteral("No files attached"));
+        return;
+    }
+    pButton->setText(QStringLiteral("&Attachments (%1)...").arg(nCount));
+    pButton->setAccessibleDescription(nCount == 1
+            ? QStringLiteral("1 file attached")
+            : QStringLiteral("%1 files attached").arg(nCount));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +16,9 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-// The message header bar: From, the To field list (sorted, no typing), Subject, Reply-To, and
-// the Insert Field and Insert {IF} Block buttons. It holds the merge's live header settings.
+// The message header bar: From, the To field list (sorted, no typing), Subject, Reply-To, Cc,
+// Bcc, the Attachments button that counts the attached files, and the Insert Field and Insert
+// {IF} Block buttons. It holds the merge's live header settings.
 class CHeaderBar final : public QWidget
 {
     Q_OBJECT
@@ -29,6 +32,9 @@ public:
     QComboBox *ToCombo() const;
     QLineEdit *SubjectEdit() const;
     QLineEdit *ReplyToEdit() const;
+    QLineEdit *CcEdit() const;
+    QLineEdit *BccEdit() const;
+    QPushButton *AttachmentsButton() const;
     QPushButton *InsertFieldButton() const;
     QPushButton *InsertIfButton() const;
 
@@ -38,11 +44,22 @@ public:
     SMessageExtras Extras() const;
     void SetExtras(const SMessageExtras &extras);
 
+    // Edits the attachment entries for the Attachments button: the new entries, or nothing
+    // when the user cancelled.
+    using AttachmentsEditor = std::function<std::optional<std::vector<std::string>>(
+        const std::vector<std::string> &entries)>;
+    void SetAttachmentsEditor(AttachmentsEditor editor) { m_attachmentsEditor = std::move(editor); }
+    // The Attachments button: the editor, and EditedByUser when the entries changed.
+    void OnAttachments();
+
 signals:
     // The user changed a header setting (not the program filling them in).
     void EditedByUser();
 
 private:
+    void ShowAttachmentCount();
+
     Ui::CHeaderBar *m_pUi;
-    SMessageExtras m_extras;
+    std::vector<std::string> m_attachments;
+    AttachmentsEditor m_attachmentsEditor;
 };

@@ -259,6 +259,11 @@ void CMainFrame::CreateBars()
     connect(m_pHeaderBar->InsertFieldButton(), &QPushButton::clicked, m_pInsertField,
         &QAction::trigger);
     connect(m_pHeaderBar->InsertIfButton(), &QPushButton::clicked, m_pInsertIf, &QAction::trigger);
+    // A click leaves the focus where it was, so that the field goes into the Cc or Bcc edit
+    // the user was typing in; Tab still reaches the button.
+    m_pHeaderBar->InsertFieldButton()->setFocusPolicy(Qt::TabFocus);
+    m_pHeaderBar->SetAttachmentsEditor(
+        [this](const std::vector<std::string> &entries) { return EditAttachments(entries); });
 
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     statusBar()->showMessage(QStringLiteral("Ready"));
@@ -281,7 +286,8 @@ void CMainFrame::CreateBars()
     }
     m_pToolBar->setWhatsThis(QStringLiteral("The commands used most: files, editing and mail."));
     m_pHeaderToolBar->setWhatsThis(
-        QStringLiteral("The message header: sender, the address field, subject and Reply-To."));
+        QStringLiteral("The message header: sender, the address field, subject, Reply-To, copies "
+                       "and attachments."));
     statusBar()->setWhatsThis(QStringLiteral("Describes the command under the pointer."));
 
     // F6 and Shift+F6 go between the two panes: the header bar and the editor.

@@ -11,8 +11,10 @@
 #include "app/PasswordKeeper.h"
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
+#include "ui/AttachmentList.h"
 
 class QAction;
+class QLineEdit;
 class QMenu;
 class QMimeData;
 class QSettings;
@@ -66,12 +68,19 @@ public:
     void OnTestMailMerge();
     void OnRefreshDatabase();
     // Insert Field: the menu of the field names in field order (the first 1000), under the
-    // header bar's button; the chosen field's tag replaces the editor's selection.
+    // header bar's button; the chosen field's tag replaces the editor's selection, or that of
+    // the Cc or Bcc edit when one of them has the focus.
     void OnInsertField();
-    QMenu *CreateFieldMenu();
+    QMenu *CreateFieldMenu(QLineEdit *pCopyEdit = nullptr);
     void OnInsertIf();
     // Replaces the editor's selection, marks the merge changed and gives the editor the focus.
     void InsertIntoMessage(const std::string &strText);
+    // The Attachments dialog over these entries: the entries OK accepted, or nothing.
+    std::optional<std::vector<std::string>> EditAttachments(
+        const std::vector<std::string> &entries);
+    // The preview of the Attachments dialog: each entry merged with the first record of the
+    // merge's table. Empty when no table is open.
+    CAttachmentList::PathPreview FirstRecordAttachmentPreview();
     void OnOptions();
     void OnPrint();
     void OnHelpTopics();
@@ -99,6 +108,8 @@ private:
     void UpdateTitle();
     void UpdateRecentFiles();
     void ApplyDocumentToView();
+    // The Cc or Bcc edit when it has the focus, else nullptr.
+    QLineEdit *FocusedCopyEdit() const;
     std::optional<std::string> ChooseFileToOpen();
     std::optional<std::string> ChooseFileToSave(const std::string &strSuggested);
     // Mail Options; stores what OK accepted, the password in the keeper. False for Cancel.

@@ -12,11 +12,16 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "engine/Data.h"
 #include "engine/IfBlock.h"
 #include "engine/PrintableText.h"
 #include "engine/Prompter.h"
 #include "mail/MessageText.h"
+#include "mail/RecordList.h"
+#include "sources/TableCursor.h"
 #include "ui/AboutDlg.h"
+#include "ui/AttachmentPath.h"
+#include "ui/AttachmentsDlg.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/HelpWindow.h"
@@ -168,7 +173,7 @@ void CMainFrame::OnRefreshDatabase()
     m_doc.RefreshDatabase();
 }
 
-QMenu *CMainFrame::CreateFieldMenu()
+QMenu *CMainFrame::CreateFieldMenu(QLineEdit *pCopyEdit)
 {
     constexpr size_t kMaxFields = 1000;
     const std::vector<std::string> &names = m_doc.m_fieldNames;
@@ -182,19 +187,81 @@ QMenu *CMainFrame::CreateFieldMenu()
         // Field names are shown as they are: no "&" becomes a mnemonic.
         QAction *pAction = pMenu->addAction(
             QString::fromStdString(strName).replace(QStringLiteral("&"), QStringLiteral("&&")));
-        connect(pAction, &QAction::triggered, this,
-            [this, strName] { InsertIntoMessage(MakeFieldTag(strName)); });
+        connect(pAction, &QAction::triggered, this, [this, strName, pCopyEdit] {
+            if (!pCopyEdit) {
+                InsertIntoMessage(MakeFieldTag(strName));
+                return;
+            }
+            pCopyEdit->insert(QString::fromStdString(MakeFieldTag(strName)));
+            m_doc.SetModifiedFlag(true);
+        });
     }
     return pMenu;
 }
 
 void CMainFrame::OnInsertField()
 {
-    QMenu *pMenu = CreateFieldMenu();
+    QLineEdit *pCopyEdit = FocusedCopyEdit();
+    QMenu *pMenu = CreateFieldMenu(pCopyEdit);
     QPushButton *pButton = m_pHeaderBar->InsertFieldButton();
     pMenu->exec(pButton->mapToGlobal(QPoint(0, pButton->height())));
-    m_pView->setFocus();
+    if (pCopyEdit)
+        pCopyEdit->setFocus();
+    else
+        m_pView->setFocus();
     pMenu->deleteLater();
+}
+
+QLineEdit *CMainFrame::FocusedCopyEdit() const
+{
+    QWidget *pFocus = focusWidget();
+    for (QLineEdit *pEdit : {m_pHeaderBar->CcEdit(), m_pHeaderBar->BccEdit()}) {
+        if (pFocus == pEdit)
+            return pEdit;
+    }
+    return nullptr;
+}
+
+std::optional<std::vector<std::string>> CMainFrame::EditAttachments(
+    const std::vector<std::string> &entries)
+{
+    CAttachmentsDlg dlg(
+        CAttachmentList(entries, m_doc.AttachmentFolder()), FirstRecordAttachmentPreview(), this);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.Entries();
+}
+
+CAttachmentList::PathPreview CMainFrame::FirstRecordAttachmentPreview()
+{
+    CTableCursor *pTable = m_doc.Table();
+    if (!pTable)
+        return {};
+    // Read once for the whole dialog, as Choose Recipients reads its cells.
+    auto pRecord = std::make_shared<CRecordList>();
+    pRecord->SetColumns(m_doc.m_fieldNames);
+    try {
+        pTable->MoveFirst();
+        if (!pTable->IsEOF()) {
+            const int nFields = std::min<int>(pRecord->ColumnCount(), pTable->GetFieldCount());
+            std::vector<std::string> cells;
+            CData value;
+            for (int i = 0; i < nFields; ++i) {
+                value = pTable->GetFieldValue(i);
+                cells.push_back(value.GetString());
+            }
+            pRecord->AddRecord(cells);
+        }
+    } catch (const std::exception &error) {
+        ShowMessage(error.what());
+        return {};
+    }
+    return [pRecord, fields = m_doc.MergeFields(), strFolder = m_doc.AttachmentFolder()](
+               const std::string &strEntry) -> std::optional<std::string> {
+        if (pRecord->RowCount() == 0)
+            return std::nullopt;
+        return AttachmentPathForRecord(strEntry, fields, CRecordListRow(*pRecord, 0), strFolder);
+    };
 }
 
 void CMainFrame::OnInsertIf()

@@ -72,6 +72,11 @@ class ProgramTests(ProgramTest):
         check(insert_if, "Insert If")
         self.click(self.find("push button", "Cancel", within=insert_if))
 
+        self.click(self.find("push button", "Attachments..."))
+        attachments = self.find("dialog", "Attachments")
+        check(attachments, "Attachments")
+        self.click(self.find("push button", "Cancel", within=attachments))
+
         self.choose_menu("Mail", "Test Mail Merge")
         info = self.find("dialog", "Test Mail Merge Information")
         check(info, "Test Mail Merge Information")
@@ -405,6 +410,50 @@ class ProgramTests(ProgramTest):
         bodies = sorted(summary["body"].strip() for summary in self.stored_messages(store))
         self.assertEqual(bodies, ["Dear Bob of Leeds; West, your fee is 7.",
                                   "Dear Zoë of Genève, your fee is 12.50."])
+
+    def test_cc_and_two_attachments_are_set_in_the_window_saved_and_reopened(self):
+        self.open_sample_copy()
+        merge = os.path.join(self.folder, "sample.mgx")
+        price_list = os.path.join(self.folder, "price-list.pdf")
+        with open(price_list, "wb") as out:
+            out.write(b"%PDF-1.4\n")
+        self.click(self.find("text", "Cc:"))
+        self.type_text("office@example.com")
+
+        self.click(self.find("push button", "Attachments..."))
+        dialog = self.find("dialog", "Attachments")
+        self.click(self.find("push button", "Add Files...", within=dialog))
+        chooser = self.find("dialog", "Add Files")
+        self.type_file_name(chooser, price_list, "list item", "price-list.pdf")
+        self.click(self.find("text", "Type a path or template:", within=dialog))
+        self.type_text("invoices/<<FirstName>>.pdf")
+        self.click(self.find("push button", "Add Path", within=dialog))
+        self.find("list item", "invoices/<<FirstName>>.pdf", within=dialog)
+        # The new entry is selected and shows the file of the table's first record.
+        preview = self.text_of(self.find("text", "Preview:", within=dialog))
+        self.assertTrue(preview.startswith("For the table's first record: %s/invoices/"
+                                           % self.folder), preview)
+        self.assertTrue(preview.endswith(".pdf") and "<<" not in preview, preview)
+        self.click(self.find("push button", "OK", within=dialog))
+        button = self.find("push button", "Attachments...")
+        wait_for(lambda: button.description == "2 files attached", "the count on the button")
+
+        self.choose_menu("File", "Save")
+        self.choose_menu("File", "Exit")
+        wait_for(lambda: self.process.poll() is not None, "the program to end")
+
+        self.start(merge)
+        self.find("frame", "sample.mgx - Mergix")
+        self.assertEqual(self.text_of(self.find("text", "Cc:")), "office@example.com")
+        self.assertEqual(self.text_of(self.find("text", "Bcc:")), "")
+        button = self.find("push button", "Attachments...")
+        self.assertEqual(button.description, "2 files attached")
+        self.click(button)
+        dialog = self.find("dialog", "Attachments")
+        entries = [node.name for node in descendants(dialog)
+                   if node.getRoleName() == "list item"]
+        self.assertEqual(entries, ["price-list.pdf", "invoices/<<FirstName>>.pdf"])
+        self.click(self.find("push button", "Cancel", within=dialog))
 
     def find_alert(self):
         for node in descendants(self.app):

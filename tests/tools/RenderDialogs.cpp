@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,6 +16,8 @@
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
 #include "ui/AboutDlg.h"
+#include "ui/AttachmentPath.h"
+#include "ui/AttachmentsDlg.h"
 #include "ui/ChooseRecipientsDlg.h"
 #include "ui/DialogHooks.h"
 #include "ui/DnsRecordDlg.h"
@@ -133,6 +136,18 @@ int main(int argc, char *argv[])
         recipients.List().SetSelected(nRow, true);
     recipients.ShowListSelection();
     Save(recipients, strFolder, "choose-recipients.png");
+
+    // Attachments with a fixed file and a template, the template selected and previewed for
+    // the first record (the list's bottom row).
+    const CRecordList &records = recipients.List();
+    CAttachmentsDlg attachments(
+        CAttachmentList({"price-list.pdf", "invoices/<<FirstName>>.pdf"}, doc.AttachmentFolder()),
+        [&](const std::string &strEntry) -> std::optional<std::string> {
+            return AttachmentPathForRecord(strEntry, doc.MergeFields(),
+                CRecordListRow(records, records.RowCount() - 1), doc.AttachmentFolder());
+        });
+    attachments.findChild<QListWidget *>(QStringLiteral("entryList"))->setCurrentRow(1);
+    Save(attachments, strFolder, "attachments.png");
 
     // Select by Rules with rows 2 and 3 on and a saved set chosen; Save Search Settings.
     CSettings settings(store);
