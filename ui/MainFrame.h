@@ -71,7 +71,7 @@ public:
     // header bar's button; the chosen field's tag replaces the editor's selection, or that of
     // the Cc or Bcc edit when one of them has the focus.
     void OnInsertField();
-    QMenu *CreateFieldMenu(QLineEdit *pCopyEdit = nullptr);
+    QMenu *CreateFieldMenu(QLineEdit *pTagEdit = nullptr);
     void OnInsertIf();
     // Replaces the editor's selection, marks the merge changed and gives the editor the focus.
     void InsertIntoMessage(const std::string &strText);
@@ -108,8 +108,9 @@ private:
     void UpdateTitle();
     void UpdateRecentFiles();
     void ApplyDocumentToView();
-    // The Cc or Bcc edit when it has the focus, else nullptr.
-    QLineEdit *FocusedCopyEdit() const;
+    // The Subject, Cc or Bcc edit when it has the focus (Insert Field puts its tag there), else
+    // nullptr.
+    QLineEdit *FocusedTagEdit() const;
     std::optional<std::string> ChooseFileToOpen();
     std::optional<std::string> ChooseFileToSave(const std::string &strSuggested);
     // Mail Options; stores what OK accepted, the password in the keeper. False for Cancel.

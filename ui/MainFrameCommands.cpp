@@ -173,7 +173,7 @@ void CMainFrame::OnRefreshDatabase()
     m_doc.RefreshDatabase();
 }
 
-QMenu *CMainFrame::CreateFieldMenu(QLineEdit *pCopyEdit)
+QMenu *CMainFrame::CreateFieldMenu(QLineEdit *pTagEdit)
 {
     constexpr size_t kMaxFields = 1000;
     const std::vector<std::string> &names = m_doc.m_fieldNames;
@@ -187,12 +187,12 @@ QMenu *CMainFrame::CreateFieldMenu(QLineEdit *pCopyEdit)
         // Field names are shown as they are: no "&" becomes a mnemonic.
         QAction *pAction = pMenu->addAction(
             QString::fromStdString(strName).replace(QStringLiteral("&"), QStringLiteral("&&")));
-        connect(pAction, &QAction::triggered, this, [this, strName, pCopyEdit] {
-            if (!pCopyEdit) {
+        connect(pAction, &QAction::triggered, this, [this, strName, pTagEdit] {
+            if (!pTagEdit) {
                 InsertIntoMessage(MakeFieldTag(strName));
                 return;
             }
-            pCopyEdit->insert(QString::fromStdString(MakeFieldTag(strName)));
+            pTagEdit->insert(QString::fromStdString(MakeFieldTag(strName)));
             m_doc.SetModifiedFlag(true);
         });
     }
@@ -201,21 +201,22 @@ QMenu *CMainFrame::CreateFieldMenu(QLineEdit *pCopyEdit)
 
 void CMainFrame::OnInsertField()
 {
-    QLineEdit *pCopyEdit = FocusedCopyEdit();
-    QMenu *pMenu = CreateFieldMenu(pCopyEdit);
+    QLineEdit *pTagEdit = FocusedTagEdit();
+    QMenu *pMenu = CreateFieldMenu(pTagEdit);
     QPushButton *pButton = m_pHeaderBar->InsertFieldButton();
     pMenu->exec(pButton->mapToGlobal(QPoint(0, pButton->height())));
-    if (pCopyEdit)
-        pCopyEdit->setFocus();
+    if (pTagEdit)
+        pTagEdit->setFocus();
     else
         m_pView->setFocus();
     pMenu->deleteLater();
 }
 
-QLineEdit *CMainFrame::FocusedCopyEdit() const
+QLineEdit *CMainFrame::FocusedTagEdit() const
 {
     QWidget *pFocus = focusWidget();
-    for (QLineEdit *pEdit : {m_pHeaderBar->CcEdit(), m_pHeaderBar->BccEdit()}) {
+    for (QLineEdit *pEdit :
+        {m_pHeaderBar->SubjectEdit(), m_pHeaderBar->CcEdit(), m_pHeaderBar->BccEdit()}) {
         if (pFocus == pEdit)
             return pEdit;
     }

@@ -1,6 +1,7 @@
 // Cc, Bcc and attachments in the window: the attachment list's checks and stored paths, the
 // file an entry names for a record, the Attachments dialog, the header bar's round trip and
-// the main frame's glue (Insert Field into Cc, the preview from the table's first record).
+// the main frame's glue (Insert Field into the subject and Cc, the preview from the table's first
+// record).
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -293,7 +294,7 @@ protected:
     std::unique_ptr<CMainFrame> m_pFrame;
 };
 
-TEST_F(MessageExtrasFrameTest, InsertFieldGoesIntoTheFocusedCopyEditAndTypingMarksTheMerge)
+TEST_F(MessageExtrasFrameTest, InsertFieldGoesIntoTheFocusedSubjectOrCopyEditAndTypingMarksTheMerge)
 {
     CHeaderBar &bar = m_pFrame->HeaderBar();
     bar.CcEdit()->setFocus();
@@ -310,6 +311,15 @@ TEST_F(MessageExtrasFrameTest, InsertFieldGoesIntoTheFocusedCopyEditAndTypingMar
     EXPECT_EQ(bar.CcEdit()->text().toStdString(), "a@example.com, <<" + strField + ">>");
     EXPECT_TRUE(m_pFrame->Document().IsModified());
     EXPECT_EQ(QApplication::focusWidget(), bar.CcEdit());
+
+    // The subject takes tags too.
+    bar.SubjectEdit()->setFocus();
+    QApplication::processEvents();
+    bar.SubjectEdit()->setText(QStringLiteral("News for "));
+    ChooseInPopupMenu(1);
+    QTest::mouseClick(bar.InsertFieldButton(), Qt::LeftButton);
+    EXPECT_EQ(bar.SubjectEdit()->text().toStdString(), "News for <<" + strField + ">>");
+    EXPECT_EQ(m_pFrame->Document().m_strBody, strBody);
 }
 
 TEST_F(MessageExtrasFrameTest, ThePreviewMergesAnEntryWithTheTablesFirstRecord)
@@ -326,8 +336,11 @@ TEST_F(MessageExtrasFrameTest, ThePreviewMergesAnEntryWithTheTablesFirstRecord)
 
     const CAttachmentList::PathPreview preview = m_pFrame->FirstRecordAttachmentPreview();
     ASSERT_TRUE(preview);
+    // The path a send would attach: the merge's folder, with its ".." resolved.
     EXPECT_EQ(preview("cards/<<" + doc.m_fieldNames[1] + ">>.pdf"),
-        doc.AttachmentFolder() + "cards/" + strValue + ".pdf");
+        QDir::cleanPath(
+            QString::fromStdString(doc.AttachmentFolder() + "cards/" + strValue + ".pdf"))
+            .toStdString());
     EXPECT_FALSE(doc.AttachmentFolder().empty());
 }
 
