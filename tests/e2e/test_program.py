@@ -411,7 +411,7 @@ class ProgramTests(ProgramTest):
         self.assertEqual(bodies, ["Dear Bob of Leeds; West, your fee is 7.",
                                   "Dear Zoë of Genève, your fee is 12.50."])
 
-    def test_cc_and_two_attachments_are_set_in_the_window_saved_and_reopened(self):
+    def test_cc_and_two_attachments_are_set_in_the_window_saved_reopened_and_sent(self):
         self.open_sample_copy()
         merge = os.path.join(self.folder, "sample.mgx")
         price_list = os.path.join(self.folder, "price-list.pdf")
@@ -454,6 +454,34 @@ class ProgramTests(ProgramTest):
                    if node.getRoleName() == "list item"]
         self.assertEqual(entries, ["price-list.pdf", "invoices/<<FirstName>>.pdf"])
         self.click(self.find("push button", "Cancel", within=dialog))
+
+        # Sent: each member gets the price list and an own invoice, the office a copy.
+        import csv
+        import io
+        import subprocess
+        export = subprocess.run(["mdb-export", os.path.join(self.folder, "contacts.mdb"),
+                                 "Contacts"], check=True, capture_output=True).stdout
+        # The Photo column is binary: only the names and addresses are of use here.
+        members = list(csv.DictReader(io.StringIO(export.decode("utf-8", "replace"),
+                                                  newline="")))
+        os.mkdir(os.path.join(self.folder, "invoices"))
+        for member in members:
+            with open(os.path.join(self.folder, "invoices", member["FirstName"] + ".pdf"),
+                      "wb") as out:
+                out.write(("%%PDF-1.4 invoice of %s\n" % member["FirstName"]).encode("utf-8"))
+        store, port = self.start_smtp_server("messages")
+        self.set_smtp_server(port)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == len(members),
+                 "a message for every member at the server", timeout=30)
+        first_names = {member["Email"]: member["FirstName"] for member in members}
+        for summary in self.stored_messages(store):
+            self.assertEqual(summary["defects"], [])
+            self.assertEqual(summary["cc"], "office@example.com")
+            self.assertIn("office@example.com", summary["rcpt_tos"])
+            names = [attachment["filename"] for attachment in summary["attachments"]]
+            self.assertEqual(names, ["price-list.pdf", first_names[summary["to"]] + ".pdf"])
 
     def find_alert(self):
         for node in descendants(self.app):
