@@ -20,6 +20,7 @@
 #include "mail/RecordList.h"
 #include "sources/TableCursor.h"
 #include "support/RecordingPrompter.h"
+#include "support/SampleFrameTest.h"
 #include "support/ScriptedProgress.h"
 #include "support/WidgetHelpers.h"
 #include "ui/AttachmentList.h"
@@ -31,7 +32,6 @@
 namespace {
 
 using Texts = std::vector<std::string>;
-const std::string kSample = MERGIX_TESTS_DIR "/../examples/sample.mgx";
 
 TEST(AttachmentListTest, ChosenFilesInsideTheMergeFolderAreKeptRelativeOthersAbsolute)
 {
@@ -274,25 +274,8 @@ void ChooseInPopupMenu(int nItem, int nTriesLeft = 500)
     });
 }
 
-class MessageExtrasFrameTest : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        m_pStore = std::make_unique<QSettings>(
-            m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        m_pFrame = std::make_unique<CMainFrame>(*m_pStore);
-        m_pFrame->show();
-        m_pFrame->Start(kSample);
-        ASSERT_TRUE(m_pFrame->Document().IsConnectionOpen());
-    }
-    void TearDown() override { m_pFrame->Document().SetModifiedFlag(false); }
-
-    QTemporaryDir m_dir;
-    CRecordingPrompter m_prompter;
-    std::unique_ptr<QSettings> m_pStore;
-    std::unique_ptr<CMainFrame> m_pFrame;
-};
+class MessageExtrasFrameTest : public CSampleFrameTest
+{ };
 
 TEST_F(MessageExtrasFrameTest, InsertFieldGoesIntoTheFocusedSubjectOrCopyEditAndTypingMarksTheMerge)
 {

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "support/RecordingPrompter.h"
+#include "support/SampleFrameTest.h"
 #include "support/WhenShown.h"
 #include "support/WidgetHelpers.h"
 #include "ui/InsertIfDlg.h"
@@ -21,27 +22,9 @@
 namespace {
 
 using Texts = std::vector<std::string>;
-const std::string kSample = MERGIX_TESTS_DIR "/../examples/sample.mgx";
 
-class InsertionTest : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        m_pStore = std::make_unique<QSettings>(
-            m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        m_pFrame = std::make_unique<CMainFrame>(*m_pStore);
-        m_pFrame->show();
-        m_pFrame->Start(kSample);
-        ASSERT_TRUE(m_pFrame->Document().IsConnectionOpen());
-    }
-    void TearDown() override { m_pFrame->Document().SetModifiedFlag(false); }
-
-    QTemporaryDir m_dir;
-    CRecordingPrompter m_prompter;
-    std::unique_ptr<QSettings> m_pStore;
-    std::unique_ptr<CMainFrame> m_pFrame;
-};
+class InsertionTest : public CSampleFrameTest
+{ };
 
 TEST_F(InsertionTest, TheFieldMenuFollowsTheFieldOrderAndReplacesTheSelection)
 {
