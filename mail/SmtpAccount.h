@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,8 +20,13 @@ struct SSmtpAccount
     std::string strUser; // empty: no login
     std::string strPassword;
     std::string strExtraCaFile; // one more trusted authority (a company's own), or empty
+    // With OAuth 2.0 the login carries an access token instead of the password: asked for
+    // before each login, so that one that expired during a long run is refreshed. Empty, with
+    // the reason in strError, when none can be had (a revoked sign-in).
+    std::function<std::string(std::string &strError)> accessToken = {};
 
-    bool NeedsPassword() const { return !strUser.empty(); }
+    bool LogsIn() const { return !strUser.empty(); }
+    bool NeedsPassword() const { return LogsIn() && !accessToken; }
 };
 
 // "None", "STARTTLS", "TLS": the names the settings and the command line use.

@@ -8,6 +8,7 @@
 #include "engine/PrintableText.h"
 #include "mail/DeliveryEvent.h"
 #include "mail/MessageText.h"
+#include "mail/OAuthSasl.h"
 #include "mail/SmtpConnection.h"
 #include "mail/TlsContext.h"
 
@@ -69,14 +70,13 @@ CSmtpSession::EOpen CSmtpSession::Open(std::string &strMessage)
     m_channel.m_dataReplyTimeout = m_dataReplyTimeout;
     m_channel.m_pAbandon = m_pAbandon;
     m_bTransactionDone = false;
-    std::string strPort;
-    if (!ResolveEndpoint(m_account, m_strHost, strPort))
+    if (!ResolveEndpoint(m_account, m_strHost, m_strPort))
         return Fail(EOpen::Refused, strMessage, CheckSmtpAccount(m_account));
     const bool bSecure = m_account.eSecurity != ESmtpSecurity::None;
     if (bSecure && (!m_pTls || !m_pTls->Error().empty()))
         return Fail(EOpen::Refused, strMessage,
             m_pTls ? m_pTls->Error() : std::string("TLS could not be set up."));
-    if (!m_channel.Connect(m_strHost, strPort))
+    if (!m_channel.Connect(m_strHost, m_strPort))
         return Fail(EOpen::Temporary, strMessage, ServerText() + " could not be reached.");
     if (m_account.eSecurity == ESmtpSecurity::Tls) {
         if (std::string strProblem = m_channel.StartTls(*m_pTls, m_strHost); !strProblem.empty())
@@ -120,7 +120,7 @@ CSmtpSession::EOpen CSmtpSession::Open(std::string &strMessage)
             return Fail(IsTemporary(reply) ? EOpen::Temporary : EOpen::Refused, strMessage,
                 ServerText() + " refused EHLO after STARTTLS: " + ReplyText(reply));
     }
-    if (m_account.NeedsPassword())
+    if (m_account.LogsIn())
         return LogIn(strMessage);
     return EOpen::Ready;
 }
@@ -172,6 +172,8 @@ CSmtpSession::EOpen CSmtpSession::LogIn(std::string &strMessage)
     const std::string strUser = PrintableText(m_account.strUser);
     if (m_account.eSecurity == ESmtpSecurity::None)
         return Fail(EOpen::Refused, strMessage, CheckSmtpAccount(m_account));
+    if (m_account.accessToken)
+        return LogInWithToken(strMessage);
     std::optional<CSmtpChannel::Reply> reply;
     if (m_authMechanisms.count("PLAIN")) {
         const std::string strToken = std::string(1, '\0') + m_account.strUser + std::string(1, '\0')
@@ -211,6 +213,53 @@ CSmtpSession::EOpen CSmtpSession::LogIn(std::string &strMessage)
     return Fail(EOpen::Refused, strMessage,
         ServerText() + " refused the login of user \"" + strUser
             + "\": the user name or the password is wrong. (" + ReplyText(reply) + ")");
+}
+
+CSmtpSession::EOpen CSmtpSession::LogInWithToken(std::string &strMessage)
+{
+    const std::string strUser = PrintableText(m_account.strUser);
+    const bool bBearer = m_authMechanisms.count("OAUTHBEARER") > 0;
+    if (!bBearer && !m_authMechanisms.count("XOAUTH2"))
+        return Fail(EOpen::Refused, strMessage,
+            ServerText()
+                + " does not offer a login with an OAuth 2.0 token (XOAUTH2 or OAUTHBEARER). "
+                  "Choose the login method Password in Mail Options if it takes one.");
+    // Asked for each connection: a token that expired during the run is refreshed here.
+    std::string strError;
+    const std::string strToken = m_account.accessToken(strError);
+    if (strToken.empty())
+        return Fail(EOpen::Refused, strMessage, strError);
+    const std::string strCommand = bBearer
+        ? "AUTH OAUTHBEARER "
+            + OAuthBearerResponse(m_account.strUser, m_strHost, m_strPort, strToken)
+        : "AUTH XOAUTH2 " + XOAuth2Response(m_account.strUser, strToken);
+    std::optional<CSmtpChannel::Reply> reply;
+    if (m_channel.Send(strCommand + "\r\n"))
+        reply = m_channel.NextReply();
+    std::string strMeaning;
+    if (reply && reply->nCode == 334) {
+        // The error challenge: its JSON says why; the exchange ends with an empty response
+        // (XOAUTH2) or a single ^A (OAUTHBEARER), and the server's failure reply.
+        std::string strChallenge = reply->strText.size() > 4 ? reply->strText.substr(4) : "";
+        while (
+            !strChallenge.empty() && (strChallenge.back() == '\n' || strChallenge.back() == '\r'))
+            strChallenge.pop_back();
+        strMeaning = OAuthChallengeMeaning(strChallenge);
+        reply.reset();
+        if (m_channel.Send(bBearer ? "AQ==\r\n" : "\r\n"))
+            reply = m_channel.NextReply();
+    }
+    if (reply && reply->nCode == 235)
+        return EOpen::Ready;
+    if (IsTemporary(reply))
+        return Fail(EOpen::Temporary, strMessage,
+            ServerText() + " could not log in user \"" + strUser
+                + "\" for now: " + ReplyText(reply));
+    return Fail(EOpen::Refused, strMessage,
+        ServerText() + " refused the sign-in of user \"" + strUser + "\""
+            + (strMeaning.empty() ? std::string() : ": " + strMeaning)
+            + ". Sign in again in Mail Options (or with mergix --sign-in). (" + ReplyText(reply)
+            + ")");
 }
 
 CSmtpSession::SOutcome CSmtpSession::Failure(const std::optional<CSmtpChannel::Reply> &reply)

@@ -77,12 +77,15 @@ private:
     // EHLO and its capabilities; false when the server refuses it.
     bool Hello(std::optional<CSmtpChannel::Reply> &reply);
     EOpen LogIn(std::string &strMessage);
+    // The login with an OAuth 2.0 access token, OAUTHBEARER where offered, else XOAUTH2.
+    EOpen LogInWithToken(std::string &strMessage);
     SOutcome Failure(const std::optional<CSmtpChannel::Reply> &reply);
     std::string ServerText() const;
 
     SSmtpAccount m_account;
     std::shared_ptr<const CTlsContext> m_pTls;
     std::string m_strHost;
+    std::string m_strPort;
     CSmtpChannel m_channel;
     std::set<std::string> m_capabilities; // upper-case keywords of the EHLO reply
     std::set<std::string> m_authMechanisms;

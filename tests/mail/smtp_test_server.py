@@ -10,7 +10,9 @@ first byte); --auth USER:PASSWORD (a login is required), --mechanisms PLAIN,LOGI
 methods offered); --busy PATTERN COUNT (recipients matching it get "451" for their first COUNT
 tries); --limit COUNT SECONDS (a sender limit per time, as Postfix keeps one: once COUNT messages
 were begun within the last SECONDS seconds, MAIL FROM gets "450 4.7.0 too much mail, try later";
-those refusals are counted in the file "limited"); --size BYTES (the SIZE limit offered); --sink
+those refusals are counted in the file "limited"); --size BYTES (the SIZE limit offered);
+--oauth-tokens FILE (logins by XOAUTH2 and OAUTHBEARER only, taking the access tokens the file
+lists; --mechanisms narrows them); --sink
 (count, store nothing). Each connection
 is counted in the file "connections" of the folder, and each stored message records its
 connection, login and whether TLS carried it."""
@@ -50,6 +52,7 @@ class CountingSMTP(SMTP):
 
 class StoringHandler:
     def __init__(self, folder, reject, slow, busy, busy_count, sink, delay=0.0, limit=None):
+        self.bearer_logins = None
         self.folder = folder
         self.reject = re.compile(reject, re.IGNORECASE)
         self.slow = re.compile(slow, re.IGNORECASE)
@@ -101,6 +104,12 @@ class StoringHandler:
                 return "451 4.7.1 Too busy, try %d; please come back later" % tries
         envelope.rcpt_tos.append(address)
         return "250 OK"
+
+    async def auth_XOAUTH2(self, server, args):
+        return await self.bearer_logins.login(server, args, bearer=False)
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await self.bearer_logins.login(server, args, bearer=True)
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -154,6 +163,45 @@ class StoringHandler:
         return "250 Message accepted"
 
 
+class BearerLogins:
+    """XOAUTH2 and OAUTHBEARER logins that take only an access token listed, one a line, in a
+    file read anew for each login (an authorization server of the tests writes it). A token not
+    listed gets the error challenge of Google and Microsoft, then 535."""
+
+    def __init__(self, tokens_file):
+        self.tokens_file = tokens_file
+
+    def current_tokens(self):
+        try:
+            with open(self.tokens_file, encoding="utf-8") as tokens:
+                return {line.strip() for line in tokens if line.strip()}
+        except OSError:
+            return set()
+
+    async def login(self, server, args, bearer):
+        if len(args) < 2:
+            return AuthResult(success=False, handled=False)
+        try:
+            fields = base64.b64decode(args[1]).decode("utf-8").split("\x01")
+        except ValueError:
+            return AuthResult(success=False, handled=False)
+        if bearer:  # "n,a=USER,", then host, port and auth
+            head = fields[0].split(",")
+            user = head[1][2:] if len(head) > 1 and head[1].startswith("a=") else ""
+            user = user.replace("=2C", ",").replace("=3D", "=")
+        else:
+            user = fields[0][5:] if fields[0].startswith("user=") else ""
+        token = next((f[12:] for f in fields if f.startswith("auth=Bearer ")), "")
+        if token and token in self.current_tokens():
+            return AuthResult(success=True, handled=False,
+                              auth_data=LoginPassword(user.encode("utf-8"), b""))
+        challenge = json.dumps({"status": "401", "schemes": "bearer",
+                                "scope": "https://mail.google.com/"})
+        await server.challenge_auth(base64.b64encode(challenge.encode()).decode(),
+                                    encode_to_b64=False)
+        return AuthResult(success=False, handled=False)
+
+
 def body_text(message):
     """The text of a message, or of the plain-text part of a multipart one."""
     if not message.is_multipart():
@@ -191,6 +239,14 @@ async def main(args):
     if args.mode == "starttls":
         options["tls_context"] = context
         options["require_starttls"] = True
+    oauth = ["XOAUTH2", "OAUTHBEARER"]
+    options["auth_exclude_mechanism"] = oauth  # offered with --oauth-tokens only
+    if args.oauth_tokens:
+        handler.bearer_logins = BearerLogins(args.oauth_tokens)
+        options["auth_required"] = True
+        options["auth_require_tls"] = not implicit
+        wanted = set(args.mechanisms.upper().split(",")) if args.mechanisms else set(oauth)
+        options["auth_exclude_mechanism"] = sorted({"PLAIN", "LOGIN"} | (set(oauth) - wanted))
     if args.auth:
         user, _, password = args.auth.partition(":")
         options["authenticator"] = Authenticator(user, password)
@@ -199,7 +255,7 @@ async def main(args):
         options["auth_require_tls"] = not implicit
         offered = {"PLAIN", "LOGIN"}
         wanted = set(args.mechanisms.upper().split(",")) if args.mechanisms else offered
-        options["auth_exclude_mechanism"] = sorted(offered - wanted)
+        options["auth_exclude_mechanism"] = sorted((offered - wanted) | set(oauth))
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: CountingSMTP(handler, implicit, **options),
@@ -239,4 +295,5 @@ if __name__ == "__main__":
     parser.add_argument("--sink", action="store_true")
     parser.add_argument("--delay", type=float, default=0.0)
     parser.add_argument("--size", type=int, default=0)
+    parser.add_argument("--oauth-tokens")
     asyncio.run(main(parser.parse_args()))

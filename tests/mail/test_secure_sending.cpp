@@ -3,6 +3,8 @@
 // certificates that must be refused, retries after a temporary refusal, and reused connections.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -173,6 +175,91 @@ TEST_F(SecureSendingTest, AWrongPasswordStopsTheRunOnceAndSendsNothing)
     EXPECT_TRUE(pServer->Messages().empty());
     EXPECT_EQ(pServer->Connections(), 1);
 }
+
+class TokenLoginTest : public SecureSendingTest, public testing::WithParamInterface<const char *>
+{
+protected:
+    // A server that takes only the access tokens of a file (one a line), by the mechanisms of
+    // the parameter; the run logs in with whatever m_tokens hands out next.
+    std::unique_ptr<CSmtpTestServer> StartTokenServer(const std::string &strAccepted)
+    {
+        m_strTokensFile = s_pFolder->filePath(QStringLiteral("tokens")).toStdString();
+        std::ofstream(m_strTokensFile) << strAccepted << "\n";
+        auto pServer = CSmtpTestServer::WithOptions({"--tls",
+            s_pCertificates->Good().strCertificate, s_pCertificates->Good().strKey, "--mode",
+            "starttls", "--oauth-tokens", m_strTokensFile, "--mechanisms", GetParam()});
+        EXPECT_EQ(pServer->Error(), "");
+        m_input.account.strUser = "ann@example.com";
+        m_input.account.accessToken = [this](std::string &strError) {
+            ++m_nTokensAsked;
+            if (m_strRevoked.size()) {
+                strError = m_strRevoked;
+                return std::string();
+            }
+            return m_strToken;
+        };
+        return pServer;
+    }
+    EOutcome SendWithToken(const CSmtpTestServer &server)
+    {
+        m_input.bTestMode = false;
+        m_input.serverName = [strServer = server.Server()] {
+            return strServer;
+        };
+        m_input.account.eSecurity = ESmtpSecurity::StartTls;
+        m_pList->SelectAll();
+        return m_run.Run(m_input, m_progress);
+    }
+
+    std::string m_strTokensFile;
+    std::string m_strToken = "good-token";
+    std::string m_strRevoked;
+    int m_nTokensAsked = 0;
+};
+
+TEST_P(TokenLoginTest, AValidTokenLogsInAndEveryMessageArrives)
+{
+    const auto pServer = StartTokenServer("good-token");
+    AddPeople(5);
+    ASSERT_EQ(SendWithToken(*pServer), EOutcome::Completed) << m_run.StopReason();
+    const std::vector<QJsonObject> messages = pServer->Messages();
+    ASSERT_EQ(messages.size(), 5u);
+    for (const QJsonObject &message : messages)
+        EXPECT_EQ(message.value(QStringLiteral("auth_user")).toString(),
+            QStringLiteral("ann@example.com"));
+    // Asked for every login: a token that expired meanwhile is refreshed before it is used.
+    EXPECT_EQ(m_nTokensAsked, pServer->Connections());
+}
+
+TEST_P(TokenLoginTest, ARefusedTokenStopsTheRunOnceWithItsMeaningAndAskToSignInAgain)
+{
+    const auto pServer = StartTokenServer("another-token");
+    AddPeople(4);
+    m_input.bInteractive = true;
+    EXPECT_EQ(SendWithToken(*pServer), EOutcome::ServerRefused);
+    const std::string &strReason = m_run.StopReason();
+    EXPECT_NE(strReason.find("refused the sign-in of user \"ann@example.com\": the access token "
+                             "is not valid (expired or revoked); it needs the scope "
+                             "https://mail.google.com/. Sign in again"),
+        std::string::npos)
+        << strReason;
+    EXPECT_EQ(strReason.find("good-token"), std::string::npos); // never shown or logged
+    EXPECT_EQ(m_prompter.TakeTexts(), std::vector<std::string> {strReason});
+    EXPECT_TRUE(pServer->Messages().empty());
+    EXPECT_EQ(pServer->Connections(), 1);
+}
+
+TEST_P(TokenLoginTest, ASignInTheProviderRevokedStopsTheRunBeforeAnyLogin)
+{
+    const auto pServer = StartTokenServer("good-token");
+    AddPeople(3);
+    m_strRevoked = "The sign-in of ann@example.com was revoked. Sign in again in Mail Options.";
+    EXPECT_EQ(SendWithToken(*pServer), EOutcome::ServerRefused);
+    EXPECT_NE(m_run.StopReason().find(m_strRevoked), std::string::npos) << m_run.StopReason();
+    EXPECT_TRUE(pServer->Messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Mechanisms, TokenLoginTest, testing::Values("XOAUTH2", "OAUTHBEARER"));
 
 TEST_F(SecureSendingTest, AServerWithoutStartTlsIsNeverSentAnythingInPlainText)
 {
