@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # The layer check refuses what would slip past the compiler (a widget header below ui/, an
 # include that points up) and lets the real tree and a clean made-up one through.
-# Arguments: the check script, the QtCore header folder, the QtSql header folder, the source tree.
+# Arguments: the check script, the QtCore header folder, the QtSql header folder, the source tree,
+# the QtNetwork header folder.
 set -euo pipefail
 check="$1"
 qt_core="$2"
 qt_sql="$3"
 source_dir="$4"
+qt_network="${5:-}"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
 failures=0
 
-run_check() { cmake -DSOURCE_DIR="$1" -DQT_CORE_INCLUDE_DIR="$qt_core" -DQT_SQL_INCLUDE_DIR="$qt_sql" -P "$check" 2>&1; }
+run_check() {
+    cmake -DSOURCE_DIR="$1" -DQT_CORE_INCLUDE_DIR="$qt_core" -DQT_SQL_INCLUDE_DIR="$qt_sql" \
+        -DQT_NETWORK_INCLUDE_DIR="$qt_network" -P "$check" 2>&1
+}
 
 expect_pass() {
     local what="$1" dir="$2" out
@@ -44,6 +49,7 @@ printf '#include <QString>\n#include <QtCore/QList>\n#include <string>\n' >"$tre
 printf '#include "engine/Value.h"\n#include <sys/socket.h>\n' >"$tree/clean/mail/Net.cpp"
 printf '#include "sources/access/Table.h"\n' >"$tree/clean/document/Doc.cpp"
 printf '#include <QSqlQuery>\n#include <QtSql/QSqlError>\n' >"$tree/clean/sources/access/Sql.cpp"
+printf '#include <QNetworkReply>\n#include <QtNetwork/QNetworkRequest>\n' >"$tree/clean/app/Token.cpp"
 printf '#include "document/Doc.h"\n#include "mail/Net.h"\n' >"$tree/clean/cli/Line.cpp"
 printf '#include <QDialog>\n#include <QtGui/QColor>\n#include "ui_Form.h"\n#include "cli/Line.h"\n' \
     >"$tree/clean/ui/Dlg.cpp"
@@ -56,6 +62,9 @@ expect_refused "a Gui header spelled with its module" document/Doc.h '#include <
 expect_refused "a Widgets module header in app/" app/Keys.cpp '#include <QtWidgets/QWidget>' \
     "only ui/ uses QtWidgets"
 expect_refused "an SQL header outside sources/" mail/Run.cpp '#include <QSqlQuery>' "not Qt Core"
+expect_refused "a Network header outside app/" mail/Run.cpp '#include <QNetworkReply>' "not Qt Core"
+expect_refused "a Network module header outside app/" document/Doc.h \
+    '#include <QtNetwork/QNetworkReply>' "only ui/ uses QtNetwork"
 expect_refused "an SQL module header outside sources/" document/Doc.h '#include <QtSql/QSqlError>' \
     "only ui/ uses QtSql"
 expect_refused "a form below ui/" cli/Line.cpp '#include "ui_Form.h"' "a Designer form"
