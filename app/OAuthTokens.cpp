@@ -88,12 +88,12 @@ std::optional<std::map<std::string, std::string>> COAuthTokenClient::PostForm(
 }
 
 std::optional<STokenGrant> COAuthTokenClient::Grant(std::map<std::string, std::string> form,
-    const std::string &strRefreshToken, std::string &strError) const
+    const std::string &strRefreshToken, std::string &strError, std::string *pErrorCode) const
 {
     form["client_id"] = m_strClientId;
     if (!m_strClientSecret.empty())
         form["client_secret"] = m_strClientSecret;
-    const auto answer = PostForm(m_endpoints.strToken, std::move(form), strError);
+    const auto answer = PostForm(m_endpoints.strToken, std::move(form), strError, pErrorCode);
     if (!answer)
         return std::nullopt;
     const auto value = [&](const char *pName) {
@@ -113,10 +113,10 @@ std::optional<STokenGrant> COAuthTokenClient::Grant(std::map<std::string, std::s
 }
 
 std::optional<STokenGrant> COAuthTokenClient::Refresh(
-    const std::string &strRefreshToken, std::string &strError) const
+    const std::string &strRefreshToken, std::string &strError, std::string *pErrorCode) const
 {
     return Grant({{"grant_type", "refresh_token"}, {"refresh_token", strRefreshToken}},
-        strRefreshToken, strError);
+        strRefreshToken, strError, pErrorCode);
 }
 
 std::optional<STokenGrant> COAuthTokenClient::ExchangeCode(const std::string &strCode,
@@ -140,9 +140,11 @@ std::string CAccessTokenSource::Token(std::string &strError)
     }
     if (!m_strAccessToken.empty() && Clock::now() + kRefreshAhead < m_expiry)
         return m_strAccessToken;
-    const std::optional<STokenGrant> grant = m_client.Refresh(m_strRefreshToken, strError);
+    std::string strErrorCode;
+    const std::optional<STokenGrant> grant
+        = m_client.Refresh(m_strRefreshToken, strError, &strErrorCode);
     if (!grant) {
-        if (strError.starts_with("The sign-in is no longer valid"))
+        if (strErrorCode == "invalid_grant") // revoked: asking again will not help
             m_strRefusal = strError;
         return {};
     }

@@ -28,8 +28,9 @@ public:
 
     // A new access token from a refresh token; nothing, with the reason in words, when the
     // provider refuses (a revoked sign-in asks the user to sign in again) or cannot be reached.
-    std::optional<STokenGrant> Refresh(
-        const std::string &strRefreshToken, std::string &strError) const;
+    // pErrorCode receives the provider's error code ("invalid_grant" for a revoked sign-in).
+    std::optional<STokenGrant> Refresh(const std::string &strRefreshToken, std::string &strError,
+        std::string *pErrorCode = nullptr) const;
     // The tokens for an authorization code, with the PKCE verifier it was asked for with.
     std::optional<STokenGrant> ExchangeCode(const std::string &strCode,
         const std::string &strVerifier, const std::string &strRedirectUri,
@@ -44,7 +45,8 @@ public:
 
 private:
     std::optional<STokenGrant> Grant(std::map<std::string, std::string> form,
-        const std::string &strRefreshToken, std::string &strError) const;
+        const std::string &strRefreshToken, std::string &strError,
+        std::string *pErrorCode = nullptr) const;
 
     SOAuthEndpoints m_endpoints;
     std::string m_strClientId;

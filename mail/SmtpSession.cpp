@@ -204,15 +204,21 @@ CSmtpSession::EOpen CSmtpSession::LogIn(std::string &strMessage)
                         : " does not offer a login, but a user name is set. Remove the user name "
                           "in Mail Options if the server needs none."));
     }
+    return LogInOutcome(reply, strMessage,
+        ServerText() + " refused the login of user \"" + strUser
+            + "\": the user name or the password is wrong. (" + ReplyText(reply) + ")");
+}
+
+CSmtpSession::EOpen CSmtpSession::LogInOutcome(const std::optional<CSmtpChannel::Reply> &reply,
+    std::string &strMessage, const std::string &strRefused)
+{
     if (reply && reply->nCode == 235)
         return EOpen::Ready;
     if (IsTemporary(reply))
         return Fail(EOpen::Temporary, strMessage,
-            ServerText() + " could not log in user \"" + strUser
+            ServerText() + " could not log in user \"" + PrintableText(m_account.strUser)
                 + "\" for now: " + ReplyText(reply));
-    return Fail(EOpen::Refused, strMessage,
-        ServerText() + " refused the login of user \"" + strUser
-            + "\": the user name or the password is wrong. (" + ReplyText(reply) + ")");
+    return Fail(EOpen::Refused, strMessage, strRefused);
 }
 
 CSmtpSession::EOpen CSmtpSession::LogInWithToken(std::string &strMessage)
@@ -249,13 +255,7 @@ CSmtpSession::EOpen CSmtpSession::LogInWithToken(std::string &strMessage)
         if (m_channel.Send(bBearer ? "AQ==\r\n" : "\r\n"))
             reply = m_channel.NextReply();
     }
-    if (reply && reply->nCode == 235)
-        return EOpen::Ready;
-    if (IsTemporary(reply))
-        return Fail(EOpen::Temporary, strMessage,
-            ServerText() + " could not log in user \"" + strUser
-                + "\" for now: " + ReplyText(reply));
-    return Fail(EOpen::Refused, strMessage,
+    return LogInOutcome(reply, strMessage,
         ServerText() + " refused the sign-in of user \"" + strUser + "\""
             + (strMeaning.empty() ? std::string() : ": " + strMeaning)
             + ". Sign in again in Mail Options (or with mergix --sign-in). (" + ReplyText(reply)

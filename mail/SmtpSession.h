@@ -79,6 +79,9 @@ private:
     EOpen LogIn(std::string &strMessage);
     // The login with an OAuth 2.0 access token, OAUTHBEARER where offered, else XOAUTH2.
     EOpen LogInWithToken(std::string &strMessage);
+    // Ready on 235; otherwise a failure, for now on a 4xx reply, else with the refusal given.
+    EOpen LogInOutcome(const std::optional<CSmtpChannel::Reply> &reply, std::string &strMessage,
+        const std::string &strRefused);
     SOutcome Failure(const std::optional<CSmtpChannel::Reply> &reply);
     std::string ServerText() const;
 
