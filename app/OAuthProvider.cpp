@@ -16,9 +16,9 @@ SOAuthEndpoints EndpointsOf(const SOAuthSettings &settings)
             "https://outlook.office.com/SMTP.Send offline_access"};
     }
     case EOAuthProvider::Google:
+        // No device sign-in: Google grants the mail scope to none.
         return {"https://accounts.google.com/o/oauth2/v2/auth",
-            "https://oauth2.googleapis.com/token", "https://oauth2.googleapis.com/device/code",
-            "https://mail.google.com/"};
+            "https://oauth2.googleapis.com/token", "", "https://mail.google.com/"};
     case EOAuthProvider::Custom:
         break;
     }
@@ -51,6 +51,27 @@ std::string CheckEndpoint(const std::string &strUrl)
         return {};
     return "The OAuth 2.0 endpoint " + strShown
         + " must use https: tokens must never travel unencrypted.";
+}
+
+std::string CheckOAuthSettings(const SOAuthSettings &settings)
+{
+    if (settings.strClientId.empty())
+        return "Please enter the client ID of your organisation's app registration with "
+            + std::string(ProviderName(settings.eProvider))
+            + " (Help, Mail Options, tells how to register one).";
+    const SOAuthEndpoints endpoints = EndpointsOf(settings);
+    for (const std::string &strUrl : {endpoints.strAuthorization, endpoints.strToken}) {
+        if (std::string strProblem = CheckEndpoint(strUrl); !strProblem.empty())
+            return strProblem;
+    }
+    if (!endpoints.strDevice.empty()) {
+        if (std::string strProblem = CheckEndpoint(endpoints.strDevice); !strProblem.empty())
+            return strProblem;
+    }
+    if (endpoints.strScope.empty())
+        return "Please enter the scope to ask the provider for: the permission to send mail "
+               "through SMTP, and offline access.";
+    return {};
 }
 
 const char *ProviderName(EOAuthProvider eProvider)

@@ -41,6 +41,10 @@ SSmtpAccount WithServerPreset(EOAuthProvider eProvider, SSmtpAccount account);
 // tests' own server); empty when it can.
 std::string CheckEndpoint(const std::string &strUrl);
 
+// Why a sign-in cannot be started with these settings (no client ID, an endpoint that is not
+// https, no scope); empty when it can.
+std::string CheckOAuthSettings(const SOAuthSettings &settings);
+
 // "Microsoft 365", "Google", "Custom": the names the settings and the windows use.
 const char *ProviderName(EOAuthProvider eProvider);
 EOAuthProvider ParseProvider(const std::string &strName);

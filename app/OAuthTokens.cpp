@@ -16,7 +16,9 @@ namespace {
 
 constexpr std::chrono::seconds kRefreshAhead {60};
 
-std::string ErrorMeaning(const std::string &strCode, const std::string &strDescription)
+} // namespace
+
+std::string OAuthErrorMeaning(const std::string &strCode, const std::string &strDescription)
 {
     if (strCode == "invalid_grant")
         return "The sign-in is no longer valid (it was revoked, expired or its password changed"
@@ -29,8 +31,6 @@ std::string ErrorMeaning(const std::string &strCode, const std::string &strDescr
         + (strDescription.empty() ? std::string() : " (" + PrintableText(strDescription) + ")")
         + ".";
 }
-
-} // namespace
 
 COAuthTokenClient::COAuthTokenClient(
     SOAuthEndpoints endpoints, std::string strClientId, std::string strClientSecret)
@@ -76,7 +76,7 @@ std::optional<std::map<std::string, std::string>> COAuthTokenClient::PostForm(
     if (answer.count("error")) {
         if (pErrorCode)
             *pErrorCode = answer["error"];
-        strError = ErrorMeaning(answer["error"], answer["error_description"]);
+        strError = OAuthErrorMeaning(answer["error"], answer["error_description"]);
         return std::nullopt;
     }
     if (eNetwork != QNetworkReply::NoError || nStatus != 200 || json.isEmpty()) {
@@ -125,6 +125,24 @@ std::optional<STokenGrant> COAuthTokenClient::ExchangeCode(const std::string &st
     return Grant({{"grant_type", "authorization_code"}, {"code", strCode},
                      {"code_verifier", strVerifier}, {"redirect_uri", strRedirectUri}},
         {}, strError);
+}
+
+std::optional<STokenGrant> COAuthTokenClient::PollDevice(
+    const std::string &strDeviceCode, std::string &strError, std::string *pErrorCode) const
+{
+    return Grant({{"grant_type", "urn:ietf:params:oauth:grant-type:device_code"},
+                     {"device_code", strDeviceCode}},
+        {}, strError, pErrorCode);
+}
+
+std::optional<std::map<std::string, std::string>> COAuthTokenClient::RequestDeviceCode(
+    std::string &strError, std::string *pErrorCode) const
+{
+    std::map<std::string, std::string> form {
+        {"client_id", m_strClientId}, {"scope", m_endpoints.strScope}};
+    if (!m_strClientSecret.empty())
+        form["client_secret"] = m_strClientSecret;
+    return PostForm(m_endpoints.strDevice, std::move(form), strError, pErrorCode);
 }
 
 CAccessTokenSource::CAccessTokenSource(COAuthTokenClient client, std::string strRefreshToken)

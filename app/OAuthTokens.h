@@ -8,6 +8,9 @@
 
 #include "app/OAuthProvider.h"
 
+// A provider's error code (RFC 6749, 5.2) and its description in words for the user.
+std::string OAuthErrorMeaning(const std::string &strCode, const std::string &strDescription);
+
 // What a token endpoint grants: an access token for the next logins, how long it lasts, and
 // the refresh token to ask for the next one with (some providers hand out a new one each time).
 struct STokenGrant
@@ -35,6 +38,14 @@ public:
     std::optional<STokenGrant> ExchangeCode(const std::string &strCode,
         const std::string &strVerifier, const std::string &strRedirectUri,
         std::string &strError) const;
+
+    // The tokens of a device sign-in (RFC 8628) once the user has approved it; pErrorCode says
+    // "authorization_pending" or "slow_down" while the provider is still waiting.
+    std::optional<STokenGrant> PollDevice(
+        const std::string &strDeviceCode, std::string &strError, std::string *pErrorCode) const;
+    // Asks the device authorization endpoint for a user code; its answer as given.
+    std::optional<std::map<std::string, std::string>> RequestDeviceCode(
+        std::string &strError, std::string *pErrorCode = nullptr) const;
 
     std::chrono::milliseconds m_timeout {20000};
 

@@ -20,6 +20,57 @@ QString GroupOf(const std::string &strName)
 
 } // namespace
 
+std::string CSettings::Text(const char *pKey) const
+{
+    return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
+}
+
+void CSettings::SetText(const char *pKey, const std::string &strValue)
+{
+    m_settings.setValue(QString::fromLatin1(pKey), Q(strValue));
+}
+
+std::optional<SOAuthSettings> CSettings::OAuth() const
+{
+    if (Text(kSmtpLogin) != kOAuthLogin)
+        return std::nullopt;
+    return OAuthRegistration();
+}
+
+SOAuthSettings CSettings::OAuthRegistration() const
+{
+    SOAuthSettings oauth;
+    oauth.eProvider = ParseProvider(Text(kOAuthProvider));
+    if (m_settings.contains(QString::fromLatin1(kOAuthTenant)))
+        oauth.strTenant = Text(kOAuthTenant);
+    oauth.strClientId = Text(kOAuthClientId);
+    oauth.strClientSecret = Text(kOAuthClientSecret);
+    oauth.strAuthorizationUrl = Text(kOAuthAuthorizationUrl);
+    oauth.strTokenUrl = Text(kOAuthTokenUrl);
+    oauth.strDeviceUrl = Text(kOAuthDeviceUrl);
+    oauth.strScope = Text(kOAuthScope);
+    return oauth;
+}
+
+void CSettings::SetOAuth(const std::optional<SOAuthSettings> &oauth)
+{
+    if (!oauth) {
+        // A password login is the one that needs no key; the app registration stays, for a
+        // user who switches back.
+        m_settings.remove(QString::fromLatin1(kSmtpLogin));
+        return;
+    }
+    SetText(kSmtpLogin, kOAuthLogin);
+    SetText(kOAuthProvider, ProviderName(oauth->eProvider));
+    SetText(kOAuthTenant, oauth->strTenant);
+    SetText(kOAuthClientId, oauth->strClientId);
+    SetText(kOAuthClientSecret, oauth->strClientSecret);
+    SetText(kOAuthAuthorizationUrl, oauth->strAuthorizationUrl);
+    SetText(kOAuthTokenUrl, oauth->strTokenUrl);
+    SetText(kOAuthDeviceUrl, oauth->strDeviceUrl);
+    SetText(kOAuthScope, oauth->strScope);
+}
+
 std::string CSettings::SmtpServerName() const
 {
     return m_settings.value(QString::fromLatin1(kSmtpServerName)).toString().toStdString();
@@ -32,27 +83,21 @@ void CSettings::SetSmtpServerName(const std::string &strName)
 
 SSmtpAccount CSettings::SmtpAccount() const
 {
-    const auto text = [this](const char *pKey) {
-        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
-    };
     SSmtpAccount account;
     account.strServer = SmtpServerName();
-    account.eSecurity = ParseSecurity(text(kSmtpSecurity)).value_or(ESmtpSecurity::None);
+    account.eSecurity = ParseSecurity(Text(kSmtpSecurity)).value_or(ESmtpSecurity::None);
     bool bNumber = false;
     account.nPort = m_settings.value(QString::fromLatin1(kSmtpPort), 0).toInt(&bNumber);
     if (!bNumber)
         account.nPort = -1; // reported by CheckSmtpAccount, never silently changed
-    account.strUser = text(kSmtpUserName);
-    account.strExtraCaFile = text(kSmtpExtraCaFile);
+    account.strUser = Text(kSmtpUserName);
+    account.strExtraCaFile = Text(kSmtpExtraCaFile);
     return account;
 }
 
 SDkimSettings CSettings::Dkim() const
 {
-    const auto text = [this](const char *pKey) {
-        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
-    };
-    return {text(kDkimDomain), text(kDkimSelector), text(kDkimKeyFile)};
+    return {Text(kDkimDomain), Text(kDkimSelector), Text(kDkimKeyFile)};
 }
 
 void CSettings::SetDkim(const SDkimSettings &dkim)
@@ -64,10 +109,7 @@ void CSettings::SetDkim(const SDkimSettings &dkim)
 
 SUnsubscribeSettings CSettings::Unsubscribe() const
 {
-    const auto text = [this](const char *pKey) {
-        return m_settings.value(QString::fromLatin1(pKey)).toString().toStdString();
-    };
-    return {text(kUnsubscribeMailto), text(kUnsubscribeUrl)};
+    return {Text(kUnsubscribeMailto), Text(kUnsubscribeUrl)};
 }
 
 void CSettings::SetUnsubscribe(const SUnsubscribeSettings &unsubscribe)

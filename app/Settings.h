@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/OAuthProvider.h"
 #include "engine/RuleSet.h"
 #include "mail/DkimSigner.h"
 #include "mail/SmtpAccount.h"
@@ -23,6 +25,16 @@ public:
     static constexpr const char *kSmtpPort = "SMTPPort";
     static constexpr const char *kSmtpUserName = "SMTPUserName";
     static constexpr const char *kSmtpExtraCaFile = "SMTPTrustedCAFile";
+    static constexpr const char *kSmtpLogin = "SMTPLogin"; // "Password" or "OAuth 2.0"
+    static constexpr const char *kOAuthProvider = "OAuthProvider";
+    static constexpr const char *kOAuthTenant = "OAuthTenant";
+    static constexpr const char *kOAuthClientId = "OAuthClientID";
+    static constexpr const char *kOAuthClientSecret = "OAuthClientSecret";
+    static constexpr const char *kOAuthAuthorizationUrl = "OAuthAuthorizationURL";
+    static constexpr const char *kOAuthTokenUrl = "OAuthTokenURL";
+    static constexpr const char *kOAuthDeviceUrl = "OAuthDeviceURL";
+    static constexpr const char *kOAuthScope = "OAuthScope";
+    static constexpr const char *kOAuthLogin = "OAuth 2.0";
     static constexpr const char *kRatePerMinute = "SendRatePerMinute";
     static constexpr const char *kDontRemind = "DontRemind";
     static constexpr const char *kDkimDomain = "DKIMDomain";
@@ -42,6 +54,12 @@ public:
     // Writes the server name, security, port and user name (the authority file is set by
     // hand in the settings file, for a company's own authority).
     void SetSmtpAccount(const SSmtpAccount &account);
+    // The provider and app registration of an OAuth 2.0 login; nothing for a password login.
+    // The tokens live in the keyring, never here.
+    std::optional<SOAuthSettings> OAuth() const;
+    void SetOAuth(const std::optional<SOAuthSettings> &oauth);
+    // The stored provider and app registration, whichever login is chosen.
+    SOAuthSettings OAuthRegistration() const;
     // At most this many messages a minute; 0 for no limit.
     int RatePerMinute() const;
     void SetRatePerMinute(int nRate);
@@ -71,5 +89,8 @@ public:
     static std::string CheckRuleSetName(const std::string &strName);
 
 private:
+    std::string Text(const char *pKey) const;
+    void SetText(const char *pKey, const std::string &strValue);
+
     QSettings &m_settings;
 };

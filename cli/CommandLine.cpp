@@ -14,14 +14,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QString>
 
+#include "app/OAuthLogin.h"
+#include "app/PasswordKeeper.h"
 #include "app/SecretHold.h"
 #include "app/Settings.h"
 #include "cli/CommandLineOptions.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ConsolePrompter.h"
+#include "cli/SignIn.h"
 #include "cli/TerminalPassword.h"
 #include "document/MergixDoc.h"
 #include "engine/DistinctFaults.h"
@@ -76,9 +80,45 @@ struct SStop
     std::string strMessage;
 };
 
-// The server to send through, after the checks Send Mail makes, with the password of its login.
-SSmtpAccount SendingAccount(
-    const SCommandLineOptions &options, const CSettings &settings, const CMergixDoc &doc)
+// An OAuth 2.0 login's refresh token: from the environment for a headless run, else from the
+// keyring, where --sign-in or the windows put it.
+struct STokenLogin
+{
+    std::shared_ptr<CAccessTokenSource> pSource;
+    std::string strKeptToken; // as the keyring had it; empty when it came from the environment
+    std::string strKey;
+};
+
+void UseTokenLogin(SSmtpAccount &account, const SOAuthSettings &oauth, STokenLogin &login)
+{
+    KeepSecretsOutOfCoreDumps();
+    std::optional<std::string> token = TakeFromEnvironment("MERGIX_SMTP_OAUTH_REFRESH_TOKEN");
+    if (!token) {
+        login.strKey = RefreshTokenKey(account);
+        token = CPasswordKeeper().Read(login.strKey);
+        login.strKeptToken = token.value_or(std::string());
+    }
+    if (!token || token->empty())
+        throw SStop {"The SMTP login of user \"" + PrintableText(account.strUser)
+            + "\" signs in with OAuth 2.0 (" + ProviderName(oauth.eProvider)
+            + "), and no sign-in is kept: run mergix --sign-in, or set "
+              "MERGIX_SMTP_OAUTH_REFRESH_TOKEN."};
+    login.pSource = UseOAuthLogin(account, oauth, *token);
+}
+
+// A refresh token the provider replaced during the run is kept for the next one.
+void KeepReplacedToken(const STokenLogin &login)
+{
+    if (!login.pSource || login.strKeptToken.empty())
+        return;
+    if (const std::string strNow = login.pSource->RefreshToken(); strNow != login.strKeptToken)
+        CPasswordKeeper().Store(login.strKey, strNow);
+}
+
+// The server to send through, after the checks Send Mail makes, with the password of its login
+// or, for an OAuth 2.0 login, its access tokens.
+SSmtpAccount SendingAccount(const SCommandLineOptions &options, const CSettings &settings,
+    const CMergixDoc &doc, STokenLogin &tokenLogin)
 {
     SSmtpAccount account = settings.SmtpAccount();
     if (!options.strServer.empty())
@@ -100,6 +140,8 @@ SSmtpAccount SendingAccount(
         throw SStop {"Please specify a subject"};
     if (doc.m_strReplyTo.empty())
         throw SStop {"Please specify a reply-to e-mail address"};
+    if (const std::optional<SOAuthSettings> oauth = settings.OAuth(); oauth && account.LogsIn())
+        UseTokenLogin(account, *oauth, tokenLogin);
     if (account.NeedsPassword()) {
         KeepSecretsOutOfCoreDumps();
         if (auto password = TakeFromEnvironment("MERGIX_SMTP_PASSWORD")) {
@@ -251,8 +293,9 @@ int RunMerge(const SCommandLineOptions &options)
                 !strProblem.empty())
                 throw SStop {std::move(strProblem)};
         }
+        STokenLogin tokenLogin;
         const SSmtpAccount account
-            = options.bSend ? SendingAccount(options, settings, doc) : SSmtpAccount();
+            = options.bSend ? SendingAccount(options, settings, doc, tokenLogin) : SSmtpAccount();
         std::unique_ptr<CSendJournal> pJournal;
         SSendPlan plan;
         if (options.bSend && !options.bNoJournal) {
@@ -309,6 +352,7 @@ int RunMerge(const SCommandLineOptions &options)
             return output.Write(text);
         };
         const CMergeRun::EOutcome outcome = run.Run(input, progress);
+        KeepReplacedToken(tokenLogin);
         if (options.failedCsv) {
             if (const std::string strError = WriteFailuresCsv(*options.failedCsv, run.Failures());
                 !strError.empty()) {
@@ -365,6 +409,17 @@ std::optional<int> RunCommandLine(int argc, char *argv[])
     }
     if (!IsKnownOption(*firstOption))
         return UsageError("unknown option \"" + PrintableText(*firstOption) + "\"");
+    // The keyring and the sign-in provider are reached through Qt's event loop.
+    std::optional<QCoreApplication> application;
+    if (args[0] == "--sign-in") {
+        SSignInOptions signIn;
+        if (const std::string strError = ParseSignInOptions(args, 1, signIn); !strError.empty())
+            return UsageError(strError);
+        application.emplace(argc, argv);
+        std::signal(SIGINT, OnInterrupt);
+        std::signal(SIGTERM, OnInterrupt);
+        return RunSignIn(signIn, s_bInterrupted);
+    }
     SCommandLineOptions options;
     if (args[0] == "--send")
         options.bSend = true;
@@ -377,6 +432,8 @@ std::optional<int> RunCommandLine(int argc, char *argv[])
     if (const std::string strError = ParseOptions(args, 2, options); !strError.empty())
         return UsageError(strError);
 
+    if (options.bSend)
+        application.emplace(argc, argv);
     CConsolePrompter prompter;
     CPrompter *pPrevious = CPrompter::Install(&prompter);
     int nExit = 0;

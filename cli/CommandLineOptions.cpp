@@ -1,5 +1,8 @@
 #include "cli/CommandLineOptions.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "engine/Comparison.h"
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
@@ -13,6 +16,10 @@ const char *const kCommandLineHelp = R"(Usage:
                [--resume [--include-in-doubt] [--changed-message] | --again]
                [--failed-csv FILE] [--no-journal] [--skip-missing-attachments]
                                             send one message per selected record
+  mergix --sign-in [--provider microsoft|google|custom] [--user ADDRESS] [--client-id ID]
+               [--client-secret SECRET] [--tenant TENANT] [--authorization-url URL]
+               [--token-url URL] [--device-url URL] [--scope SCOPE]
+                                            sign in to the mail provider with OAuth 2.0
   mergix --print FILE.mgx                   print the merge's message on the default printer
   mergix --help                             show this help
 
@@ -65,6 +72,19 @@ every recipient, to the same recipients, is refused until told --again.
 --no-journal sends without one. --rate N/min sends at most N messages a minute. --failed-csv
 FILE writes the failed recipients as CSV (address, reply, time).
 
+An OAuth 2.0 login (Microsoft 365, Google, or an identity provider set as Custom) is set in the
+program's Mail Options or with --sign-in, whose options are stored as the Mail Options would
+store them (--provider also sets the provider's SMTP server, port and STARTTLS). --sign-in
+then signs in: where the provider offers the device sign-in (Microsoft 365, or Custom with
+--device-url) it prints an address and a code to enter in a web browser on any device; else
+(Google, which gives its mail permission to no device sign-in) it prints an address to open in
+a browser on this computer, whose answer comes back to 127.0.0.1. It waits at most 15 minutes;
+Ctrl+C stops it. The refresh token is kept in the desktop's keyring; where no keyring service
+answers, it is printed on standard output instead, to be given to --send in the environment
+variable MERGIX_SMTP_OAUTH_REFRESH_TOKEN (keep it as safely as a password). --send logs in
+with AUTH OAUTHBEARER or XOAUTH2 and fresh access tokens; a sign-in the provider revoked stops
+it with exit status 2 and asks to sign in again.
+
 Signing and unsubscribing follow the program's Mail Options, as the windows do: with a DKIM
 domain, selector and key file (settings DKIMDomain, DKIMSelector, DKIMKeyFile) every message is
 signed, and a key that cannot be used (missing, readable by others, not an RSA key of 1024 bits or more)
@@ -84,7 +104,8 @@ bool IsKnownOption(const std::string &strArg)
     for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
              "--where", "--and", "--or", "--and-not", "--case-sensitive", "--security", "--user",
              "--resume", "--again", "--include-in-doubt", "--no-journal", "--rate", "--failed-csv",
-             "--skip-missing-attachments", "--changed-message", "--source", "--table"}) {
+             "--skip-missing-attachments", "--changed-message", "--source", "--table",
+             "--sign-in"}) {
         if (strArg == pOption)
             return true;
     }
@@ -241,6 +262,50 @@ std::string ParseOptions(
         return "--changed-message goes with --resume";
     if (options.bNoJournal && (options.bResume || options.bAgain))
         return "--resume and --again need the journal, which --no-journal leaves out";
+    return {};
+}
+
+std::string ParseSignInOptions(
+    const std::vector<std::string> &args, size_t i, SSignInOptions &options)
+{
+    const std::pair<const char *, std::optional<std::string> SSignInOptions::*> texts[]
+        = {{"--user", &SSignInOptions::user}, {"--tenant", &SSignInOptions::tenant},
+            {"--client-id", &SSignInOptions::clientId},
+            {"--client-secret", &SSignInOptions::clientSecret},
+            {"--authorization-url", &SSignInOptions::authorizationUrl},
+            {"--token-url", &SSignInOptions::tokenUrl},
+            {"--device-url", &SSignInOptions::deviceUrl}, {"--scope", &SSignInOptions::scope}};
+    for (; i < args.size(); ++i) {
+        const std::string &strArg = args[i];
+        if (strArg == "--provider") {
+            if (i + 1 >= args.size())
+                return "--provider needs microsoft, google or custom";
+            std::string strName = args[++i];
+            for (char &c : strName)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (strName == "microsoft" || strName == "microsoft 365" || strName == "microsoft365")
+                options.provider = EOAuthProvider::Microsoft;
+            else if (strName == "google")
+                options.provider = EOAuthProvider::Google;
+            else if (strName == "custom")
+                options.provider = EOAuthProvider::Custom;
+            else
+                return "--provider takes microsoft, google or custom, not \""
+                    + PrintableText(args[i]) + "\"";
+            continue;
+        }
+        const auto found = std::find_if(std::begin(texts), std::end(texts),
+            [&](const auto &text) { return strArg == text.first; });
+        if (found == std::end(texts))
+            return (strArg.rfind('-', 0) == 0 ? "unknown option \"" : "unexpected argument \"")
+                + PrintableText(strArg)
+                + "\" (--sign-in takes --provider, --user, --client-id, "
+                  "--client-secret, --tenant, --authorization-url, --token-url, --device-url "
+                  "and --scope)";
+        if (i + 1 >= args.size())
+            return strArg + " needs a value";
+        options.*(found->second) = args[++i];
+    }
     return {};
 }
 

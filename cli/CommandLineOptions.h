@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/OAuthProvider.h"
 #include "engine/RuleSet.h"
 #include "mail/SmtpAccount.h"
 
@@ -33,6 +34,24 @@ struct SCommandLineOptions
     std::optional<std::string> source; // another list for this run
     std::optional<std::string> table;
 };
+
+// What the arguments of --sign-in change of the stored OAuth 2.0 login before signing in.
+struct SSignInOptions
+{
+    std::optional<EOAuthProvider> provider;
+    std::optional<std::string> user;
+    std::optional<std::string> tenant;
+    std::optional<std::string> clientId;
+    std::optional<std::string> clientSecret;
+    std::optional<std::string> authorizationUrl;
+    std::optional<std::string> tokenUrl;
+    std::optional<std::string> deviceUrl;
+    std::optional<std::string> scope;
+};
+
+// Parses the arguments after --sign-in, from index i on; an error text, or empty.
+std::string ParseSignInOptions(
+    const std::vector<std::string> &args, size_t i, SSignInOptions &options);
 
 // Whether the argument is one of the options the command line knows.
 bool IsKnownOption(const std::string &strArg);

@@ -1,5 +1,5 @@
 # Refuses an include that points up the layers, and any Qt header other than Qt Core's outside
-# ui/ (sources/ may use Qt SQL too, app/ Qt Network for the OAuth token endpoints). Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P CheckLayers.cmake
+# ui/ (sources/ may use Qt SQL too, app/ Qt Network and Qt Network Authorization for the OAuth 2.0 sign-in). Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P CheckLayers.cmake
 #
 # The layers from the bottom up; a file may include its own layer's headers and those below.
 set(layers engine sources document mail app cli ui)
@@ -37,7 +37,7 @@ foreach(layer IN LISTS layers)
                     set(module "${CMAKE_MATCH_1}")
                     if(NOT module STREQUAL "QtCore"
                             AND NOT (layer STREQUAL "sources" AND module STREQUAL "QtSql")
-                            AND NOT (layer STREQUAL "app" AND module STREQUAL "QtNetwork"))
+                            AND NOT (layer STREQUAL "app" AND module MATCHES "^QtNetwork(Auth)?$"))
                         string(APPEND problems "  ${name}: ${line} (only ui/ uses ${module})\n")
                     endif()
                 elseif(check_bare_names AND included MATCHES "^<(Q[A-Za-z]+)>")
@@ -47,6 +47,10 @@ foreach(layer IN LISTS layers)
                         set(sql_header TRUE)
                     endif()
                     if(layer STREQUAL "app" AND EXISTS "${QT_NETWORK_INCLUDE_DIR}/${CMAKE_MATCH_1}")
+                        set(sql_header TRUE)
+                    endif()
+                    if(layer STREQUAL "app" AND QT_NETWORKAUTH_INCLUDE_DIR
+                            AND EXISTS "${QT_NETWORKAUTH_INCLUDE_DIR}/${CMAKE_MATCH_1}")
                         set(sql_header TRUE)
                     endif()
                     if(NOT sql_header AND NOT EXISTS "${QT_CORE_INCLUDE_DIR}/${CMAKE_MATCH_1}")

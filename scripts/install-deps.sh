@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libx11-dev fonts-liberation2
-    libssl-dev openssl qtkeychain-qt6-dev gnome-keyring dbus libsqlite3-dev
+    libssl-dev openssl qtkeychain-qt6-dev qt6-networkauth-dev gnome-keyring dbus libsqlite3-dev
     libgtest-dev
     mdbtools-dev mdbtools
     libgmime-3.0-dev libopendkim-dev python3-dkim

@@ -2,20 +2,22 @@
 # The layer check refuses what would slip past the compiler (a widget header below ui/, an
 # include that points up) and lets the real tree and a clean made-up one through.
 # Arguments: the check script, the QtCore header folder, the QtSql header folder, the source tree,
-# the QtNetwork header folder.
+# the QtNetwork header folder, the QtNetworkAuth header folder.
 set -euo pipefail
 check="$1"
 qt_core="$2"
 qt_sql="$3"
 source_dir="$4"
 qt_network="${5:-}"
+qt_networkauth="${6:-}"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
 failures=0
 
 run_check() {
     cmake -DSOURCE_DIR="$1" -DQT_CORE_INCLUDE_DIR="$qt_core" -DQT_SQL_INCLUDE_DIR="$qt_sql" \
-        -DQT_NETWORK_INCLUDE_DIR="$qt_network" -P "$check" 2>&1
+        -DQT_NETWORK_INCLUDE_DIR="$qt_network" \
+        -DQT_NETWORKAUTH_INCLUDE_DIR="$qt_networkauth" -P "$check" 2>&1
 }
 
 expect_pass() {
@@ -50,6 +52,8 @@ printf '#include "engine/Value.h"\n#include <sys/socket.h>\n' >"$tree/clean/mail
 printf '#include "sources/access/Table.h"\n' >"$tree/clean/document/Doc.cpp"
 printf '#include <QSqlQuery>\n#include <QtSql/QSqlError>\n' >"$tree/clean/sources/access/Sql.cpp"
 printf '#include <QNetworkReply>\n#include <QtNetwork/QNetworkRequest>\n' >"$tree/clean/app/Token.cpp"
+printf '#include <QOAuth2AuthorizationCodeFlow>\n#include <QtNetworkAuth/QAbstractOAuth>\n' \
+    >"$tree/clean/app/SignIn.cpp"
 printf '#include "document/Doc.h"\n#include "mail/Net.h"\n' >"$tree/clean/cli/Line.cpp"
 printf '#include <QDialog>\n#include <QtGui/QColor>\n#include "ui_Form.h"\n#include "cli/Line.h"\n' \
     >"$tree/clean/ui/Dlg.cpp"
@@ -65,6 +69,8 @@ expect_refused "an SQL header outside sources/" mail/Run.cpp '#include <QSqlQuer
 expect_refused "a Network header outside app/" mail/Run.cpp '#include <QNetworkReply>' "not Qt Core"
 expect_refused "a Network module header outside app/" document/Doc.h \
     '#include <QtNetwork/QNetworkReply>' "only ui/ uses QtNetwork"
+expect_refused "a Network Authorization header outside app/" cli/Line.cpp \
+    '#include <QOAuth2AuthorizationCodeFlow>' "not Qt Core"
 expect_refused "an SQL module header outside sources/" document/Doc.h '#include <QtSql/QSqlError>' \
     "only ui/ uses QtSql"
 expect_refused "a form below ui/" cli/Line.cpp '#include "ui_Form.h"' "a Designer form"

@@ -14,8 +14,8 @@ that client_secret. Access tokens live 3600 s by default, device codes 600 s, lo
 
 Endpoints: GET /authorize (code flow with S256 PKCE and a loopback redirect_uri only; answers 302
 to redirect_uri with code and state), POST /token (grant types authorization_code, refresh_token
-and urn:ietf:params:oauth:grant-type:device_code), POST /devicecode. For the tests to play the user
-and the provider, POST with form or query parameters: /approve and /deny (user_code), /revoke
+and urn:ietf:params:oauth:grant-type:device_code), POST /devicecode; the paths of Microsoft's and Google's endpoints lead to
+the same. For the tests to play the user and the provider, POST with form or query parameters: /approve and /deny (user_code), /revoke
 (refresh_token, or all=1: also drops their access tokens), /expire (every access token, now)."""
 
 import argparse
@@ -57,6 +57,24 @@ def write_atomically(path, text):
     with open(path + ".tmp", "w", encoding="utf-8") as out:
         out.write(text)
     os.replace(path + ".tmp", path)
+
+
+# The paths of the real providers, so that the presets can be tried against this server with only
+# their scheme, host and port replaced.
+PROVIDER_PATHS = [
+    (re.compile(r"/[^/]+/oauth2/v2\.0/authorize"), "/authorize"),  # Microsoft, any tenant
+    (re.compile(r"/[^/]+/oauth2/v2\.0/token"), "/token"),
+    (re.compile(r"/[^/]+/oauth2/v2\.0/devicecode"), "/devicecode"),
+    (re.compile(r"/o/oauth2/v2/auth"), "/authorize"),  # Google
+    (re.compile(r"/device/code"), "/devicecode"),
+]
+
+
+def endpoint_of(path):
+    for pattern, endpoint in PROVIDER_PATHS:
+        if pattern.fullmatch(path):
+            return endpoint
+    return path
 
 
 def needed(params, *names):
@@ -265,6 +283,7 @@ class Handler(BaseHTTPRequestHandler):
     def answer(self):
         provider = self.server.provider
         url = urlsplit(self.path)
+        url = url._replace(path=endpoint_of(url.path))
         query = parse_qsl(url.query, keep_blank_values=True)
         form = []
         if self.command == "POST":
