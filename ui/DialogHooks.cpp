@@ -15,6 +15,7 @@
 #include "ui/HeaderBar.h"
 #include "ui/MergixView.h"
 #include "ui/NewWizardSheetDlg.h"
+#include "ui/OAuthSignInPrompt.h"
 #include "ui/StartupDlg.h"
 #include "ui/TestMergeInfoDlg.h"
 #include "ui/TestMergeResultsDlg.h"
@@ -106,12 +107,16 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             &dlg, &CChooseRecipientsDlg::HelpRequested, &frame, &CMainFrame::ShowHelpTopic);
         dlg.Load(); // a database failure ends the command with its message
         const bool bAccepted = dlg.exec() == QDialog::Accepted;
+        frame.KeepReplacedRefreshToken();
         // A password the server refused is asked for again at the next send.
         if (dlg.LastOutcome() == CMergeRun::EOutcome::ServerRefused)
             frame.Passwords().ForgetInMemory(PasswordKey(frame.Settings().SmtpAccount()));
         if (!bAccepted || !bTestMode)
             return std::nullopt;
         return dlg.TakeTestResults();
+    };
+    hooks.signIn = [&frame](const SSmtpAccount &account, const SOAuthSettings &oauth) {
+        return SignInWithBrowser(&frame, account, oauth, frame.Passwords());
     };
     hooks.askPassword = [&frame](const std::string &strPrompt) -> std::optional<std::string> {
         QInputDialog dlg(&frame);

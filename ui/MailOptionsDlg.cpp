@@ -18,6 +18,15 @@ CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &CMailOptionsDlg::reject);
     connect(m_pUi->dkimBrowseButton, &QPushButton::clicked, this, &CMailOptionsDlg::BrowseKeyFile);
     connect(m_pUi->dnsRecordButton, &QPushButton::clicked, this, &CMailOptionsDlg::ShowDnsRecord);
+    connect(m_pUi->loginCombo, &QComboBox::currentIndexChanged, this,
+        &CMailOptionsDlg::ShowLoginFields);
+    // Only the user's choice fills the server: opening the dialog shows what is stored.
+    connect(m_pUi->providerCombo, &QComboBox::activated, this, &CMailOptionsDlg::ChooseProvider);
+    connect(m_pUi->providerCombo, &QComboBox::currentIndexChanged, this,
+        &CMailOptionsDlg::ShowLoginFields);
+    connect(m_pUi->signInButton, &QPushButton::clicked, this, &CMailOptionsDlg::StartSignIn);
+    m_pUi->signInButton->setEnabled(false); // until a sign-in is offered
+    ShowLoginFields();
 }
 
 CMailOptionsDlg::~CMailOptionsDlg()
@@ -97,6 +106,106 @@ SUnsubscribeSettings CMailOptionsDlg::Unsubscribe() const
         m_pUi->unsubscribeUrlEdit->text().trimmed().toStdString()};
 }
 
+void CMailOptionsDlg::SetOAuth(
+    const std::optional<SOAuthSettings> &oauth, const SOAuthSettings &registration)
+{
+    const SOAuthSettings &shown = oauth ? *oauth : registration;
+    m_pUi->providerCombo->setCurrentIndex(static_cast<int>(shown.eProvider));
+    m_pUi->tenantEdit->setText(QString::fromStdString(shown.strTenant));
+    m_pUi->clientIdEdit->setText(QString::fromStdString(shown.strClientId));
+    m_pUi->clientSecretEdit->setText(QString::fromStdString(shown.strClientSecret));
+    m_pUi->authorizationUrlEdit->setText(QString::fromStdString(shown.strAuthorizationUrl));
+    m_pUi->tokenUrlEdit->setText(QString::fromStdString(shown.strTokenUrl));
+    m_pUi->deviceUrlEdit->setText(QString::fromStdString(shown.strDeviceUrl));
+    m_pUi->scopeEdit->setText(QString::fromStdString(shown.strScope));
+    m_pUi->loginCombo->setCurrentIndex(oauth ? 1 : 0);
+    ShowLoginFields();
+}
+
+SOAuthSettings CMailOptionsDlg::OAuthFields() const
+{
+    const auto text = [](const QLineEdit *pEdit) {
+        return pEdit->text().trimmed().toStdString();
+    };
+    SOAuthSettings oauth;
+    oauth.eProvider = static_cast<EOAuthProvider>(m_pUi->providerCombo->currentIndex());
+    oauth.strTenant = text(m_pUi->tenantEdit);
+    oauth.strClientId = text(m_pUi->clientIdEdit);
+    oauth.strClientSecret = text(m_pUi->clientSecretEdit);
+    oauth.strAuthorizationUrl = text(m_pUi->authorizationUrlEdit);
+    oauth.strTokenUrl = text(m_pUi->tokenUrlEdit);
+    oauth.strDeviceUrl = text(m_pUi->deviceUrlEdit);
+    oauth.strScope = text(m_pUi->scopeEdit);
+    return oauth;
+}
+
+std::optional<SOAuthSettings> CMailOptionsDlg::OAuth() const
+{
+    if (m_pUi->loginCombo->currentIndex() != 1)
+        return std::nullopt;
+    return OAuthFields();
+}
+
+void CMailOptionsDlg::SetSignIn(SignIn signIn, const std::string &strStatus)
+{
+    m_signIn = std::move(signIn);
+    m_pUi->signInButton->setEnabled(static_cast<bool>(m_signIn));
+    m_pUi->signInStatus->setText(QString::fromStdString(strStatus));
+}
+
+void CMailOptionsDlg::ShowLoginFields()
+{
+    const bool bOAuth = m_pUi->loginCombo->currentIndex() == 1;
+    m_pUi->fields->setRowVisible(m_pUi->passwordEdit, !bOAuth);
+    m_pUi->oauthGroup->setVisible(bOAuth);
+    const auto eProvider = static_cast<EOAuthProvider>(m_pUi->providerCombo->currentIndex());
+    m_pUi->oauthFields->setRowVisible(m_pUi->tenantEdit, eProvider == EOAuthProvider::Microsoft);
+    for (QWidget *pCustomOnly :
+        {m_pUi->authorizationUrlEdit, m_pUi->tokenUrlEdit, m_pUi->deviceUrlEdit, m_pUi->scopeEdit})
+        m_pUi->oauthFields->setRowVisible(pCustomOnly, eProvider == EOAuthProvider::Custom);
+    adjustSize();
+}
+
+void CMailOptionsDlg::ChooseProvider()
+{
+    const SSmtpAccount preset = WithServerPreset(
+        static_cast<EOAuthProvider>(m_pUi->providerCombo->currentIndex()), Account());
+    SetServerName(preset.strServer);
+    m_pUi->securityCombo->setCurrentIndex(static_cast<int>(preset.eSecurity));
+    m_pUi->portSpin->setValue(preset.nPort);
+}
+
+std::pair<std::string, QWidget *> CMailOptionsDlg::OAuthProblem() const
+{
+    if (m_pUi->userEdit->text().trimmed().isEmpty())
+        return {"Please enter the user name: the address of the mailbox you sign in with.",
+            m_pUi->userEdit};
+    if (std::string strProblem = CheckLoginSecurity(Account()); !strProblem.empty())
+        return {strProblem, m_pUi->securityCombo};
+    const SOAuthSettings oauth = OAuthFields();
+    if (std::string strProblem = CheckOAuthSettings(oauth); !strProblem.empty()) {
+        QWidget *pField = oauth.strClientId.empty() ? m_pUi->clientIdEdit
+            : oauth.strScope.empty() && oauth.eProvider == EOAuthProvider::Custom
+            ? m_pUi->scopeEdit
+            : m_pUi->authorizationUrlEdit;
+        return {strProblem, pField};
+    }
+    return {};
+}
+
+void CMailOptionsDlg::StartSignIn()
+{
+    if (const auto [strProblem, pField] = OAuthProblem(); !strProblem.empty()) {
+        ShowMessage(strProblem);
+        pField->setFocus();
+        return;
+    }
+    if (!m_signIn)
+        return;
+    if (const std::optional<std::string> status = m_signIn(Account(), OAuthFields()))
+        m_pUi->signInStatus->setText(QString::fromStdString(*status));
+}
+
 void CMailOptionsDlg::BrowseKeyFile()
 {
     const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("DKIM Key File"),
@@ -157,6 +266,7 @@ void CMailOptionsDlg::accept()
     // The signing key and the unsubscribe link are checked here too, so a run never finds them
     // wrong; the first problem is shown at its field.
     const std::pair<std::string, QWidget *> checks[] = {
+        OAuth() ? OAuthProblem() : std::pair<std::string, QWidget *> {},
         {CheckLoginSecurity(Account()), m_pUi->securityCombo},
         {CheckDkimSettings(Dkim()), m_pUi->dkimKeyFileEdit},
         {CheckUnsubscribe(Unsubscribe()), m_pUi->unsubscribeUrlEdit},

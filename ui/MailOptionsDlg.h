@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <QDialog>
 
+#include "app/OAuthProvider.h"
 #include "mail/DkimSigner.h"
 #include "mail/SmtpAccount.h"
 #include "mail/Unsubscribe.h"
@@ -12,7 +15,8 @@ namespace Ui {
 class CMailOptionsDlg;
 }
 
-// "Mail Options": the SMTP server, how the connection is secured, its port and the login; the
+// "Mail Options": the SMTP server, how the connection is secured, its port and the login (a
+// password, or an OAuth 2.0 sign-in with a provider and the organisation's app registration); the
 // DKIM signing key and the unsubscribe address and link every message carries.
 // Opened from the Mail menu, where the server may be left empty, and by Send Mail when none is
 // stored, where one is required before OK closes. The password typed here is handed to the
@@ -40,18 +44,36 @@ public:
     void SetUnsubscribe(const SUnsubscribeSettings &unsubscribe);
     SUnsubscribeSettings Unsubscribe() const;
     int RatePerMinute() const;
+    // The login method: nothing for a password login. The registration is shown either way, so
+    // that switching to OAuth 2.0 finds it again.
+    void SetOAuth(const std::optional<SOAuthSettings> &oauth, const SOAuthSettings &registration);
+    std::optional<SOAuthSettings> OAuth() const;
+
+    // Signs in for the account with the settings (in the browser) and keeps the sign-in; the
+    // status to show, or nothing when it did not come about (the reason has been shown).
+    using SignIn = std::function<std::optional<std::string>(
+        const SSmtpAccount &account, const SOAuthSettings &oauth)>;
+    void SetSignIn(SignIn signIn, const std::string &strStatus);
 
     void accept() override;
 
 private slots:
     void BrowseKeyFile();
     void ShowDnsRecord();
+    void ShowLoginFields();
+    void ChooseProvider();
+    void StartSignIn();
 
 private:
+    SOAuthSettings OAuthFields() const;
+    // The first problem of an OAuth 2.0 login as set, with the field to put it right in.
+    std::pair<std::string, QWidget *> OAuthProblem() const;
+
     // What the DKIM fields say, whether signing is on or not.
     SDkimSettings DkimFields() const;
 
     Ui::CMailOptionsDlg *m_pUi;
     bool m_bServerRequired;
     std::string m_strExtraCaFile;
+    SignIn m_signIn;
 };

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include "app/FileCommands.h"
+#include "app/OAuthTokens.h"
 #include "app/PasswordKeeper.h"
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
@@ -42,6 +43,11 @@ public:
         std::function<void(std::string strResults)> showTestResults;
         // Asks for the SMTP password with the prompt given; nothing for Cancel.
         std::function<std::optional<std::string>(const std::string &strPrompt)> askPassword;
+        // Signs in with OAuth 2.0 in the browser and keeps the sign-in; the status to show, or
+        // nothing when it did not come about.
+        std::function<std::optional<std::string>(
+            const SSmtpAccount &account, const SOAuthSettings &oauth)>
+            signIn;
     };
 
     explicit CMainFrame(QSettings &store, QWidget *pParent = nullptr);
@@ -54,8 +60,12 @@ public:
     CHeaderBar &HeaderBar() { return *m_pHeaderBar; }
     CMergixView &View() { return *m_pView; }
     CPasswordKeeper &Passwords() { return m_passwords; }
-    // The stored account with the password of its login, for a send.
+    // The stored account with the password of its login, or the access tokens of its OAuth 2.0
+    // sign-in, for a send.
     SSmtpAccount SendingAccount();
+    // Keeps the refresh token the provider handed out in place of the stored one during the
+    // last send.
+    void KeepReplacedRefreshToken();
 
     // Start-up: opens the file, or makes a new merge (which asks the start-up choice).
     void Start(const std::optional<std::string> &path);
@@ -117,9 +127,14 @@ private:
     bool EditMailOptions(bool bServerRequired);
     // Makes sure the login's password is known, asking for it when no keyring holds it.
     bool ObtainPassword(const SSmtpAccount &account);
+    // Makes sure an OAuth 2.0 login has a sign-in, offering Mail Options to make one.
+    bool ObtainSignIn(const SSmtpAccount &account);
 
     CSettings m_settings;
     CPasswordKeeper m_passwords;
+    // The access tokens of the last send's OAuth 2.0 login, and the refresh token it began with.
+    std::shared_ptr<CAccessTokenSource> m_pTokenSource;
+    std::string m_strStartRefreshToken;
     CMergixDoc m_doc;
     CFileCommands m_fileCommands;
     SHooks m_hooks;

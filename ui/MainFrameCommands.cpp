@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "app/OAuthLogin.h"
 #include "engine/Data.h"
 #include "engine/IfBlock.h"
 #include "engine/PrintableText.h"
@@ -30,6 +31,7 @@
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
 #include "ui/MessagePrinter.h"
+#include "ui/OAuthSignInPrompt.h"
 
 void CMainFrame::Start(const std::optional<std::string> &path)
 {
@@ -68,14 +70,22 @@ bool CMainFrame::EditMailOptions(bool bServerRequired)
     dlg.SetRatePerMinute(m_settings.RatePerMinute());
     dlg.SetDkim(m_settings.Dkim());
     dlg.SetUnsubscribe(m_settings.Unsubscribe());
+    const std::optional<SOAuthSettings> oauth = m_settings.OAuth();
+    dlg.SetOAuth(oauth, m_settings.OAuthRegistration());
+    if (m_hooks.signIn) {
+        // The keyring is asked only for a login that uses it.
+        dlg.SetSignIn(m_hooks.signIn,
+            oauth ? SignInStatus(m_settings.SmtpAccount(), m_passwords) : "Not signed in");
+    }
     if (dlg.exec() != QDialog::Accepted)
         return false;
+    m_settings.SetOAuth(dlg.OAuth());
     m_settings.SetDkim(dlg.Dkim());
     m_settings.SetUnsubscribe(dlg.Unsubscribe());
     const SSmtpAccount account = dlg.Account();
     m_settings.SetSmtpAccount(account);
     m_settings.SetRatePerMinute(dlg.RatePerMinute());
-    if (!dlg.Password().empty() && !account.strUser.empty()
+    if (!dlg.OAuth() && !dlg.Password().empty() && !account.strUser.empty()
         && m_passwords.Store(PasswordKey(account), dlg.Password())
             == CPasswordKeeper::EPlace::Memory)
         ShowMessage("No keyring service is running on this desktop, so the password is kept "
@@ -99,9 +109,34 @@ bool CMainFrame::ObtainPassword(const SSmtpAccount &account)
     return true;
 }
 
+bool CMainFrame::ObtainSignIn(const SSmtpAccount &account)
+{
+    if (m_passwords.Read(RefreshTokenKey(account)))
+        return true;
+    ShowMessage("Mergix is not signed in as " + PrintableText(account.strUser)
+            + " yet. Please sign in with Sign in... in Mail Options.",
+        CPrompter::EIcon::Information);
+    return EditMailOptions(false) && m_passwords.Read(RefreshTokenKey(m_settings.SmtpAccount()));
+}
+
+void CMainFrame::KeepReplacedRefreshToken()
+{
+    if (!m_pTokenSource)
+        return;
+    if (const std::string strNow = m_pTokenSource->RefreshToken(); strNow != m_strStartRefreshToken)
+        m_passwords.Store(RefreshTokenKey(m_settings.SmtpAccount()), strNow);
+    m_pTokenSource.reset();
+}
+
 SSmtpAccount CMainFrame::SendingAccount()
 {
     SSmtpAccount account = m_settings.SmtpAccount();
+    m_pTokenSource.reset();
+    if (const std::optional<SOAuthSettings> oauth = m_settings.OAuth(); oauth && account.LogsIn()) {
+        m_strStartRefreshToken = m_passwords.Read(RefreshTokenKey(account)).value_or(std::string());
+        m_pTokenSource = UseOAuthLogin(account, *oauth, m_strStartRefreshToken);
+        return account;
+    }
     if (account.NeedsPassword())
         account.strPassword = m_passwords.Read(PasswordKey(account)).value_or(std::string());
     return account;
@@ -139,8 +174,12 @@ void CMainFrame::OnSendMail()
             return;
         }
     }
-    if (account.NeedsPassword() && !ObtainPassword(account))
+    if (m_settings.OAuth() && account.LogsIn()) {
+        if (!ObtainSignIn(account))
+            return;
+    } else if (account.NeedsPassword() && !ObtainPassword(account)) {
         return;
+    }
     if (!m_hooks.chooseRecipients) {
         ShowMessage("Choosing recipients is not available in this version, so nothing was sent.",
             CPrompter::EIcon::Information);

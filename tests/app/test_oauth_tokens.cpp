@@ -25,6 +25,8 @@
 #include "mail/RecordList.h"
 #include "support/RecordingPrompter.h"
 #include "support/ScriptedProgress.h"
+#include "support/CoreApplicationEnvironment.h"
+#include "support/OAuthTestServer.h"
 #include "support/SmtpTestServer.h"
 #include "support/TestCertificates.h"
 
@@ -32,80 +34,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Qt Network needs an application object; the command line's tests run without one.
-class CApplicationEnvironment final : public testing::Environment
-{
-public:
-    void SetUp() override { m_pApp = std::make_unique<QCoreApplication>(m_nArgc, m_argv); }
-    void TearDown() override { m_pApp.reset(); }
-
-private:
-    int m_nArgc = 1;
-    char m_name[16] = "test_oauth";
-    char *m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QCoreApplication> m_pApp;
-};
 const testing::Environment *const g_pApplication
-    = testing::AddGlobalTestEnvironment(new CApplicationEnvironment);
-
-// The authorization server of the tests, on 127.0.0.1; stopped with the test.
-class COAuthTestServer final
-{
-public:
-    explicit COAuthTestServer(const QStringList &options = {})
-    {
-        m_process.start(QStringLiteral("/usr/bin/python3"),
-            QStringList {QStringLiteral(MERGIX_TESTS_DIR "/mail/oauth_test_server.py"),
-                m_folder.path(), QStringLiteral("120")}
-                + options);
-        if (m_process.waitForReadyRead(15000)) {
-            const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
-            if (strLine.startsWith(u"PORT "))
-                m_strBase = "http://127.0.0.1:" + strLine.mid(5).toStdString();
-        }
-    }
-    ~COAuthTestServer()
-    {
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-
-    const std::string &Base() const { return m_strBase; }
-    std::string TokensFile() const
-    {
-        return m_folder.filePath(QStringLiteral("tokens")).toStdString();
-    }
-    SOAuthEndpoints Endpoints() const
-    {
-        return {m_strBase + "/authorize", m_strBase + "/token", m_strBase + "/devicecode",
-            "https://mail.google.com/"};
-    }
-    // A request the test makes as the browser or the user would; the answer's status and
-    // Location header.
-    std::pair<int, std::string> Request(const std::string &strPath, bool bPost = false) const
-    {
-        QNetworkAccessManager manager;
-        QNetworkRequest request(QUrl(QString::fromStdString(m_strBase + strPath)));
-        request.setAttribute(
-            QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        request.setHeader(QNetworkRequest::ContentTypeHeader,
-            QStringLiteral("application/x-www-form-urlencoded"));
-        QNetworkReply *pReply = bPost ? manager.post(request, QByteArray()) : manager.get(request);
-        QEventLoop loop;
-        QObject::connect(pReply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        const int nStatus = pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const std::string strLocation = pReply->rawHeader("Location").toStdString();
-        delete pReply;
-        return {nStatus, strLocation};
-    }
-
-private:
-    QTemporaryDir m_folder;
-    QProcess m_process;
-    std::string m_strBase;
-};
+    = testing::AddGlobalTestEnvironment(new CCoreApplicationEnvironment);
 
 // The code of a first sign-in, as the browser brings it back to the loopback address.
 std::string SignInCode(const COAuthTestServer &server, const SPkce &pkce,

@@ -72,6 +72,27 @@ int main(int argc, char *argv[])
     options.SetAccount(
         {"smtp.example.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
     Save(options, strFolder, "mail-options.png");
+    {
+        CMailOptionsDlg oauth(nullptr, false);
+        oauth.SetAccount(
+            {"smtp.office365.com", ESmtpSecurity::StartTls, 587, "club@example.com", "", ""});
+        SOAuthSettings microsoft;
+        microsoft.strTenant = "example.org";
+        microsoft.strClientId = "0b6f3a52-8c1d-4e7a-9f2b-5d3c1a7e9b40";
+        oauth.SetOAuth(microsoft, microsoft);
+        oauth.SetSignIn([](const SSmtpAccount &,
+                            const SOAuthSettings &) { return std::optional<std::string>(); },
+            "Signed in as club@example.com; kept in the keyring");
+        Save(oauth, strFolder, "mail-options-oauth.png");
+        SOAuthSettings custom;
+        custom.eProvider = EOAuthProvider::Custom;
+        custom.strClientId = "mergix";
+        custom.strAuthorizationUrl = "https://login.example.org/oauth2/authorize";
+        custom.strTokenUrl = "https://login.example.org/oauth2/token";
+        custom.strScope = "smtp.send offline_access";
+        oauth.SetOAuth(custom, custom);
+        Save(oauth, strFolder, "mail-options-oauth-custom.png");
+    }
     CDnsRecordDlg record("example.org",
         "mail2026._domainkey.example.org. IN TXT (\n    \"v=DKIM1; k=rsa; "
         "p=MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEAs1LKE6ocXz\" )");
