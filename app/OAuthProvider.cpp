@@ -58,7 +58,7 @@ std::string CheckOAuthSettings(const SOAuthSettings &settings)
     if (settings.strClientId.empty())
         return "Please enter the client ID of your organisation's app registration with "
             + std::string(ProviderName(settings.eProvider))
-            + " (Help, Mail Options, tells how to register one).";
+            + " (the Help button of Mail Options tells how to register one).";
     const SOAuthEndpoints endpoints = EndpointsOf(settings);
     for (const std::string &strUrl : {endpoints.strAuthorization, endpoints.strToken}) {
         if (std::string strProblem = CheckEndpoint(strUrl); !strProblem.empty())

@@ -57,6 +57,10 @@ public:
 
     void accept() override;
 
+signals:
+    // Help (or F1): the guide's topic on logins and signing in.
+    void HelpRequested(const QString &strTopic);
+
 private slots:
     void BrowseKeyFile();
     void ShowDnsRecord();

@@ -66,6 +66,7 @@ void CMainFrame::OnFileSaveAs()
 bool CMainFrame::EditMailOptions(bool bServerRequired)
 {
     CMailOptionsDlg dlg(this, bServerRequired);
+    connect(&dlg, &CMailOptionsDlg::HelpRequested, this, &CMainFrame::ShowHelpTopic);
     dlg.SetAccount(m_settings.SmtpAccount());
     dlg.SetRatePerMinute(m_settings.RatePerMinute());
     dlg.SetDkim(m_settings.Dkim());

@@ -21,12 +21,18 @@
 
 #include "app/Settings.h"
 #include "document/MgxArchive.h"
+#include "support/CoreApplicationEnvironment.h"
+#include "support/OAuthTestServer.h"
 #include "support/SmtpTestServer.h"
 #include "support/TestCertificates.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The authorization server of the tests is reached through Qt Network.
+const testing::Environment *const g_pApplication
+    = testing::AddGlobalTestEnvironment(new CCoreApplicationEnvironment);
 
 struct SResult
 {
@@ -968,4 +974,109 @@ TEST_F(CommandLineTest, TheSameContactsInAnyKindOfListMergeAsTheAccessTable)
     view = Run({"--test-merge", strMerge, "--source"});
     EXPECT_EQ(view.nExit, 2);
     EXPECT_NE(view.strErr.find("--source needs a PATH"), std::string::npos) << view.strErr;
+}
+
+// No keyring answers in these runs: the sign-in is handed out for the environment variable.
+TEST_F(CommandLineTest, SignInOnADeviceOrInABrowserThenSendUntilTheSignInIsRevoked)
+{
+    COAuthTestServer oauth;
+    ASSERT_FALSE(oauth.Base().empty());
+    const CTestCertificates certificates(m_folder.string());
+    ASSERT_EQ(certificates.Error(), "");
+    const auto pServer = CSmtpTestServer::WithOptions({"--tls", certificates.Good().strCertificate,
+        certificates.Good().strKey, "--mode", "starttls", "--oauth-tokens", oauth.TokensFile()});
+    ASSERT_EQ(pServer->Error(), "");
+    Store().setValue(
+        QLatin1String(CSettings::kSmtpExtraCaFile), QString::fromStdString(certificates.CaFile()));
+    const std::string strNoKeyring = "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent";
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    const auto readPrompt = [](QProcess &process) {
+        process.setReadChannel(QProcess::StandardError);
+        std::string strPrompt;
+        while (strPrompt.find("Waiting") == std::string::npos && process.waitForReadyRead(10000))
+            strPrompt += process.readAllStandardError().toStdString();
+        return strPrompt;
+    };
+
+    // The device sign-in: the user enters the printed code elsewhere (here: the test approves).
+    QProcess signIn;
+    StartInBackground(signIn,
+        {QStringLiteral("--sign-in"), QStringLiteral("--provider"), QStringLiteral("custom"),
+            QStringLiteral("--user"), QStringLiteral("club@example.com"),
+            QStringLiteral("--client-id"), QStringLiteral("mergix-test"),
+            QStringLiteral("--authorization-url"),
+            QString::fromStdString(oauth.Base() + "/authorize"), QStringLiteral("--token-url"),
+            QString::fromStdString(oauth.Base() + "/token"), QStringLiteral("--device-url"),
+            QString::fromStdString(oauth.Base() + "/devicecode"), QStringLiteral("--scope"),
+            QStringLiteral("smtp offline_access")});
+    std::string strPrompt = readPrompt(signIn);
+    const size_t nCode = strPrompt.find("enter the code ");
+    ASSERT_NE(nCode, std::string::npos) << strPrompt;
+    EXPECT_NE(strPrompt.find(oauth.Base() + "/device"), std::string::npos) << strPrompt;
+    const std::string strCode = strPrompt.substr(nCode + 15, 9);
+    EXPECT_EQ(oauth.Request("/approve?user_code=" + strCode, true).first, 200);
+    ASSERT_TRUE(signIn.waitForFinished(20000));
+    const std::string strErr = signIn.readAllStandardError().toStdString();
+    EXPECT_EQ(signIn.exitCode(), 0) << strErr;
+    EXPECT_NE(strErr.find("No keyring service answered"), std::string::npos) << strErr;
+    std::string strToken = signIn.readAllStandardOutput().toStdString();
+    ASSERT_GT(strToken.size(), 20u);
+    ASSERT_EQ(strToken.back(), '\n');
+    strToken.pop_back();
+    // The login is stored for the next runs; the token is not.
+    const std::string strStored = ReadFile(m_folder / "config/Corvane Software/Mergix.conf");
+    EXPECT_NE(strStored.find("SMTPLogin=OAuth 2.0"), std::string::npos) << strStored;
+    EXPECT_NE(strStored.find("SMTPUserName=club@example.com"), std::string::npos);
+    EXPECT_EQ(strStored.find(strToken), std::string::npos);
+
+    const std::vector<std::string> send {
+        "--send", m_strSample, "--server", pServer->Server(), "--security", "starttls", "--again"};
+    m_strEnvironment = strNoKeyring + " MERGIX_SMTP_OAUTH_REFRESH_TOKEN=" + strToken;
+    SResult result = Run(send);
+    EXPECT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_EQ(pServer->Messages().size(), 12u);
+
+    // No sign-in at hand: nothing is tried.
+    m_strEnvironment = strNoKeyring;
+    result = Run(send);
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("no sign-in is kept: run mergix --sign-in"), std::string::npos)
+        << result.strErr;
+
+    // The provider revoked it: the send stops once and asks to sign in again.
+    EXPECT_EQ(oauth.Request("/revoke?all=1", true).first, 200);
+    m_strEnvironment = strNoKeyring + " MERGIX_SMTP_OAUTH_REFRESH_TOKEN=" + strToken;
+    result = Run(send);
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_EQ(Count(result.strErr, "Sign in again"), 1u) << result.strErr;
+    EXPECT_EQ(pServer->Messages().size(), 12u);
+
+    // Without a device endpoint, the sign-in is made in a browser on this computer: the address
+    // is printed and the answer comes back to 127.0.0.1.
+    QProcess browserSignIn;
+    StartInBackground(
+        browserSignIn, {QStringLiteral("--sign-in"), QStringLiteral("--device-url"), QString()});
+    strPrompt = readPrompt(browserSignIn);
+    const size_t nUrl = strPrompt.find(oauth.Base() + "/authorize?");
+    ASSERT_NE(nUrl, std::string::npos) << strPrompt;
+    EXPECT_EQ(oauth.Browse(strPrompt.substr(nUrl, strPrompt.find('\n', nUrl) - nUrl)), 200);
+    ASSERT_TRUE(browserSignIn.waitForFinished(20000));
+    EXPECT_EQ(browserSignIn.exitCode(), 0) << browserSignIn.readAllStandardError().toStdString();
+    EXPECT_GT(browserSignIn.readAllStandardOutput().size(), 20);
+
+    // Ctrl+C while waiting for the user.
+    result = Run({"--sign-in", "--device-url", oauth.Base() + "/devicecode"}, "1");
+    EXPECT_EQ(result.nExit, 1) << result.strErr;
+    EXPECT_NE(result.strErr.find("The sign-in was cancelled."), std::string::npos);
+    EXPECT_EQ(result.strOut, "");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+    // Mistakes are named before anything is asked.
+    result = Run({"--sign-in", "--provider", "yahoo"});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(
+        result.strErr.find("--provider takes microsoft, google or custom"), std::string::npos);
+    result = Run({"--sign-in", "--user", "", "--client-id", "x"});
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("needs the user name"), std::string::npos) << result.strErr;
 }

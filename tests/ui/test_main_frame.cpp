@@ -379,6 +379,78 @@ TEST_F(MainFrameTest, MailOptionsRequireANameOnlyForSending)
     EXPECT_EQ(optional.result(), QDialog::Accepted);
 }
 
+TEST_F(MainFrameTest, MailOptionsSwitchToAnOAuthLoginWhoseProviderFillsTheServer)
+{
+    CMailOptionsDlg dlg(m_pFrame.get(), false);
+    SOAuthSettings registration;
+    registration.eProvider = EOAuthProvider::Custom;
+    registration.strTokenUrl = "https://login.example.org/token";
+    dlg.SetAccount({"mail.example.com", ESmtpSecurity::Tls, 465, "", "", ""});
+    dlg.SetOAuth(std::nullopt, registration);
+    dlg.show();
+    auto *pLogin = Child<QComboBox>(dlg, "loginCombo");
+    auto *pProvider = Child<QComboBox>(dlg, "providerCombo");
+    EXPECT_TRUE(Child<QLineEdit>(dlg, "passwordEdit")->isVisible());
+    EXPECT_FALSE(Child<QGroupBox>(dlg, "oauthGroup")->isVisible());
+    EXPECT_FALSE(dlg.OAuth());
+
+    // The stored registration comes back with the switch; Custom shows its endpoints.
+    pLogin->setCurrentIndex(1);
+    EXPECT_FALSE(Child<QLineEdit>(dlg, "passwordEdit")->isVisible());
+    EXPECT_TRUE(Child<QGroupBox>(dlg, "oauthGroup")->isVisible());
+    EXPECT_TRUE(Child<QLineEdit>(dlg, "tokenUrlEdit")->isVisible());
+    EXPECT_EQ(Child<QLineEdit>(dlg, "tokenUrlEdit")->text().toStdString(),
+        "https://login.example.org/token");
+    EXPECT_FALSE(Child<QLineEdit>(dlg, "tenantEdit")->isVisible());
+    // Only a provider the user picks changes the server.
+    EXPECT_EQ(dlg.Account().strServer, "mail.example.com");
+    pProvider->setCurrentIndex(0);
+    emit pProvider->activated(0);
+    EXPECT_TRUE(Child<QLineEdit>(dlg, "tenantEdit")->isVisible());
+    EXPECT_FALSE(Child<QLineEdit>(dlg, "tokenUrlEdit")->isVisible());
+    EXPECT_EQ(dlg.Account().strServer, "smtp.office365.com");
+    EXPECT_EQ(dlg.Account().eSecurity, ESmtpSecurity::StartTls);
+    EXPECT_EQ(dlg.Account().nPort, 587);
+    pProvider->setCurrentIndex(1);
+    emit pProvider->activated(1);
+    EXPECT_EQ(dlg.Account().strServer, "smtp.gmail.com");
+
+    // Nothing to sign in with yet: each missing piece is named at its field.
+    int nSignIns = 0;
+    dlg.SetSignIn(
+        [&](const SSmtpAccount &account, const SOAuthSettings &oauth) {
+            ++nSignIns;
+            EXPECT_EQ(account.strUser, "club@gmail.com");
+            EXPECT_EQ(oauth.eProvider, EOAuthProvider::Google);
+            EXPECT_EQ(oauth.strClientId, "123.apps.googleusercontent.com");
+            return std::optional<std::string>("Signed in as club@gmail.com");
+        },
+        "Not signed in");
+    auto *pSignIn = Child<QPushButton>(dlg, "signInButton");
+    pSignIn->click();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"Please enter the user name: the address of the mailbox you sign in with."});
+    EXPECT_EQ(dlg.focusWidget(), Child<QLineEdit>(dlg, "userEdit"));
+    Child<QLineEdit>(dlg, "userEdit")->setText(QStringLiteral("club@gmail.com"));
+    dlg.accept();
+    ASSERT_EQ(m_prompter.Entries().size(), 1u);
+    EXPECT_NE(m_prompter.TakeTexts()[0].find("client ID"), std::string::npos);
+    EXPECT_EQ(dlg.focusWidget(), Child<QLineEdit>(dlg, "clientIdEdit"));
+    EXPECT_TRUE(dlg.isVisible());
+    Child<QLineEdit>(dlg, "clientIdEdit")
+        ->setText(QStringLiteral(" 123.apps.googleusercontent.com "));
+    pSignIn->click();
+    EXPECT_EQ(nSignIns, 1);
+    EXPECT_EQ(
+        Child<QLabel>(dlg, "signInStatus")->text().toStdString(), "Signed in as club@gmail.com");
+    dlg.accept();
+    EXPECT_TRUE(m_prompter.Entries().empty());
+    EXPECT_FALSE(dlg.isVisible());
+    ASSERT_TRUE(dlg.OAuth());
+    EXPECT_EQ(dlg.OAuth()->eProvider, EOAuthProvider::Google);
+    EXPECT_EQ(dlg.OAuth()->strClientId, "123.apps.googleusercontent.com");
+}
+
 TEST_F(MainFrameTest, MailOptionsKeepTheLoginAndSendAsksForAPasswordOnce)
 {
     // No session bus, so no keyring: the password stays in memory for this run.
