@@ -208,6 +208,84 @@ class ProgramTests(ProgramTest):
             self.assertTrue(summary["tls"])
             self.assertEqual(summary["auth_user"], "ann")
 
+    def start_oauth_server(self):
+        """The authorization server of the tests; stopped when the test ends. Returns its folder
+        (with the tokens file the SMTP server reads) and its base address."""
+        import subprocess
+        folder = os.path.join(self.folder, "oauth")
+        server = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "oauth_test_server.py"),
+             folder, "90"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+        def stop():
+            server.stdin.close()
+            server.wait(timeout=10)
+        self.addCleanup(stop)
+        return folder, "http://127.0.0.1:" + server.stdout.readline().split()[1]
+
+    def use_fake_browser(self):
+        """A browser for the program to open: it follows the provider's redirect back to the
+        program and keeps the page it was shown. Returns that page's file."""
+        bin_folder = os.path.join(self.folder, "bin")
+        os.mkdir(bin_folder)
+        page = os.path.join(self.folder, "browser-page.html")
+        script = os.path.join(bin_folder, "xdg-open")
+        with open(script, "w") as out:
+            out.write("#!/usr/bin/python3\nimport sys, urllib.request\n"
+                      "body = urllib.request.urlopen(sys.argv[1], timeout=20).read()\n"
+                      "open(%r, 'wb').write(body)\n" % page)
+        os.chmod(script, 0o755)
+        old_path = os.environ["PATH"]
+        os.environ["PATH"] = bin_folder + ":" + old_path
+        self.addCleanup(lambda: os.environ.__setitem__("PATH", old_path))
+        return page
+
+    def test_an_oauth_sign_in_in_mail_options_is_kept_in_the_keyring_and_sends(self):
+        ca, cert, key = make_certificates(self.folder)
+        oauth_folder, base = self.start_oauth_server()
+        store, port = self.start_smtp_server(
+            "messages", "--tls", cert, key, "--mode", "starttls", "--oauth-tokens",
+            os.path.join(oauth_folder, "tokens"))
+        # The organisation's app registration, stored from an earlier visit to Mail Options.
+        settings = os.path.join(self.folder, "config", "Corvane Software")
+        os.makedirs(settings)
+        with open(os.path.join(settings, "Mergix.conf"), "w") as conf:
+            conf.write("[General]\nSMTPTrustedCAFile=%s\nOAuthProvider=Custom\n"
+                       "OAuthClientID=mergix-test\nOAuthAuthorizationURL=%s/authorize\n"
+                       "OAuthTokenURL=%s/token\nOAuthScope=smtp offline_access\n"
+                       % (ca, base, base))
+        page = self.use_fake_browser()
+
+        def sign_in(options):
+            self.choose_in_combo(0, "STARTTLS", options)
+            self.click(self.find("text", "User name:", within=options))
+            self.type_text("club@example.com")
+            self.choose_in_combo(1, "OAuth 2.0", options)
+            self.click(self.find("push button", "Sign in...", within=options))
+            wait_for(lambda: next((node for node in descendants(options)
+                                   if node.getRoleName() == "label"
+                                   and node.name.startswith("Signed in as club@example.com")),
+                                  None), "the sign-in", 30)
+
+        self.open_sample_copy()
+        self.set_smtp_server(port, sign_in)
+        with open(page, encoding="utf-8") as shown:
+            self.assertIn("You may close this page", shown.read())
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == 12 or None,
+                 "12 messages on the server", 30)
+        for summary in self.stored_messages(store):
+            self.assertTrue(summary["tls"])
+            self.assertEqual(summary["auth_user"], "club@example.com")
+        # The login is stored; no token is.
+        with open(os.path.join(settings, "Mergix.conf"), encoding="utf-8") as conf:
+            stored = conf.read()
+        self.assertIn("SMTPLogin=OAuth 2.0", stored)
+        with open(os.path.join(oauth_folder, "tokens"), encoding="utf-8") as tokens:
+            for token in tokens.read().split():
+                self.assertNotIn(token, stored)
+
     def test_a_send_with_refusals_is_resumed_for_the_rest_only(self):
         first, first_port = self.start_smtp_server("first", "^(pat|zoe)")
         second, second_port = self.start_smtp_server("second", "^nobody$")
