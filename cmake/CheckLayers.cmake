@@ -1,5 +1,7 @@
 # Refuses an include that points up the layers, and any Qt header other than Qt Core's outside
-# ui/ (sources/ may use Qt SQL too, app/ Qt Network and Qt Network Authorization for the OAuth 2.0 sign-in). Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P CheckLayers.cmake
+# ui/ (sources/ may use Qt SQL too, app/ Qt Network and Qt Network Authorization for the OAuth 2.0
+# sign-in). Run as: cmake -DSOURCE_DIR=<tree> -DQT_CORE_INCLUDE_DIR=<QtCore headers> -P
+# CheckLayers.cmake
 #
 # The layers from the bottom up; a file may include its own layer's headers and those below.
 set(layers engine sources document mail app cli ui)
@@ -40,7 +42,7 @@ foreach(layer IN LISTS layers)
                             AND NOT (layer STREQUAL "app" AND module MATCHES "^QtNetwork(Auth)?$"))
                         string(APPEND problems "  ${name}: ${line} (only ui/ uses ${module})\n")
                     endif()
-                elseif(check_bare_names AND included MATCHES "^<(Q[A-Za-z]+)>")
+                elseif(check_bare_names AND included MATCHES "^<(Q[A-Za-z0-9]+)>")
                     # ${} is expanded before the match is made: test the name in an if of its own.
                     set(sql_header FALSE)
                     if(layer STREQUAL "sources" AND EXISTS "${QT_SQL_INCLUDE_DIR}/${CMAKE_MATCH_1}")

@@ -16,9 +16,8 @@ CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     setObjectName(QStringLiteral("mailOptionsDlg"));
     connect(m_pUi->buttonBox, &QDialogButtonBox::accepted, this, &CMailOptionsDlg::accept);
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &CMailOptionsDlg::reject);
-    connect(m_pUi->buttonBox, &QDialogButtonBox::helpRequested, this, [this] {
-        emit HelpRequested(QStringLiteral("login"));
-    });
+    connect(m_pUi->buttonBox, &QDialogButtonBox::helpRequested, this,
+        [this] { emit HelpRequested(QStringLiteral("login")); });
     connect(m_pUi->dkimBrowseButton, &QPushButton::clicked, this, &CMailOptionsDlg::BrowseKeyFile);
     connect(m_pUi->dnsRecordButton, &QPushButton::clicked, this, &CMailOptionsDlg::ShowDnsRecord);
     connect(m_pUi->loginCombo, &QComboBox::currentIndexChanged, this,
