@@ -118,11 +118,14 @@ bool COAuthBrowserSignIn::Start(const OpenBrowser &openBrowser, std::string &str
         emit Finished(true);
     });
     bool bOpened = true;
-    connect(m_pFlow, &QAbstractOAuth::authorizeWithBrowser, this, [&, this](const QUrl &url) {
-        m_authorizationUrl = url;
-        bOpened = openBrowser(url);
-    });
+    // Emitted within grant(): the connection, which holds this call's locals, ends with it.
+    const QMetaObject::Connection opening
+        = connect(m_pFlow, &QAbstractOAuth::authorizeWithBrowser, this, [&, this](const QUrl &url) {
+              m_authorizationUrl = url;
+              bOpened = openBrowser(url);
+          });
     m_pFlow->grant();
+    disconnect(opening);
     if (!bOpened) {
         strError = "No web browser could be opened. Open this address in one to sign in:\n"
             + m_authorizationUrl.toString(QUrl::FullyEncoded).toStdString();
