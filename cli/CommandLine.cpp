@@ -39,6 +39,7 @@
 #include "mail/SendJournal.h"
 #include "mail/SendPlan.h"
 #include "sources/access/DaoException.h"
+#include "sources/sql/ServerSource.h"
 
 namespace {
 
@@ -275,8 +276,27 @@ void CheckToField(const CMergixDoc &doc)
                     + "\" is not a column of table " + PrintableText(doc.m_strTableName) + ".")};
 }
 
+// The password of a list in a database server: MERGIX_DB_PASSWORD, else asked on the terminal;
+// taken once a run.
+void UseServerPasswords()
+{
+    auto pTaken = std::make_shared<std::optional<std::string>>();
+    SetServerPasswordSource([pTaken](const SServerAddress &address) -> std::optional<std::string> {
+        if (*pTaken)
+            return *pTaken;
+        KeepSecretsOutOfCoreDumps();
+        if (auto password = TakeFromEnvironment("MERGIX_DB_PASSWORD"))
+            *pTaken = std::move(password);
+        else
+            *pTaken = AskPasswordOnTerminal(
+                "Password of " + address.strUser + " at " + ServerPasswordKey(address) + ": ");
+        return *pTaken;
+    });
+}
+
 int RunMerge(const SCommandLineOptions &options)
 {
+    UseServerPasswords();
     QSettings store(QSettings::NativeFormat, QSettings::UserScope,
         QStringLiteral("Corvane Software"), QStringLiteral("Mergix"));
     const CSettings settings(store);

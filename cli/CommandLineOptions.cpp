@@ -37,8 +37,13 @@ given: then those records are left out (and reported as failed) and the others s
 LIST (the list the merge file names when none is given):
   --source PATH    another list for this run: an Access database (.mdb, .accdb), a CSV or
                    TSV file, an Excel (.xlsx) or OpenDocument (.ods) spreadsheet, or an SQLite
-                   database; its kind is read from the file itself
-  --table NAME     the table or sheet to use; without it, --source uses the list's only table
+                   database; its kind is read from the file itself. Or a database server:
+                   postgresql://USER@HOST[:PORT]/DATABASE[?sslmode=MODE],
+                   mysql://USER@HOST[:PORT]/DATABASE, odbc:DSN or odbc:DRIVER=...;...
+                   (its password from MERGIX_DB_PASSWORD, else asked on the terminal; never
+                   in the address)
+  --table NAME     the table, view or sheet to use (schema.table outside PostgreSQL's public
+                   schema); without it, --source uses the list's only table
                    or its first sheet
 The merge file is not changed.
 

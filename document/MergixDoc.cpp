@@ -15,6 +15,7 @@
 #include "engine/ProgressScope.h"
 #include "engine/Prompter.h"
 #include "sources/access/DaoException.h"
+#include "sources/sql/ServerAddress.h"
 
 namespace {
 
@@ -237,8 +238,9 @@ bool CMergixDoc::OnOpenDocument(const std::string &strPath, const SListChoice *p
     const size_t nSlash = strPath.rfind('/');
     m_strMergeFolder = nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
     if (pList && pList->source)
-        m_strDatabasePath
-            = QFileInfo(QString::fromStdString(*pList->source)).absoluteFilePath().toStdString();
+        m_strDatabasePath = IsServerAddress(*pList->source)
+            ? *pList->source
+            : QFileInfo(QString::fromStdString(*pList->source)).absoluteFilePath().toStdString();
     if (pList && pList->table)
         m_strTableName = *pList->table;
     m_bDefaultTable = pList && pList->source && !pList->table;
@@ -333,7 +335,8 @@ std::string CMergixDoc::AttachmentFolder() const
 
 std::string CMergixDoc::DatabaseFilePath() const
 {
-    if (m_strDatabasePath.empty() || m_strDatabasePath.front() == '/')
+    if (m_strDatabasePath.empty() || m_strDatabasePath.front() == '/'
+        || IsServerAddress(m_strDatabasePath))
         return m_strDatabasePath;
     return m_strMergeFolder + m_strDatabasePath;
 }

@@ -7,6 +7,7 @@
 #include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoException.h"
 #include "sources/sheet/SpreadsheetSource.h"
+#include "sources/sql/ServerSource.h"
 #include "sources/sql/SqliteSource.h"
 #include "sources/text/CsvSource.h"
 
@@ -39,6 +40,8 @@ bool StartsWith(std::string_view text, std::string_view start)
 
 std::unique_ptr<CDataSource> OpenDataSource(const std::string &strPath)
 {
+    if (IsServerAddress(strPath))
+        return std::make_unique<CServerSource>(strPath);
     const SAccessFileCheck check = CheckAccessFile(strPath);
     if (check.problem != EAccessFileProblem::NotAccessDatabase) {
         CheckDatabaseFile(strPath); // a missing file, a folder, a FIFO or a cut Access file

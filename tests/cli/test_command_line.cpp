@@ -23,6 +23,7 @@
 #include "document/MgxArchive.h"
 #include "support/CoreApplicationEnvironment.h"
 #include "support/OAuthTestServer.h"
+#include "support/PostgresTestServer.h"
 #include "support/SmtpTestServer.h"
 #include "support/TestCertificates.h"
 
@@ -1079,4 +1080,31 @@ TEST_F(CommandLineTest, SignInOnADeviceOrInABrowserThenSendUntilTheSignInIsRevok
     result = Run({"--sign-in", "--user", "", "--client-id", "x"});
     EXPECT_EQ(result.nExit, 2);
     EXPECT_NE(result.strErr.find("needs the user name"), std::string::npos) << result.strErr;
+}
+
+TEST_F(CommandLineTest, AMergeOnAPostgresServerTakesItsPasswordFromTheEnvironmentOnly)
+{
+    CPostgresTestServer server;
+    ASSERT_FALSE(server.Address().empty());
+    const std::vector<std::string> merge {
+        "--test-merge", m_strSample, "--source", server.Address(), "--table", "Contacts"};
+    m_strEnvironment = std::string("MERGIX_DB_PASSWORD='") + CPostgresTestServer::kPassword + "'";
+    SResult result = Run(merge);
+    ASSERT_EQ(result.nExit, 0) << result.strErr;
+    EXPECT_EQ(Count(result.strOut, "To: "), 3u);
+    EXPECT_NE(result.strOut.find("Dear Zo\xC3\xAB Dupont,\r\n\r\nGreetings to Gen\xC3\xA8ve!\r\n"
+                                 "Thank you for being a member since 12/31/1999."),
+        std::string::npos)
+        << result.strOut;
+    EXPECT_NE(result.strOut.find("Your balance of -7.00 is overdue."), std::string::npos);
+
+    // No password and no terminal to ask on: one refused login, named.
+    m_strEnvironment = "-u MERGIX_DB_PASSWORD";
+    m_strPrefix = "setsid -w ";
+    result = Run(merge);
+    EXPECT_EQ(result.nExit, 2);
+    EXPECT_NE(result.strErr.find("refused the login of user \"mergix\" without a password"),
+        std::string::npos)
+        << result.strErr;
+    EXPECT_EQ(result.strOut, "");
 }

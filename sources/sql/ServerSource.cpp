@@ -1,0 +1,235 @@
+#include "sources/sql/ServerSource.h"
+
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include "engine/Data.h"
+#include "engine/PrintableText.h"
+#include "sources/access/DaoException.h"
+#include "sources/sql/SqlConnection.h"
+#include "sources/sql/SqlTableCursor.h"
+
+namespace {
+
+ServerPasswordSource &PasswordSource()
+{
+    static ServerPasswordSource s_source;
+    return s_source;
+}
+
+QString Q(const std::string &strText)
+{
+    return QString::fromStdString(strText);
+}
+
+// An identifier as the SQL standard quotes it (MySQL with backquotes), so that any name, quotes
+// included, is taken as a name.
+QString Quoted(const std::string &strName, QChar quote)
+{
+    QString strQuoted = Q(strName);
+    strQuoted.replace(quote, QString(2, quote));
+    return quote + strQuoted + quote;
+}
+
+// A server's column type as a field type: exact decimals (numeric, decimal) keep their digits as
+// the server gives them, as Access's Decimal fields do; the rest as SQLite's declared types.
+short ServerFieldType(const std::string &strType)
+{
+    std::string strLower = strType;
+    for (char &c : strLower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (strLower == "numeric" || strLower == "decimal")
+        return dbDecimal;
+    return FieldTypeOfDeclared(strType);
+}
+
+// The message for a connection that failed, with what the user can do about it.
+std::string OpenFailure(const SServerAddress &address, const std::string &strShown,
+    const std::string &strDriverText, bool bHadPassword)
+{
+    std::string strLower = strDriverText;
+    for (char &c : strLower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto has = [&](const char *pPart) {
+        return strLower.find(pPart) != std::string::npos;
+    };
+    const std::string strServer
+        = std::string("The ") + ServerKindName(address.eKind) + " " + strShown;
+    if (has("password authentication failed") || has("access denied") || has("no password supplied")
+        || has("authentication failed"))
+        return strServer + " refused the login of user \"" + PrintableText(address.strUser) + "\""
+            + (bHadPassword ? "" : " without a password")
+            + ". Check the user name and the password; Mergix tried once only, so that the "
+              "account is not locked. ("
+            + PrintableText(strDriverText) + ")";
+    if (has("timeout") || has("timed out") || has("could not connect") || has("connection refused")
+        || has("can't connect") || has("could not translate host name")
+        || has("unknown mysql server host"))
+        return strServer
+            + " could not be reached. Check the host name and port, and that the "
+              "server is running and lets this computer connect. ("
+            + PrintableText(strDriverText) + ")";
+    return strServer + " cannot be opened: " + PrintableText(strDriverText);
+}
+
+} // namespace
+
+void SetServerPasswordSource(ServerPasswordSource source)
+{
+    PasswordSource() = std::move(source);
+}
+
+CServerSource::CServerSource(const std::string &strAddress) : CDataSource(strAddress)
+{
+    std::string strError;
+    std::optional<SServerAddress> address = ParseServerAddress(strAddress, strError);
+    if (!address)
+        throw CDaoException(CDaoException::EKind::CannotRead, strError);
+    m_address = *address;
+    const std::string strShown = "\"" + PrintableText(strAddress) + "\"";
+    const std::optional<std::string> password
+        = PasswordSource() ? PasswordSource()(m_address) : std::nullopt;
+    const QString strDriver
+        = QString::fromLatin1(m_address.eKind == SServerAddress::EKind::PostgreSql ? "QPSQL"
+                : m_address.eKind == SServerAddress::EKind::MySql                  ? "QMYSQL"
+                                                                                   : "QODBC");
+    try {
+        m_pConnection
+            = std::make_shared<CSqlConnection>(strDriver, strAddress, [&](QSqlDatabase &database) {
+                  if (m_address.eKind == SServerAddress::EKind::Odbc) {
+                      database.setDatabaseName(Q(m_address.strOdbc));
+                      database.setConnectOptions(QStringLiteral(
+                          "SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY"));
+                  } else {
+                      database.setHostName(Q(m_address.strHost));
+                      if (m_address.nPort > 0)
+                          database.setPort(m_address.nPort);
+                      database.setDatabaseName(Q(m_address.strDatabase));
+                      database.setUserName(Q(m_address.strUser));
+                      QString strOptions = m_address.eKind == SServerAddress::EKind::PostgreSql
+                          ? QStringLiteral("connect_timeout=10")
+                          : QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=10");
+                      if (!m_address.strSslMode.empty())
+                          strOptions += QStringLiteral(";sslmode=") + Q(m_address.strSslMode);
+                      database.setConnectOptions(strOptions);
+                  }
+                  if (password)
+                      database.setPassword(Q(*password));
+                  // Exact decimals come as their digits, not as doubles.
+                  database.setNumericalPrecisionPolicy(QSql::HighPrecision);
+              });
+    } catch (const CDaoException &error) {
+        // The connection's own text follows "cannot be opened: ".
+        std::string strText = error.Description();
+        if (const size_t nAt = strText.find("cannot be opened: "); nAt != std::string::npos)
+            strText = strText.substr(nAt + 18);
+        if (strText.find("driver is not installed") != std::string::npos)
+            throw;
+        throw CDaoException(CDaoException::EKind::CannotRead,
+            OpenFailure(m_address, strShown, strText, password.has_value()));
+    }
+    // Nothing Mergix runs may change the list; the servers that know read-only sessions are
+    // told so.
+    const QString strReadOnly = m_address.eKind == SServerAddress::EKind::PostgreSql
+        ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")
+        : m_address.eKind == SServerAddress::EKind::MySql
+        ? QStringLiteral("SET SESSION TRANSACTION READ ONLY")
+        : QString();
+    if (!strReadOnly.isEmpty()) {
+        QSqlQuery query(m_pConnection->Database());
+        if (!query.exec(strReadOnly))
+            m_pConnection->Fail("making the session read-only", query.lastError().text());
+    }
+    Reload();
+}
+
+CServerSource::~CServerSource() = default;
+
+std::vector<SSourceTable> CServerSource::Tables() const
+{
+    std::vector<SSourceTable> tables;
+    tables.reserve(m_tables.size());
+    for (const STable &table : m_tables)
+        tables.push_back({table.strShown, false});
+    return tables;
+}
+
+void CServerSource::Reload()
+{
+    std::vector<STable> tables;
+    if (m_address.eKind == SServerAddress::EKind::Odbc) {
+        for (const QString &strName :
+            m_pConnection->Database().tables(QSql::TableType(QSql::Tables | QSql::Views)))
+            tables.push_back({strName.toStdString(), {}, strName.toStdString()});
+    } else {
+        QSqlQuery query(m_pConnection->Database());
+        query.setForwardOnly(true);
+        const QString strCatalog = m_address.eKind == SServerAddress::EKind::PostgreSql
+            ? QStringLiteral("SELECT table_schema, table_name FROM information_schema.tables "
+                             "WHERE table_schema NOT IN ('pg_catalog', 'information_schema') "
+                             "AND table_schema NOT LIKE 'pg\\_%' "
+                             "ORDER BY table_schema <> 'public', table_schema, table_name")
+            : QStringLiteral("SELECT table_schema, table_name FROM information_schema.tables "
+                             "WHERE table_schema = DATABASE() ORDER BY table_name");
+        if (!query.exec(strCatalog))
+            m_pConnection->Fail("reading the list of tables", query.lastError().text());
+        while (query.next()) {
+            const std::string strSchema = query.value(0).toString().toStdString();
+            const std::string strName = query.value(1).toString().toStdString();
+            const bool bQualified
+                = m_address.eKind == SServerAddress::EKind::PostgreSql && strSchema != "public";
+            tables.push_back({bQualified ? strSchema + "." + strName : strName,
+                m_address.eKind == SServerAddress::EKind::PostgreSql ? strSchema : std::string(),
+                strName});
+        }
+    }
+    m_tables = std::move(tables);
+}
+
+QString CServerSource::QuotedName(const STable &table) const
+{
+    const QChar quote = m_address.eKind == SServerAddress::EKind::MySql ? u'`' : u'"';
+    if (table.strSchema.empty())
+        return Quoted(table.strName, quote);
+    return Quoted(table.strSchema, quote) + u'.' + Quoted(table.strName, quote);
+}
+
+std::unique_ptr<CTableCursor> CServerSource::OpenTable(const std::string &strName)
+{
+    const std::vector<SSourceTable> shown = Tables();
+    const SSourceTable *pFound = FindSourceTable(shown, strName);
+    if (!pFound)
+        ThrowNoSuchTable(strName, Path());
+    const STable &table = m_tables.at(static_cast<size_t>(pFound - shown.data()));
+    std::vector<CDaoFieldInfo> fields;
+    if (m_address.eKind == SServerAddress::EKind::Odbc) {
+        const QSqlRecord record = m_pConnection->Database().record(Q(table.strName));
+        for (int i = 0; i < record.count(); ++i)
+            fields.push_back({record.fieldName(i).toStdString(),
+                FieldTypeOfDeclared(record.field(i).metaType().name()), 0, 0});
+    } else {
+        // The names go in as values, never into the statement's text.
+        QSqlQuery query(m_pConnection->Database());
+        query.setForwardOnly(true);
+        query.prepare(m_address.eKind == SServerAddress::EKind::PostgreSql
+                ? QStringLiteral("SELECT column_name, data_type FROM information_schema.columns "
+                                 "WHERE table_schema = ? AND table_name = ? "
+                                 "ORDER BY ordinal_position")
+                : QStringLiteral("SELECT column_name, data_type FROM information_schema.columns "
+                                 "WHERE table_schema = DATABASE() AND ? = '' "
+                                 "AND table_name = ? ORDER BY ordinal_position"));
+        query.addBindValue(Q(table.strSchema));
+        query.addBindValue(Q(table.strName));
+        if (!query.exec())
+            m_pConnection->Fail(
+                "reading the fields of \"" + table.strShown + "\"", query.lastError().text());
+        while (query.next())
+            fields.push_back({query.value(0).toString().toStdString(),
+                ServerFieldType(query.value(1).toString().toStdString()), 0, 0});
+    }
+    if (fields.empty())
+        ThrowNoSuchTable(strName, Path());
+    return std::make_unique<CSqlTableCursor>(m_pConnection, QuotedName(table), std::move(fields));
+}

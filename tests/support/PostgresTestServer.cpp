@@ -1,0 +1,29 @@
+#include "support/PostgresTestServer.h"
+
+CPostgresTestServer::CPostgresTestServer()
+{
+    m_process.start(QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral(MERGIX_TESTS_DIR "/sources/postgres_test_server.py"),
+            QStringLiteral(MERGIX_TESTS_DIR "/data/club_server.sql")});
+    // Making a cluster takes a few seconds.
+    if (m_process.waitForReadyRead(60000)) {
+        const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
+        if (strLine.startsWith(u"PORT ")) {
+            m_nPort = strLine.mid(5).toInt();
+            m_strAddress = "postgresql://mergix@127.0.0.1:" + std::to_string(m_nPort) + "/club";
+        }
+    }
+}
+
+CPostgresTestServer::~CPostgresTestServer()
+{
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(20000))
+        m_process.kill();
+}
+
+void CPostgresTestServer::StopNow()
+{
+    m_process.write("stop\n");
+    m_process.waitForReadyRead(20000);
+}
