@@ -82,3 +82,19 @@ CPasswordKeeper::EPlace CPasswordKeeper::Store(
     delete pJob;
     return bStored ? EPlace::Keyring : EPlace::Memory;
 }
+
+void CPasswordKeeper::Forget(const std::string &strKey)
+{
+    m_memory.erase(strKey);
+    if (!m_bKeyring)
+        return;
+    auto *pJob = new QKeychain::DeletePasswordJob(QString::fromLatin1(kService));
+    pJob->setAutoDelete(false);
+    pJob->setKey(QString::fromStdString(strKey));
+    if (!RunJob(*pJob, m_timeout)) {
+        pJob->setAutoDelete(true);
+        m_bKeyring = false;
+        return;
+    }
+    delete pJob;
+}

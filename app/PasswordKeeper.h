@@ -21,6 +21,8 @@ public:
     EPlace Store(const std::string &strKey, const std::string &strPassword);
     // Drops the copy in memory (after the server refused it); the keyring is left alone.
     void ForgetInMemory(const std::string &strKey) { m_memory.erase(strKey); }
+    // Drops the password everywhere, the keyring too, so that it is asked for again.
+    void Forget(const std::string &strKey);
     // False once the keyring failed to answer, which is then not asked again in this run.
     bool HasKeyring() const { return m_bKeyring; }
 

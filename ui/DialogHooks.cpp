@@ -145,6 +145,10 @@ SDocumentHooks DocumentDialogHooks(CMainFrame &frame)
     };
     hooks.runWizard = [&frame]() -> std::optional<SWizardResult> {
         CNewWizardSheetDlg wizard(frame.Document(), &frame);
+        wizard.SetServerPasswordKeeper(
+            [&frame](const SServerAddress &address, const std::string &strPassword) {
+                frame.Passwords().Store(ServerPasswordKey(address), strPassword);
+            });
         if (wizard.exec() != QDialog::Accepted)
             return std::nullopt;
         return wizard.Result();

@@ -18,6 +18,7 @@
 #include <QWhatsThis>
 
 #include "app/CommandDispatcher.h"
+#include "sources/sql/ServerSource.h"
 #include "ui/FrameControls.h"
 #include "ui/HeaderBar.h"
 #include "ui/LockIndicators.h"
@@ -51,13 +52,35 @@ CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
     };
     connect(m_pView, &CMergixView::EditedByUser, this, markModified);
     connect(m_pHeaderBar, &CHeaderBar::EditedByUser, this, markModified);
+    UseServerPasswords();
     UpdateCommandStates();
     UpdateTitle();
     UpdateRecentFiles();
 }
 
+void CMainFrame::UseServerPasswords()
+{
+    // A database server's password: from the keyring, else asked for and kept there; one the
+    // server refused is asked for again.
+    const auto key = ServerPasswordKey;
+    SetServerPasswordSource(
+        [this, key](const SServerAddress &address) -> std::optional<std::string> {
+            if (std::optional<std::string> kept = m_passwords.Read(key(address)))
+                return kept;
+            if (!m_hooks.askPassword)
+                return std::nullopt;
+            std::optional<std::string> password = m_hooks.askPassword(
+                "Password of " + address.strUser + " at " + ServerAddressText(address) + ":");
+            if (password)
+                m_passwords.Store(key(address), *password);
+            return password;
+        },
+        [this, key](const SServerAddress &address) { m_passwords.Forget(key(address)); });
+}
+
 CMainFrame::~CMainFrame()
 {
+    SetServerPasswordSource({});
     m_doc.SetStateObserver({});
     m_doc.SetControls(nullptr);
 }

@@ -127,6 +127,8 @@ private:
     bool EditMailOptions(bool bServerRequired);
     // Makes sure the login's password is known, asking for it when no keyring holds it.
     bool ObtainPassword(const SSmtpAccount &account);
+    // Database servers' passwords come from the keyring or the password question.
+    void UseServerPasswords();
     // Makes sure an OAuth 2.0 login has a sign-in, offering Mail Options to make one.
     bool ObtainSignIn(const SSmtpAccount &account);
 

@@ -18,6 +18,7 @@
 #include "app/CommandDispatcher.h"
 #include "engine/Prompter.h"
 #include "ui/Artwork.h"
+#include "ui/ServerConnectDlg.h"
 
 // A page that fills itself through the sheet each time Next reaches it.
 class CNewWizardSheetDlg::CPage final : public QWizardPage
@@ -85,6 +86,9 @@ QWizardPage *CNewWizardSheetDlg::CreateFilePage()
     auto *pBrowse = new QPushButton(QStringLiteral("&Browse"));
     pBrowse->setObjectName(QStringLiteral("browseButton"));
     connect(pBrowse, &QPushButton::clicked, this, &CNewWizardSheetDlg::OnBrowse);
+    auto *pServer = new QPushButton(QStringLiteral("Connect to a database &server..."));
+    pServer->setObjectName(QStringLiteral("serverButton"));
+    connect(pServer, &QPushButton::clicked, this, &CNewWizardSheetDlg::OnConnectToServer);
     m_pStatus = new QLabel;
     m_pStatus->setObjectName(QStringLiteral("statusText"));
     auto *pRow = new QHBoxLayout;
@@ -99,6 +103,11 @@ QWizardPage *CNewWizardSheetDlg::CreateFilePage()
     pLayout->addWidget(WrappedText(
         QStringLiteral("Please browse for the database that contains your mailing list.")));
     pLayout->addLayout(pRow);
+    auto *pServerRow = new QHBoxLayout;
+    pServerRow->addWidget(new QLabel(QStringLiteral("Or, for a list kept in a database server:")));
+    pServerRow->addWidget(pServer);
+    pServerRow->addStretch();
+    pLayout->addLayout(pServerRow);
     pLayout->addWidget(m_pStatus);
     pLayout->addStretch();
     return pPage;
@@ -164,6 +173,22 @@ void CNewWizardSheetDlg::OnBrowse()
         m_pFileEdit->setText(strPath);
 }
 
+void CNewWizardSheetDlg::OnConnectToServer()
+{
+    CServerConnectDlg dlg(this);
+    std::string strError;
+    if (const auto shown = ParseServerAddress(m_pFileEdit->text().toStdString(), strError))
+        dlg.SetAddress(*shown);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const std::optional<SServerAddress> address = dlg.Address(strError);
+    if (!address)
+        return;
+    if (!dlg.Password().empty() && m_keepServerPassword)
+        m_keepServerPassword(*address, dlg.Password());
+    m_pFileEdit->setText(QString::fromStdString(ServerAddressText(*address)));
+}
+
 void CNewWizardSheetDlg::LoadTables()
 {
     // A failure of the database layer shows its stop box; the list stays empty.
@@ -221,6 +246,18 @@ bool CNewWizardSheetDlg::CheckFile()
         ShowMessage("Please specify the database file.");
         m_pFileEdit->setFocus();
         return false;
+    }
+    if (IsServerAddress(strPath)) {
+        std::string strError;
+        if (!ParseServerAddress(strPath, strError)) {
+            ShowMessage(strError);
+            m_pFileEdit->setFocus();
+            return false;
+        }
+        m_result.strDatabasePath = strPath;
+        m_pStatus->setText(QStringLiteral("Connecting..."));
+        m_pStatus->repaint();
+        return true;
     }
     // Without O_NONBLOCK a FIFO would hold the wizard here.
     const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

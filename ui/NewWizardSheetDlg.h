@@ -1,10 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QWizard>
 
 #include "document/MergixDoc.h"
+#include "sources/sql/ServerAddress.h"
 
 class QComboBox;
 class QLabel;
@@ -37,6 +39,14 @@ public:
     QLineEdit *ReplyToEdit() const { return m_pReplyTo; }
     QLineEdit *SubjectEdit() const { return m_pSubject; }
 
+    // Keeps the password given in the server dialog (in the keyring), so that page 2 can
+    // connect without asking again.
+    void SetServerPasswordKeeper(
+        std::function<void(const SServerAddress &address, const std::string &strPassword)> keep)
+    {
+        m_keepServerPassword = std::move(keep);
+    }
+
     bool validateCurrentPage() override;
 
 private:
@@ -45,12 +55,14 @@ private:
     QWizardPage *CreateTablePage();
     QWizardPage *CreateMessagePage();
     void OnBrowse();
+    void OnConnectToServer();
     void LoadTables();
     void LoadFields();
     bool CheckFile();
     bool CheckTable();
     bool CheckMessage();
 
+    std::function<void(const SServerAddress &, const std::string &)> m_keepServerPassword;
     CMergixDoc &m_doc;
     SWizardResult m_result;
     QLineEdit *m_pFileEdit = nullptr;

@@ -101,6 +101,23 @@ std::optional<SServerAddress> ParseServerAddress(const std::string &strText, std
     return address;
 }
 
+std::string ServerAddressText(const SServerAddress &address)
+{
+    if (address.eKind == SServerAddress::EKind::Odbc)
+        return "odbc:" + address.strOdbc;
+    QUrl url;
+    url.setScheme(QString::fromLatin1(
+        address.eKind == SServerAddress::EKind::PostgreSql ? "postgresql" : "mysql"));
+    url.setUserName(QString::fromStdString(address.strUser));
+    url.setHost(QString::fromStdString(address.strHost));
+    if (address.nPort > 0)
+        url.setPort(address.nPort);
+    url.setPath(u'/' + QString::fromStdString(address.strDatabase));
+    if (!address.strSslMode.empty())
+        url.setQuery(QStringLiteral("sslmode=") + QString::fromStdString(address.strSslMode));
+    return url.toString(QUrl::FullyEncoded).toStdString();
+}
+
 const char *ServerKindName(SServerAddress::EKind eKind)
 {
     switch (eKind) {

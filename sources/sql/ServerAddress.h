@@ -27,8 +27,12 @@ bool IsServerAddress(const std::string &strText);
 // The address parsed; nothing, with the reason, when it cannot be used.
 std::optional<SServerAddress> ParseServerAddress(const std::string &strText, std::string &strError);
 
+// The address as a merge file stores it; ParseServerAddress reads it back the same.
+std::string ServerAddressText(const SServerAddress &address);
+
 // "PostgreSQL server", "MySQL or MariaDB server", "ODBC source".
 const char *ServerKindName(SServerAddress::EKind eKind);
 
-// The key a server's password is kept under: "kind://user@host:port/database", or the ODBC text.
+// The key a server's password is kept under in the keyring: "Database " and the address
+// ("Database postgresql://user@host:port/database", or the ODBC text).
 std::string ServerPasswordKey(const SServerAddress &address);

@@ -19,6 +19,22 @@ ServerPasswordSource &PasswordSource()
     return s_source;
 }
 
+std::function<void(const SServerAddress &)> &PasswordRefused()
+{
+    static std::function<void(const SServerAddress &)> s_refused;
+    return s_refused;
+}
+
+bool IsRefusedLogin(const std::string &strLowerText)
+{
+    for (const char *pPart : {"password authentication failed", "access denied",
+             "no password supplied", "authentication failed"}) {
+        if (strLowerText.find(pPart) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 QString Q(const std::string &strText)
 {
     return QString::fromStdString(strText);
@@ -76,9 +92,11 @@ std::string OpenFailure(const SServerAddress &address, const std::string &strSho
 
 } // namespace
 
-void SetServerPasswordSource(ServerPasswordSource source)
+void SetServerPasswordSource(
+    ServerPasswordSource source, std::function<void(const SServerAddress &)> refused)
 {
     PasswordSource() = std::move(source);
+    PasswordRefused() = std::move(refused);
 }
 
 CServerSource::CServerSource(const std::string &strAddress) : CDataSource(strAddress)
@@ -88,9 +106,25 @@ CServerSource::CServerSource(const std::string &strAddress) : CDataSource(strAdd
     if (!address)
         throw CDaoException(CDaoException::EKind::CannotRead, strError);
     m_address = *address;
+    Connect(PasswordSource() ? PasswordSource()(m_address) : std::nullopt, true);
+}
+
+CServerSource::CServerSource(
+    const std::string &strAddress, const std::optional<std::string> &password)
+    : CDataSource(strAddress)
+{
+    std::string strError;
+    std::optional<SServerAddress> address = ParseServerAddress(strAddress, strError);
+    if (!address)
+        throw CDaoException(CDaoException::EKind::CannotRead, strError);
+    m_address = *address;
+    Connect(password, false);
+}
+
+void CServerSource::Connect(const std::optional<std::string> &password, bool bTellRefusal)
+{
+    const std::string &strAddress = Path();
     const std::string strShown = "\"" + PrintableText(strAddress) + "\"";
-    const std::optional<std::string> password
-        = PasswordSource() ? PasswordSource()(m_address) : std::nullopt;
     const QString strDriver
         = QString::fromLatin1(m_address.eKind == SServerAddress::EKind::PostgreSql ? "QPSQL"
                 : m_address.eKind == SServerAddress::EKind::MySql                  ? "QMYSQL"
@@ -127,6 +161,11 @@ CServerSource::CServerSource(const std::string &strAddress) : CDataSource(strAdd
             strText = strText.substr(nAt + 18);
         if (strText.find("driver is not installed") != std::string::npos)
             throw;
+        std::string strLower = strText;
+        for (char &c : strLower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (bTellRefusal && password && IsRefusedLogin(strLower) && PasswordRefused())
+            PasswordRefused()(m_address);
         throw CDaoException(CDaoException::EKind::CannotRead,
             OpenFailure(m_address, strShown, strText, password.has_value()));
     }

@@ -32,6 +32,7 @@
 #include "ui/ProgressDlg.h"
 #include "ui/SaveSearchDlg.h"
 #include "ui/SelectByRulesDlg.h"
+#include "ui/ServerConnectDlg.h"
 #include "ui/StartupDlg.h"
 #include "ui/TestMergeInfoDlg.h"
 #include "ui/TestMergeResultsDlg.h"
@@ -124,6 +125,14 @@ int main(int argc, char *argv[])
         + "Greetings to Sevilla!\r\n\r\n" + std::string(64, '-')
         + "\r\nTo: liam.obrien@example.com\r\nDear Liam,\r\n\r\n");
     Save(results, strFolder, "test-merge-results.png");
+
+    {
+        CServerConnectDlg server;
+        std::string strError;
+        server.SetAddress(*ParseServerAddress(
+            "postgresql://club@db.example.org/members?sslmode=require", strError));
+        Save(server, strFolder, "server-connect.png");
+    }
 
     // The wizard's three pages on the sample's database, and Choose Recipients on the sample.
     const QString strExamples = QStringLiteral(MERGIX_EXAMPLES_DIR);
