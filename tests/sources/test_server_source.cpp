@@ -112,7 +112,7 @@ TEST_F(ServerSourceTest, TablesViewsAndSchemasAreListedAndValuesKeepTheirKinds)
     // Public first, then the other schemas qualified; no system schema.
     EXPECT_EQ(names,
         (std::vector<std::string> {
-            "Contacts", "adults", "many", "members", "crm.Contacts \"2026\""}));
+            "Contacts", "ManyContacts", "adults", "many", "members", "crm.Contacts \"2026\""}));
     EXPECT_EQ(m_nPasswordsAsked, 1);
 
     const std::unique_ptr<CTableCursor> pMembers = pSource->OpenTable("members");

@@ -25,5 +25,8 @@ CPostgresTestServer::~CPostgresTestServer()
 void CPostgresTestServer::StopNow()
 {
     m_process.write("stop\n");
-    m_process.waitForReadyRead(20000);
+    m_process.waitForBytesWritten(5000);
+    QByteArray answer;
+    while (!answer.contains("STOPPED") && m_process.waitForReadyRead(20000))
+        answer += m_process.readAll();
 }
