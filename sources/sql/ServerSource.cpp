@@ -1,5 +1,6 @@
 #include "sources/sql/ServerSource.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -59,6 +60,30 @@ short ServerFieldType(const std::string &strType)
     if (strLower == "numeric" || strLower == "decimal")
         return dbDecimal;
     return FieldTypeOfDeclared(strType);
+}
+
+// The field type of a column as an ODBC driver reports it, by the kind of value Qt reads.
+short OdbcFieldType(const QMetaType &type)
+{
+    switch (type.id()) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return dbLong;
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return dbDouble;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+        return dbDate;
+    case QMetaType::Bool:
+        return dbBoolean;
+    default:
+        return dbText;
+    }
 }
 
 // The message for a connection that failed, with what the user can do about it.
@@ -244,10 +269,13 @@ std::unique_ptr<CTableCursor> CServerSource::OpenTable(const std::string &strNam
     const STable &table = m_tables.at(static_cast<size_t>(pFound - shown.data()));
     std::vector<CDaoFieldInfo> fields;
     if (m_address.eKind == SServerAddress::EKind::Odbc) {
-        const QSqlRecord record = m_pConnection->Database().record(Q(table.strName));
+        // Quoted, so that the driver does not change the name's letter case.
+        const QSqlDatabase database = m_pConnection->Database();
+        const QSqlRecord record = database.record(
+            database.driver()->escapeIdentifier(Q(table.strName), QSqlDriver::TableName));
         for (int i = 0; i < record.count(); ++i)
             fields.push_back({record.fieldName(i).toStdString(),
-                FieldTypeOfDeclared(record.field(i).metaType().name()), 0, 0});
+                OdbcFieldType(record.field(i).metaType()), 0, 0});
     } else {
         // The names go in as values, never into the statement's text.
         QSqlQuery query(m_pConnection->Database());

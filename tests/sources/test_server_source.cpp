@@ -184,3 +184,34 @@ TEST_F(ServerSourceTest, AWrongPasswordAnUnreachableServerAndAStopMidLoadEachGiv
 }
 
 } // namespace
+
+namespace {
+
+// ODBC through unixODBC and Debian's PostgreSQL ODBC driver, to the same server.
+TEST_F(ServerSourceTest, AnOdbcSourceReadsTheSameServerThroughItsDriver)
+{
+    CPostgresTestServer server;
+    ASSERT_FALSE(server.Address().empty());
+    const std::string strAddress = "odbc:DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT="
+        + std::to_string(server.Port()) + ";DATABASE=club;UID=mergix";
+    const std::unique_ptr<CDataSource> pSource = OpenDataSource(strAddress);
+    EXPECT_EQ(pSource->KindName(), "ODBC source");
+    const std::vector<SSourceTable> tables = pSource->Tables();
+    EXPECT_TRUE(FindSourceTable(tables, "Contacts"));
+    EXPECT_TRUE(FindSourceTable(tables, "members"));
+    const std::unique_ptr<CTableCursor> pMembers = pSource->OpenTable("members");
+    ASSERT_EQ(pMembers->GetFieldCount(), 10);
+    EXPECT_EQ(pMembers->GetFieldInfo(0).m_nType, dbLong);
+    EXPECT_EQ(pMembers->GetFieldInfo(7).m_nType, dbDate);
+    EXPECT_EQ(
+        Column(*pMembers, 3), (std::vector<std::string> {"Gen\xC3\xA8ve", "(null)", "Sevilla"}));
+    // The mixed-case view keeps its name's case.
+    EXPECT_EQ(pSource->OpenTable("Contacts")->GetFieldInfo(0).m_strName, "Email");
+
+    m_password = "wrong";
+    const std::string strMessage = OpenFailure(strAddress);
+    EXPECT_NE(strMessage.find("The ODBC source"), std::string::npos) << strMessage;
+    EXPECT_NE(strMessage.find("refused the login"), std::string::npos) << strMessage;
+}
+
+} // namespace
