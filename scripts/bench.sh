@@ -28,6 +28,7 @@ run journal python3 bench/bench_journal.py "$build"
 run results python3 bench/bench_results_window.py "$build"
 run lists /usr/bin/python3 bench/bench_lists.py "$build"
 run attachments /usr/bin/python3 bench/bench_attachments.py "$build"
+run server /usr/bin/python3 bench/bench_server.py "$build"
 
 echo
 echo "Figures with goals"
