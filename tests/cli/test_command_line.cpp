@@ -22,8 +22,8 @@
 #include "app/Settings.h"
 #include "document/MgxArchive.h"
 #include "support/CoreApplicationEnvironment.h"
+#include "support/DatabaseTestServer.h"
 #include "support/OAuthTestServer.h"
-#include "support/PostgresTestServer.h"
 #include "support/SmtpTestServer.h"
 #include "support/TestCertificates.h"
 
@@ -1084,11 +1084,11 @@ TEST_F(CommandLineTest, SignInOnADeviceOrInABrowserThenSendUntilTheSignInIsRevok
 
 TEST_F(CommandLineTest, AMergeOnAPostgresServerTakesItsPasswordFromTheEnvironmentOnly)
 {
-    CPostgresTestServer server;
+    CDatabaseTestServer server;
     ASSERT_FALSE(server.Address().empty());
     const std::vector<std::string> merge {
         "--test-merge", m_strSample, "--source", server.Address(), "--table", "Contacts"};
-    m_strEnvironment = std::string("MERGIX_DB_PASSWORD='") + CPostgresTestServer::kPassword + "'";
+    m_strEnvironment = std::string("MERGIX_DB_PASSWORD='") + CDatabaseTestServer::kPassword + "'";
     SResult result = Run(merge);
     ASSERT_EQ(result.nExit, 0) << result.strErr;
     EXPECT_EQ(Count(result.strOut, "To: "), 3u);

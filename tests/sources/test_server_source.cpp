@@ -11,7 +11,7 @@
 #include "sources/access/DaoException.h"
 #include "sources/sql/ServerSource.h"
 #include "support/CoreApplicationEnvironment.h"
-#include "support/PostgresTestServer.h"
+#include "support/DatabaseTestServer.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ protected:
     }
     void TearDown() override { SetServerPasswordSource({}); }
 
-    std::optional<std::string> m_password = std::string(CPostgresTestServer::kPassword);
+    std::optional<std::string> m_password = std::string(CDatabaseTestServer::kPassword);
     int m_nPasswordsAsked = 0;
 };
 
@@ -102,7 +102,7 @@ TEST(ServerAddressTest, TheAddressesOfEachKindAndWhatTheyMayNotHold)
 
 TEST_F(ServerSourceTest, TablesViewsAndSchemasAreListedAndValuesKeepTheirKinds)
 {
-    CPostgresTestServer server;
+    CDatabaseTestServer server;
     ASSERT_FALSE(server.Address().empty());
     const std::unique_ptr<CDataSource> pSource = OpenDataSource(server.Address());
     EXPECT_EQ(pSource->KindName(), "PostgreSQL server");
@@ -150,7 +150,7 @@ TEST_F(ServerSourceTest, TablesViewsAndSchemasAreListedAndValuesKeepTheirKinds)
 
 TEST_F(ServerSourceTest, AWrongPasswordAnUnreachableServerAndAStopMidLoadEachGiveOneMessage)
 {
-    CPostgresTestServer server;
+    CDatabaseTestServer server;
     ASSERT_FALSE(server.Address().empty());
     m_password = "wrong";
     std::string strMessage = OpenFailure(server.Address());
@@ -162,7 +162,7 @@ TEST_F(ServerSourceTest, AWrongPasswordAnUnreachableServerAndAStopMidLoadEachGiv
     strMessage = OpenFailure(server.Address());
     EXPECT_NE(strMessage.find("without a password"), std::string::npos) << strMessage;
 
-    m_password = CPostgresTestServer::kPassword;
+    m_password = CDatabaseTestServer::kPassword;
     const std::unique_ptr<CDataSource> pSource = OpenDataSource(server.Address());
     const std::unique_ptr<CTableCursor> pMany = pSource->OpenTable("many");
     EXPECT_EQ(pMany->GetRecordCount(), 300000);
@@ -190,7 +190,7 @@ namespace {
 // ODBC through unixODBC and Debian's PostgreSQL ODBC driver, to the same server.
 TEST_F(ServerSourceTest, AnOdbcSourceReadsTheSameServerThroughItsDriver)
 {
-    CPostgresTestServer server;
+    CDatabaseTestServer server;
     ASSERT_FALSE(server.Address().empty());
     const std::string strAddress = "odbc:DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT="
         + std::to_string(server.Port()) + ";DATABASE=club;UID=mergix";
@@ -212,6 +212,41 @@ TEST_F(ServerSourceTest, AnOdbcSourceReadsTheSameServerThroughItsDriver)
     const std::string strMessage = OpenFailure(strAddress);
     EXPECT_NE(strMessage.find("The ODBC source"), std::string::npos) << strMessage;
     EXPECT_NE(strMessage.find("refused the login"), std::string::npos) << strMessage;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ServerSourceTest, AMariaDbListHasItsTablesAndViewsAndItsValuesTheirKinds)
+{
+    CDatabaseTestServer server(CDatabaseTestServer::EKind::MariaDb);
+    ASSERT_FALSE(server.Address().empty());
+    const std::unique_ptr<CDataSource> pSource = OpenDataSource(server.Address());
+    EXPECT_EQ(pSource->KindName(), "MySQL or MariaDB server");
+    std::vector<std::string> names;
+    for (const SSourceTable &table : pSource->Tables())
+        names.push_back(table.strName);
+    EXPECT_EQ(names, (std::vector<std::string> {"adult members", "members"}));
+    const std::unique_ptr<CTableCursor> pMembers = pSource->OpenTable("members");
+    std::vector<short> types;
+    for (int i = 0; i < pMembers->GetFieldCount(); ++i)
+        types.push_back(pMembers->GetFieldInfo(i).m_nType);
+    EXPECT_EQ(types,
+        (std::vector<short> {
+            dbLong, dbText, dbText, dbText, dbDecimal, dbDouble, dbDate, dbDate, dbLong}));
+    EXPECT_EQ(Column(*pMembers, 1),
+        (std::vector<std::string> {"Zo\xC3\xAB Dupont", "Liam O'Brien", "Ana Garcia"}));
+    EXPECT_EQ(Column(*pMembers, 4), (std::vector<std::string> {"12.50", "(null)", "-7.00"}));
+    pMembers->MoveFirst();
+    EXPECT_EQ(pMembers->GetFieldValue(6).m_vt, VT_DATE);
+    // A view whose name needs quoting.
+    EXPECT_EQ(pSource->OpenTable("adult members")->GetRecordCount(), 2);
+
+    m_password = "wrong";
+    const std::string strMessage = OpenFailure(server.Address());
+    EXPECT_NE(strMessage.find("refused the login of user \"mergix\""), std::string::npos)
+        << strMessage;
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 
 #include "document/MergixDoc.h"
 #include "sources/sql/ServerSource.h"
-#include "support/PostgresTestServer.h"
+#include "support/DatabaseTestServer.h"
 #include "support/RecordingPrompter.h"
 #include "support/WidgetHelpers.h"
 #include "ui/NewWizardSheetDlg.h"
@@ -30,7 +30,7 @@ std::string Tested(CServerConnectDlg &dlg)
 
 TEST(ServerConnectTest, TheDialogMakesTheAddressAndTriesTheConnection)
 {
-    CPostgresTestServer server;
+    CDatabaseTestServer server;
     ASSERT_FALSE(server.Address().empty());
     CRecordingPrompter prompter;
     CServerConnectDlg dlg;
@@ -54,11 +54,11 @@ TEST(ServerConnectTest, TheDialogMakesTheAddressAndTriesTheConnection)
     Child<QLineEdit>(dlg, "passwordEdit")->setText(QStringLiteral("wrong"));
     EXPECT_NE(Tested(dlg).find("refused the login of user \"mergix\""), std::string::npos);
     Child<QLineEdit>(dlg, "passwordEdit")
-        ->setText(QString::fromLatin1(CPostgresTestServer::kPassword));
+        ->setText(QString::fromLatin1(CDatabaseTestServer::kPassword));
     EXPECT_EQ(Tested(dlg), "Connected: 6 tables and views.");
     dlg.accept();
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(dlg.Password(), CPostgresTestServer::kPassword);
+    EXPECT_EQ(dlg.Password(), CDatabaseTestServer::kPassword);
 
     // An ODBC source has a data source instead of host, port, database and user.
     Child<QComboBox>(dlg, "kindCombo")->setCurrentIndex(2);
@@ -72,12 +72,12 @@ TEST(ServerConnectTest, TheDialogMakesTheAddressAndTriesTheConnection)
 
 TEST(ServerConnectTest, TheWizardListsTheServersTablesAndFields)
 {
-    CPostgresTestServer server;
+    CDatabaseTestServer server;
     ASSERT_FALSE(server.Address().empty());
     int nAsked = 0;
     SetServerPasswordSource([&nAsked](const SServerAddress &) {
         ++nAsked;
-        return std::optional<std::string>(CPostgresTestServer::kPassword);
+        return std::optional<std::string>(CDatabaseTestServer::kPassword);
     });
     CRecordingPrompter prompter;
     CMergixDoc doc;
