@@ -489,6 +489,59 @@ class ProgramTests(ProgramTest):
         self.assertEqual(bodies, ["Dear Bob of Leeds; West, your fee is 7.",
                                   "Dear Zoë of Genève, your fee is 12.50."])
 
+    def test_a_merge_on_a_postgresql_server_is_made_with_the_wizard_and_sent(self):
+        import subprocess
+        database = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(ROOT, "tests", "sources", "postgres_test_server.py"),
+             os.path.join(ROOT, "tests", "data", "club_server.sql")],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+        def stop():
+            database.stdin.close()
+            database.wait(timeout=30)
+        self.addCleanup(stop)
+        database_port = database.stdout.readline().split()[1]
+        store, port = self.start_smtp_server("messages")
+        self.start()
+        startup = self.find("dialog", "Mergix")
+        self.click(self.find("push button", "OK", within=startup))
+        wizard = self.find("dialog", "New Merge")
+        self.click(self.find("push button", "Connect to a database server...", within=wizard))
+        server = self.find("dialog", "Connect to a Database Server")
+        self.assertEqual(self.unnamed_controls(server, "server dialog"), [])
+        for label, text in (("Host:", "127.0.0.1"), ("Database:", "club"), ("User:", "mergix")):
+            self.click(self.find("text", label, within=server))
+            self.type_text(text)
+        self.find("spin button", "Port:", within=server).queryValue().currentValue = \
+            float(database_port)
+        self.click(self.find("password text", "Password:", within=server))
+        self.type_text("s3cret pass")
+        self.click(self.find("push button", "Test Connection", within=server))
+        self.find("label", "Connected: 6 tables and views.", within=server, timeout=20)
+        self.click(self.find("push button", "OK", within=server))
+        self.click(self.find("push button", "Next >"))
+        self.find("list item", "Contacts", within=wizard, timeout=20)
+        self.click(self.find("push button", "Next >"))
+        self.find("text", "Subject:")
+        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
+                            ("Reply-To:", "replies@example.com"), ("Subject:", "Fees")):
+            self.click(self.find("text", label))
+            self.type_text(text)
+        self.choose_in_combo(0, "Email", wizard)
+        self.click(self.find("push button", "Finish"))
+
+        self.find("frame", "Untitled - Mergix")
+        self.click(self.find("text", "Message"))
+        self.type_text("Dear <<FirstName>> of <<City>>.")
+        self.set_smtp_server(port)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == 3, "three messages at the server",
+                 timeout=30)
+        bodies = sorted(summary["body"].strip() for summary in self.stored_messages(store))
+        self.assertEqual(bodies, ["Dear Ana of Sevilla.", "Dear Liam of .",
+                                  "Dear Zoë of Genève."])
+
     def test_cc_and_two_attachments_are_set_in_the_window_saved_reopened_and_sent(self):
         self.open_sample_copy()
         merge = os.path.join(self.folder, "sample.mgx")
