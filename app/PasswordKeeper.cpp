@@ -1,5 +1,7 @@
 #include "app/PasswordKeeper.h"
 
+#include <memory>
+
 #include <QEventLoop>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
@@ -32,6 +34,26 @@ bool KeyringMissing(QKeychain::Error error)
         && error != QKeychain::AccessDeniedByUser;
 }
 
+// Runs the job on the key and hands it back, ended; nothing when the keyring did not answer in
+// time (the job then deletes itself whenever it ends). bKeyring becomes false when the keyring
+// is missing or too slow, so that it is not asked again.
+template<typename Job>
+std::unique_ptr<Job> Ran(
+    Job *pNewJob, const std::string &strKey, std::chrono::milliseconds timeout, bool &bKeyring)
+{
+    std::unique_ptr<Job> pJob(pNewJob);
+    pJob->setAutoDelete(false);
+    pJob->setKey(QString::fromStdString(strKey));
+    if (!RunJob(*pJob, timeout)) {
+        pJob.release()->setAutoDelete(true);
+        bKeyring = false;
+        return nullptr;
+    }
+    if (KeyringMissing(pJob->error()))
+        bKeyring = false;
+    return pJob;
+}
+
 } // namespace
 
 std::optional<std::string> CPasswordKeeper::Read(const std::string &strKey)
@@ -41,23 +63,13 @@ std::optional<std::string> CPasswordKeeper::Read(const std::string &strKey)
         return found->second;
     if (!m_bKeyring)
         return std::nullopt;
-    auto *pJob = new QKeychain::ReadPasswordJob(QString::fromLatin1(kService));
-    pJob->setAutoDelete(false);
-    pJob->setKey(QString::fromStdString(strKey));
-    if (!RunJob(*pJob, m_timeout)) {
-        pJob->setAutoDelete(true);
-        m_bKeyring = false;
+    const auto pJob = Ran(new QKeychain::ReadPasswordJob(QString::fromLatin1(kService)), strKey,
+        m_timeout, m_bKeyring);
+    if (!pJob || pJob->error() != QKeychain::NoError)
         return std::nullopt;
-    }
-    std::optional<std::string> password;
-    if (pJob->error() == QKeychain::NoError) {
-        password = pJob->textData().toStdString();
-        m_memory[strKey] = *password;
-    } else if (KeyringMissing(pJob->error())) {
-        m_bKeyring = false;
-    }
-    delete pJob;
-    return password;
+    std::string strPassword = pJob->textData().toStdString();
+    m_memory[strKey] = strPassword;
+    return strPassword;
 }
 
 CPasswordKeeper::EPlace CPasswordKeeper::Store(
@@ -67,34 +79,16 @@ CPasswordKeeper::EPlace CPasswordKeeper::Store(
     m_memory[strKey] = strPassword;
     if (!m_bKeyring)
         return EPlace::Memory;
-    auto *pJob = new QKeychain::WritePasswordJob(QString::fromLatin1(kService));
-    pJob->setAutoDelete(false);
-    pJob->setKey(QString::fromStdString(strKey));
-    pJob->setTextData(QString::fromStdString(strPassword));
-    if (!RunJob(*pJob, m_timeout)) {
-        pJob->setAutoDelete(true);
-        m_bKeyring = false;
-        return EPlace::Memory;
-    }
-    const bool bStored = pJob->error() == QKeychain::NoError;
-    if (!bStored && KeyringMissing(pJob->error()))
-        m_bKeyring = false;
-    delete pJob;
-    return bStored ? EPlace::Keyring : EPlace::Memory;
+    auto *pWrite = new QKeychain::WritePasswordJob(QString::fromLatin1(kService));
+    pWrite->setTextData(QString::fromStdString(strPassword));
+    const auto pJob = Ran(pWrite, strKey, m_timeout, m_bKeyring);
+    return pJob && pJob->error() == QKeychain::NoError ? EPlace::Keyring : EPlace::Memory;
 }
 
 void CPasswordKeeper::Forget(const std::string &strKey)
 {
     m_memory.erase(strKey);
-    if (!m_bKeyring)
-        return;
-    auto *pJob = new QKeychain::DeletePasswordJob(QString::fromLatin1(kService));
-    pJob->setAutoDelete(false);
-    pJob->setKey(QString::fromStdString(strKey));
-    if (!RunJob(*pJob, m_timeout)) {
-        pJob->setAutoDelete(true);
-        m_bKeyring = false;
-        return;
-    }
-    delete pJob;
+    if (m_bKeyring)
+        Ran(new QKeychain::DeletePasswordJob(QString::fromLatin1(kService)), strKey, m_timeout,
+            m_bKeyring);
 }

@@ -1,8 +1,8 @@
 #include "cli/CommandLineOptions.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "engine/AsciiCase.h"
 #include "engine/Comparison.h"
 #include "engine/PrintableText.h"
 #include "mail/MessageText.h"
@@ -285,14 +285,15 @@ std::string ParseSignInOptions(
         if (strArg == "--provider") {
             if (i + 1 >= args.size())
                 return "--provider needs microsoft, google or custom";
-            std::string strName = args[++i];
-            for (char &c : strName)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (strName == "microsoft" || strName == "microsoft 365" || strName == "microsoft365")
+            const std::string &strName = args[++i];
+            const auto is = [&](const char *pName) {
+                return EqualsIgnoringAsciiCase(strName, pName);
+            };
+            if (is("microsoft") || is("microsoft 365") || is("microsoft365"))
                 options.provider = EOAuthProvider::Microsoft;
-            else if (strName == "google")
+            else if (is("google"))
                 options.provider = EOAuthProvider::Google;
-            else if (strName == "custom")
+            else if (is("custom"))
                 options.provider = EOAuthProvider::Custom;
             else
                 return "--provider takes microsoft, google or custom, not \""

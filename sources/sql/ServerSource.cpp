@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include "engine/AsciiCase.h"
 #include "engine/Data.h"
 #include "engine/PrintableText.h"
 #include "sources/access/DaoException.h"
@@ -26,14 +27,22 @@ std::function<void(const SServerAddress &)> &PasswordRefused()
     return s_refused;
 }
 
-bool IsRefusedLogin(const std::string &strLowerText)
+// Whether the driver's words hold one of the parts, given in upper case; letter case aside.
+bool Says(std::string strDriverText, std::initializer_list<const char *> parts)
 {
-    for (const char *pPart : {"password authentication failed", "access denied",
-             "no password supplied", "authentication failed"}) {
-        if (strLowerText.find(pPart) != std::string::npos)
+    UpperCaseAscii(strDriverText);
+    for (const char *pPart : parts) {
+        if (strDriverText.find(pPart) != std::string::npos)
             return true;
     }
     return false;
+}
+
+bool IsRefusedLogin(const std::string &strDriverText)
+{
+    return Says(strDriverText,
+        {"PASSWORD AUTHENTICATION FAILED", "ACCESS DENIED", "NO PASSWORD SUPPLIED",
+            "AUTHENTICATION FAILED"});
 }
 
 QString Q(const std::string &strText)
@@ -54,10 +63,7 @@ QString Quoted(const std::string &strName, QChar quote)
 // the server gives them, as Access's Decimal fields do; the rest as SQLite's declared types.
 short ServerFieldType(const std::string &strType)
 {
-    std::string strLower = strType;
-    for (char &c : strLower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (strLower == "numeric" || strLower == "decimal")
+    if (EqualsIgnoringAsciiCase(strType, "numeric") || EqualsIgnoringAsciiCase(strType, "decimal"))
         return dbDecimal;
     return FieldTypeOfDeclared(strType);
 }
@@ -90,29 +96,32 @@ short OdbcFieldType(const QMetaType &type)
 std::string OpenFailure(const SServerAddress &address, const std::string &strShown,
     const std::string &strDriverText, bool bHadPassword)
 {
-    std::string strLower = strDriverText;
-    for (char &c : strLower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto has = [&](const char *pPart) {
-        return strLower.find(pPart) != std::string::npos;
-    };
     const std::string strServer
         = std::string("The ") + ServerKindName(address.eKind) + " " + strShown;
-    if (has("password authentication failed") || has("access denied") || has("no password supplied")
-        || has("authentication failed"))
+    if (IsRefusedLogin(strDriverText))
         return strServer + " refused the login of user \"" + PrintableText(address.strUser) + "\""
             + (bHadPassword ? "" : " without a password")
             + ". Check the user name and the password; Mergix tried once only, so that the "
               "account is not locked. ("
             + PrintableText(strDriverText) + ")";
-    if (has("timeout") || has("timed out") || has("could not connect") || has("connection refused")
-        || has("can't connect") || has("could not translate host name")
-        || has("unknown mysql server host"))
+    if (Says(strDriverText,
+            {"TIMEOUT", "TIMED OUT", "COULD NOT CONNECT", "CONNECTION REFUSED", "CAN'T CONNECT",
+                "COULD NOT TRANSLATE HOST NAME", "UNKNOWN MYSQL SERVER HOST"}))
         return strServer
             + " could not be reached. Check the host name and port, and that the "
               "server is running and lets this computer connect. ("
             + PrintableText(strDriverText) + ")";
     return strServer + " cannot be opened: " + PrintableText(strDriverText);
+}
+
+// The address a server list is named by; throws CDaoException when it cannot be used.
+SServerAddress ParsedAddress(const std::string &strAddress)
+{
+    std::string strError;
+    std::optional<SServerAddress> address = ParseServerAddress(strAddress, strError);
+    if (!address)
+        throw CDaoException(CDaoException::EKind::CannotRead, strError);
+    return *address;
 }
 
 } // namespace
@@ -124,25 +133,16 @@ void SetServerPasswordSource(
     PasswordRefused() = std::move(refused);
 }
 
-CServerSource::CServerSource(const std::string &strAddress) : CDataSource(strAddress)
+CServerSource::CServerSource(const std::string &strAddress)
+    : CDataSource(strAddress), m_address(ParsedAddress(strAddress))
 {
-    std::string strError;
-    std::optional<SServerAddress> address = ParseServerAddress(strAddress, strError);
-    if (!address)
-        throw CDaoException(CDaoException::EKind::CannotRead, strError);
-    m_address = *address;
     Connect(PasswordSource() ? PasswordSource()(m_address) : std::nullopt, true);
 }
 
 CServerSource::CServerSource(
     const std::string &strAddress, const std::optional<std::string> &password)
-    : CDataSource(strAddress)
+    : CDataSource(strAddress), m_address(ParsedAddress(strAddress))
 {
-    std::string strError;
-    std::optional<SServerAddress> address = ParseServerAddress(strAddress, strError);
-    if (!address)
-        throw CDaoException(CDaoException::EKind::CannotRead, strError);
-    m_address = *address;
     Connect(password, false);
 }
 
@@ -154,46 +154,36 @@ void CServerSource::Connect(const std::optional<std::string> &password, bool bTe
         = QString::fromLatin1(m_address.eKind == SServerAddress::EKind::PostgreSql ? "QPSQL"
                 : m_address.eKind == SServerAddress::EKind::MySql                  ? "QMYSQL"
                                                                                    : "QODBC");
-    try {
-        m_pConnection
-            = std::make_shared<CSqlConnection>(strDriver, strAddress, [&](QSqlDatabase &database) {
-                  if (m_address.eKind == SServerAddress::EKind::Odbc) {
-                      database.setDatabaseName(Q(m_address.strOdbc));
-                      database.setConnectOptions(QStringLiteral(
-                          "SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY"));
-                  } else {
-                      database.setHostName(Q(m_address.strHost));
-                      if (m_address.nPort > 0)
-                          database.setPort(m_address.nPort);
-                      database.setDatabaseName(Q(m_address.strDatabase));
-                      database.setUserName(Q(m_address.strUser));
-                      QString strOptions = m_address.eKind == SServerAddress::EKind::PostgreSql
-                          ? QStringLiteral("connect_timeout=10")
-                          : QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=10");
-                      if (!m_address.strSslMode.empty())
-                          strOptions += QStringLiteral(";sslmode=") + Q(m_address.strSslMode);
-                      database.setConnectOptions(strOptions);
-                  }
-                  if (password)
-                      database.setPassword(Q(*password));
-                  // Exact decimals come as their digits, not as doubles.
-                  database.setNumericalPrecisionPolicy(QSql::HighPrecision);
-              });
-    } catch (const CDaoException &error) {
-        // The connection's own text follows "cannot be opened: ".
-        std::string strText = error.Description();
-        if (const size_t nAt = strText.find("cannot be opened: "); nAt != std::string::npos)
-            strText = strText.substr(nAt + 18);
-        if (strText.find("driver is not installed") != std::string::npos)
-            throw;
-        std::string strLower = strText;
-        for (char &c : strLower)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (bTellRefusal && password && IsRefusedLogin(strLower) && PasswordRefused())
-            PasswordRefused()(m_address);
-        throw CDaoException(CDaoException::EKind::CannotRead,
-            OpenFailure(m_address, strShown, strText, password.has_value()));
-    }
+    m_pConnection = std::make_shared<CSqlConnection>(
+        strDriver, strAddress,
+        [&](QSqlDatabase &database) {
+            if (m_address.eKind == SServerAddress::EKind::Odbc) {
+                database.setDatabaseName(Q(m_address.strOdbc));
+                database.setConnectOptions(QStringLiteral(
+                    "SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY"));
+            } else {
+                database.setHostName(Q(m_address.strHost));
+                if (m_address.nPort > 0)
+                    database.setPort(m_address.nPort);
+                database.setDatabaseName(Q(m_address.strDatabase));
+                database.setUserName(Q(m_address.strUser));
+                QString strOptions = m_address.eKind == SServerAddress::EKind::PostgreSql
+                    ? QStringLiteral("connect_timeout=10")
+                    : QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=10");
+                if (!m_address.strSslMode.empty())
+                    strOptions += QStringLiteral(";sslmode=") + Q(m_address.strSslMode);
+                database.setConnectOptions(strOptions);
+            }
+            if (password)
+                database.setPassword(Q(*password));
+            // Exact decimals come as their digits, not as doubles.
+            database.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        },
+        [&](const std::string &strDriverText) {
+            if (bTellRefusal && password && IsRefusedLogin(strDriverText) && PasswordRefused())
+                PasswordRefused()(m_address);
+            return OpenFailure(m_address, strShown, strDriverText, password.has_value());
+        });
     // Nothing Mergix runs may change the list; the servers that know read-only sessions are
     // told so.
     const QString strReadOnly = m_address.eKind == SServerAddress::EKind::PostgreSql

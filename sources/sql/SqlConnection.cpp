@@ -7,7 +7,8 @@
 #include "sources/access/DaoException.h"
 
 CSqlConnection::CSqlConnection(const QString &strDriver, const std::string &strShownName,
-    const std::function<void(QSqlDatabase &)> &configure)
+    const std::function<void(QSqlDatabase &)> &configure,
+    const std::function<std::string(const std::string &strDriverText)> &describe)
     : m_strShownName(strShownName)
 {
     static std::atomic<int> s_nConnections {0};
@@ -23,8 +24,9 @@ CSqlConnection::CSqlConnection(const QString &strDriver, const std::string &strS
         database = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_strName);
         throw CDaoException(CDaoException::EKind::CannotRead,
-            "\"" + PrintableText(strShownName)
-                + "\" cannot be opened: " + PrintableText(strError.toStdString()));
+            describe ? describe(strError.toStdString())
+                     : "\"" + PrintableText(strShownName)
+                    + "\" cannot be opened: " + PrintableText(strError.toStdString()));
     }
 }
 

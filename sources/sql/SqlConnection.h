@@ -10,9 +10,12 @@
 class CSqlConnection final
 {
 public:
-    // Opens a connection with that driver; throws CDaoException naming strShownName.
+    // Opens a connection with that driver; throws CDaoException naming strShownName. describe,
+    // when given, makes the message of a connection that could not be opened from the driver's
+    // own words.
     CSqlConnection(const QString &strDriver, const std::string &strShownName,
-        const std::function<void(QSqlDatabase &)> &configure);
+        const std::function<void(QSqlDatabase &)> &configure,
+        const std::function<std::string(const std::string &strDriverText)> &describe = {});
     ~CSqlConnection();
     CSqlConnection(const CSqlConnection &) = delete;
     CSqlConnection &operator=(const CSqlConnection &) = delete;

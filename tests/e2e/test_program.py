@@ -100,22 +100,36 @@ class ProgramTests(ProgramTest):
         self.assertEqual(unnamed, [])
 
 
-    def start_smtp_server(self, name, *options):
-        """The test suite's SMTP server, storing into a folder of this test's; stopped when the
-        test ends. Returns the folder and the port."""
+    def finish_wizard(self, wizard, subject):
+        """The wizard's message page filled for the club, the To field "Email", then Finish."""
+        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
+                            ("Reply-To:", "replies@example.com"), ("Subject:", subject)):
+            self.click(self.find("text", label))
+            self.type_text(text)
+        self.choose_in_combo(0, "Email", wizard)
+        self.click(self.find("push button", "Finish"))
+
+    def start_helper_server(self, script, *arguments):
+        """One of the test suite's servers (a script under tests/), stopped when the test ends by
+        closing its input. Returns the port from its first line ("PORT <n>")."""
         import subprocess
-        store = os.path.join(self.folder, name)
-        os.mkdir(store)
-        server = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "smtp_test_server.py"),
-             store, "90"] + list(options), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            text=True)
+        server = subprocess.Popen(["/usr/bin/python3", os.path.join(ROOT, "tests", script)]
+                                  + list(arguments), stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, text=True)
 
         def stop():
             server.stdin.close()
-            server.wait(timeout=10)
+            server.wait(timeout=30)
         self.addCleanup(stop)
-        return store, server.stdout.readline().split()[1]
+        return server.stdout.readline().split()[1]
+
+    def start_smtp_server(self, name, *options):
+        """The test suite's SMTP server, storing into a folder of this test's; stopped when the
+        test ends. Returns the folder and the port."""
+        store = os.path.join(self.folder, name)
+        os.mkdir(store)
+        return store, self.start_helper_server(os.path.join("mail", "smtp_test_server.py"),
+                                               store, "90", *options)
 
     def stored_messages(self, *stores):
         """The summaries of the messages the servers stored, in order."""
@@ -211,17 +225,9 @@ class ProgramTests(ProgramTest):
     def start_oauth_server(self):
         """The authorization server of the tests; stopped when the test ends. Returns its folder
         (with the tokens file the SMTP server reads) and its base address."""
-        import subprocess
         folder = os.path.join(self.folder, "oauth")
-        server = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(ROOT, "tests", "mail", "oauth_test_server.py"),
-             folder, "90"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-
-        def stop():
-            server.stdin.close()
-            server.wait(timeout=10)
-        self.addCleanup(stop)
-        return folder, "http://127.0.0.1:" + server.stdout.readline().split()[1]
+        port = self.start_helper_server(os.path.join("mail", "oauth_test_server.py"), folder, "90")
+        return folder, "http://127.0.0.1:" + port
 
     def use_fake_browser(self):
         """A browser for the program to open: it follows the provider's redirect back to the
@@ -413,12 +419,7 @@ class ProgramTests(ProgramTest):
         self.find("text", "Subject:")
         unnamed += self.unnamed_controls(wizard, "wizard page 3")
         self.assertEqual(unnamed, [])
-        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
-                            ("Reply-To:", "replies@example.com"), ("Subject:", "News")):
-            self.click(self.find("text", label))
-            self.type_text(text)
-        self.choose_in_combo(0, "Email", wizard)
-        self.click(self.find("push button", "Finish"))
+        self.finish_wizard(wizard, "News")
 
         frame = self.find("frame", "Untitled - Mergix")
         editor = self.find("text", "Message")
@@ -469,12 +470,7 @@ class ProgramTests(ProgramTest):
         self.find("list item", "members", within=wizard)
         self.click(self.find("push button", "Next >"))
         self.find("text", "Subject:")
-        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
-                            ("Reply-To:", "replies@example.com"), ("Subject:", "Fees")):
-            self.click(self.find("text", label))
-            self.type_text(text)
-        self.choose_in_combo(0, "Email", wizard)
-        self.click(self.find("push button", "Finish"))
+        self.finish_wizard(wizard, "Fees")
 
         self.find("frame", "Untitled - Mergix")
         editor = self.find("text", "Message")
@@ -490,17 +486,9 @@ class ProgramTests(ProgramTest):
                                   "Dear Zoë of Genève, your fee is 12.50."])
 
     def test_a_merge_on_a_postgresql_server_is_made_with_the_wizard_and_sent(self):
-        import subprocess
-        database = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(ROOT, "tests", "sources", "postgres_test_server.py"),
-             os.path.join(ROOT, "tests", "data", "club_server.sql")],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-
-        def stop():
-            database.stdin.close()
-            database.wait(timeout=30)
-        self.addCleanup(stop)
-        database_port = database.stdout.readline().split()[1]
+        database_port = self.start_helper_server(
+            os.path.join("sources", "postgres_test_server.py"),
+            os.path.join(ROOT, "tests", "data", "club_server.sql"))
         store, port = self.start_smtp_server("messages")
         self.start()
         startup = self.find("dialog", "Mergix")
@@ -523,12 +511,7 @@ class ProgramTests(ProgramTest):
         self.find("list item", "Contacts", within=wizard, timeout=20)
         self.click(self.find("push button", "Next >"))
         self.find("text", "Subject:")
-        for label, text in (("From:", "Club"), ("From e-mail address", "club@example.com"),
-                            ("Reply-To:", "replies@example.com"), ("Subject:", "Fees")):
-            self.click(self.find("text", label))
-            self.type_text(text)
-        self.choose_in_combo(0, "Email", wizard)
-        self.click(self.find("push button", "Finish"))
+        self.finish_wizard(wizard, "Fees")
 
         self.find("frame", "Untitled - Mergix")
         self.click(self.find("text", "Message"))
