@@ -7,6 +7,7 @@
 
 #include <libdeflate.h>
 #include <sys/mman.h>
+#include <zlib.h>
 
 #include "engine/PrintableText.h"
 #include "sources/access/DaoException.h"
@@ -79,24 +80,6 @@ CSheetPart::CSheetPart(size_t nSize)
 void CSheetPart::SFree::operator()(char *p) const
 {
     std::free(p);
-}
-
-void CSheetPart::Remove(const std::vector<std::pair<size_t, size_t>> &ranges)
-{
-    size_t nTo = 0;
-    size_t nFrom = 0;
-    for (const auto &[nBegin, nEnd] : ranges) {
-        std::memmove(m_pBytes.get() + nTo, m_pBytes.get() + nFrom, nBegin - nFrom);
-        nTo += nBegin - nFrom;
-        nFrom = nEnd;
-    }
-    std::memmove(m_pBytes.get() + nTo, m_pBytes.get() + nFrom, m_nSize - nFrom);
-    m_nSize = nTo + m_nSize - nFrom;
-    // Shrinking keeps the bytes where they are; a large buffer gives its pages back.
-    if (char *p = static_cast<char *>(std::realloc(m_pBytes.get(), std::max<size_t>(m_nSize, 1)))) {
-        (void)m_pBytes.release();
-        m_pBytes.reset(p);
-    }
 }
 
 uint32_t ZipCrc32(std::string_view bytes)
@@ -245,6 +228,60 @@ CSheetPart CSheetArchive::Read(std::string_view name) const
     if (nCrc != pEntry->nCrc)
         Fail("is damaged: the part \"" + strName + "\" does not unpack to what its checksum says.");
     return part;
+}
+
+void CSheetArchive::ReadInPieces(
+    std::string_view name, const std::function<void(std::string_view)> &take) const
+{
+    const SEntry *pEntry = Find(name);
+    if (!pEntry || pEntry->nSize == 0)
+        return;
+    const auto [nHeader, nEnd] = LocalRecord(*pEntry);
+    const std::string_view packed = m_bytes.substr(nEnd - pEntry->nPackedSize, pEntry->nPackedSize);
+    const std::string strName = PrintableText(std::string(name));
+    constexpr size_t kPiece = size_t(256) << 10;
+    uint32_t nCrc = 0;
+    size_t nMade = 0;
+    const auto give = [&](std::string_view piece) {
+        if (nMade + piece.size() > pEntry->nSize)
+            Fail("is damaged: the part \"" + strName + "\" unpacks to more than it claims.");
+        nCrc = libdeflate_crc32(nCrc, piece.data(), piece.size());
+        nMade += piece.size();
+        take(piece);
+    };
+    if (pEntry->nMethod == 0) {
+        for (size_t nAt = 0; nAt < packed.size(); nAt += kPiece)
+            give(packed.substr(nAt, kPiece));
+    } else {
+        struct SInflater
+        {
+            z_stream stream {};
+            ~SInflater() { inflateEnd(&stream); }
+        } inflater;
+        z_stream &stream = inflater.stream;
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+            throw std::bad_alloc();
+        const std::unique_ptr<char[]> pBuffer(new char[kPiece]);
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.data()));
+        stream.avail_in = static_cast<uInt>(packed.size());
+        for (int nResult = Z_OK; nResult != Z_STREAM_END;) {
+            stream.next_out = reinterpret_cast<Bytef *>(pBuffer.get());
+            stream.avail_out = static_cast<uInt>(kPiece);
+            nResult = inflate(&stream, Z_NO_FLUSH);
+            // Packed bytes that were changed are told alike whether inflating or the checksum
+            // finds them; running out of them is a part cut short.
+            if (nResult == Z_BUF_ERROR)
+                Fail("is damaged: the part \"" + strName + "\" is shorter than it claims.");
+            if (nResult != Z_OK && nResult != Z_STREAM_END)
+                Fail("is damaged: the part \"" + strName
+                    + "\" does not unpack to what its checksum says.");
+            give({pBuffer.get(), kPiece - stream.avail_out});
+        }
+    }
+    if (nMade < pEntry->nSize)
+        Fail("is damaged: the part \"" + strName + "\" is shorter than it claims.");
+    if (nCrc != pEntry->nCrc)
+        Fail("is damaged: the part \"" + strName + "\" does not unpack to what its checksum says.");
 }
 
 std::string CSheetArchive::WithReplaced(

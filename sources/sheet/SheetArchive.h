@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,8 +18,6 @@ public:
     char *Data() { return m_pBytes.get(); }
     std::string_view Text() const { return {m_pBytes.get(), m_nSize}; }
     size_t Size() const { return m_nSize; }
-    // Leaves out these ranges [begin, end), in order and apart, giving their memory back.
-    void Remove(const std::vector<std::pair<size_t, size_t>> &ranges);
 
 private:
     struct SFree
@@ -47,6 +46,10 @@ public:
     CSheetPart Read(std::string_view name) const;
     // The same as text.
     std::string ReadText(std::string_view name) const;
+    // An entry unpacked piece by piece, each piece handed on as it is made, with the same
+    // checks; nothing when the archive has no such entry.
+    void ReadInPieces(
+        std::string_view name, const std::function<void(std::string_view)> &take) const;
     // A copy of the archive in which these entries hold other text, stored unpacked.
     std::string WithReplaced(
         const std::vector<std::pair<std::string, std::string_view>> &entries) const;

@@ -132,9 +132,9 @@ CSheetTable::CSheetTable(std::vector<SSheetCell> cells, const CTextPool &text,
         m_recordStarts.push_back(static_cast<uint32_t>(cells.size()));
     for (size_t i = 0; i < nFields; ++i)
         m_columns[i].nType = kinds[i].Type();
+    // Not shrunk to fit: that copies the cells once more, and a large vector's unused end is
+    // never touched, so takes no memory.
     m_cells = std::move(cells);
-    m_cells.shrink_to_fit();
-    m_recordStarts.shrink_to_fit();
 
     if (RecordCount() * nFields > kMaxTableCells)
         m_strProblem = "The sheet \"" + PrintableText(strSheet) + "\" of the file \""

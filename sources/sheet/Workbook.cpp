@@ -12,6 +12,7 @@
 #include "sources/sheet/SheetArchive.h"
 #include "sources/sheet/SheetImport.h"
 #include "sources/sheet/XlsxParts.h"
+#include "sources/sheet/XmlScanner.h"
 
 namespace {
 
@@ -47,29 +48,6 @@ void Import(std::string_view bytes, CWorkbook::EFormat format, CSheetImport &imp
     }
 }
 
-// Whether XML text holds a control character that XML 1.0 does not allow: orcus 0.17's parser
-// can run past the end of its buffer on them (an assertion stops the program), and no program
-// that writes workbooks puts them in (Excel writes "_x0004_").
-bool HasForbiddenControl(std::string_view xml)
-{
-    const auto isForbidden = [](char c) {
-        const auto n = static_cast<unsigned char>(c);
-        return n < 0x20 && n != '\t' && n != '\n' && n != '\r';
-    };
-    // Blocks are first looked at for any byte below 0x20 without stopping early, which the
-    // compiler makes vector code of; a sheet part is tens of megabytes.
-    constexpr size_t kBlock = 64;
-    size_t i = 0;
-    for (; i + kBlock <= xml.size(); i += kBlock) {
-        unsigned char nLow = 0;
-        for (size_t k = 0; k < kBlock; ++k)
-            nLow |= static_cast<unsigned char>(static_cast<unsigned char>(xml[i + k]) < 0x20);
-        if (nLow != 0 && std::any_of(xml.begin() + i, xml.begin() + i + kBlock, isForbidden))
-            return true;
-    }
-    return std::any_of(xml.begin() + i, xml.end(), isForbidden);
-}
-
 // Whether orcus may read a part as XML: by its name, or by its first byte when a relationship
 // points at it under another name.
 bool IsXml(std::string_view name, std::string_view bytes)
@@ -80,6 +58,60 @@ bool IsXml(std::string_view name, std::string_view bytes)
         bytes.remove_prefix(3);
     const size_t nFirst = bytes.find_first_not_of(" \t\r\n");
     return nFirst != std::string_view::npos && bytes[nFirst] == '<';
+}
+
+// Whether a part holds bytes XML does not allow; each part orcus reads is checked first.
+void CheckXml(const std::string &strName, std::string_view bytes, const std::string &strShownName)
+{
+    if (IsXml(strName, bytes) && XmlHasForbiddenControl(bytes))
+        Fail(CDaoException::EKind::Damaged, strShownName,
+            "is damaged: its part \"" + PrintableText(strName)
+                + "\" holds bytes that XML does not allow.");
+}
+
+// An .xlsx: orcus reads the workbook, its styles and its small parts from a copy of the archive
+// in which the sheets and shared strings are left empty; those are read here afterwards, as
+// they are unpacked. Returns the sheets' hidden states in workbook order.
+std::vector<bool> ImportXlsx(
+    std::string_view bytes, CSheetImport &import, const std::string &strShownName)
+{
+    const CSheetArchive archive(bytes, strShownName);
+    if (!archive.Has("[Content_Types].xml"))
+        Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
+            "is a zip archive, but not an Excel workbook.");
+    const std::vector<SXlsxSheet> sheets = XlsxSheets(archive);
+    const std::string strStrings = XlsxSharedStringsPart(archive);
+    static constexpr std::string_view kEmptySheet
+        = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"/>";
+    static constexpr std::string_view kEmptyStrings
+        = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"/>";
+    const auto relationships = XlsxRelativeRelationships(archive);
+    std::vector<std::pair<std::string, std::string_view>> replaced(
+        relationships.begin(), relationships.end());
+    for (const SXlsxSheet &sheet : sheets)
+        replaced.emplace_back(sheet.strPart, kEmptySheet);
+    if (!strStrings.empty())
+        replaced.emplace_back(strStrings, kEmptyStrings);
+    const auto isReplaced = [&](const std::string &strName) {
+        return std::any_of(replaced.begin(), replaced.end(),
+            [&](const auto &entry) { return entry.first == strName; });
+    };
+    for (const std::string &strName : archive.Names()) {
+        if (!isReplaced(strName)) {
+            const CSheetPart part = archive.Read(strName);
+            CheckXml(strName, part.Text(), strShownName);
+        }
+    }
+    Import(archive.WithReplaced(replaced), CWorkbook::EFormat::Xlsx, import, strShownName);
+    if (!strStrings.empty())
+        XlsxReadSharedStrings(archive, strStrings, import);
+    std::vector<bool> hidden;
+    for (const SXlsxSheet &sheet : sheets) {
+        hidden.push_back(sheet.bHidden);
+        if (auto *pSheet = import.get_sheet(sheet.strName); pSheet && !sheet.strPart.empty())
+            XlsxReadSheet(archive, sheet.strPart, import, *pSheet);
+    }
+    return hidden;
 }
 
 } // namespace
@@ -110,67 +142,31 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
     std::vector<bool> hidden;
     std::vector<std::vector<SSheetCell>> extraCells; // per sheet, what orcus drops
     std::vector<COdsContent::STable> odsTables;
-    {
-        const CSheetArchive archive(bytes, strShownName);
-        if (!archive.Has(format == EFormat::Xlsx ? "[Content_Types].xml" : "content.xml"))
-            Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
-                format == EFormat::Xlsx ? "is a zip archive, but not an Excel workbook."
-                                        : "is a zip archive, but not an OpenDocument spreadsheet.");
-        std::vector<SXlsxSheet> xlsxSheets;
-        if (format == EFormat::Xlsx) {
-            xlsxSheets = XlsxSheets(archive);
-            for (const SXlsxSheet &sheet : xlsxSheets)
-                hidden.push_back(sheet.bHidden);
-            extraCells.resize(xlsxSheets.size());
-        }
-        // Sheets that orcus gets unpacked, without the cells read here.
-        std::vector<std::pair<std::string, CSheetPart>> compacted;
-        // Every part is unpacked and checked once here, before orcus sees it; the ones orcus
-        // does not fully read are read on the way.
-        for (const std::string &strName : archive.Names()) {
-            CSheetPart part = archive.Read(strName);
-            const std::string_view xml = part.Text();
-            if (IsXml(strName, xml) && HasForbiddenControl(xml))
-                Fail(CDaoException::EKind::Damaged, strShownName,
-                    "is damaged: its part \"" + PrintableText(strName)
-                        + "\" holds bytes that XML does not allow.");
-            if (format == EFormat::Ods) {
+    if (format == EFormat::Xlsx) {
+        hidden = ImportXlsx(bytes, import, strShownName);
+    } else {
+        {
+            const CSheetArchive archive(bytes, strShownName);
+            if (!archive.Has("content.xml"))
+                Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
+                    "is a zip archive, but not an OpenDocument spreadsheet.");
+            // Every part is unpacked and checked once here, before orcus sees it; the content
+            // is read on the way for what orcus does not give.
+            for (const std::string &strName : archive.Names()) {
+                const CSheetPart part = archive.Read(strName);
+                CheckXml(strName, part.Text(), strShownName);
                 if (strName == "content.xml") {
-                    COdsContent content(xml, strShownName, import.Text());
+                    COdsContent content(part.Text(), strShownName, import.Text());
                     odsTables = std::move(content.Tables());
-                    for (COdsContent::STable &table : odsTables)
+                    for (COdsContent::STable &table : odsTables) {
+                        hidden.push_back(table.bHidden);
                         extraCells.push_back(std::move(table.extraCells));
+                    }
                 }
-                continue;
-            }
-            std::vector<std::pair<size_t, size_t>> read;
-            for (size_t i = 0; i < xlsxSheets.size(); ++i) {
-                if (xlsxSheets[i].strPart == strName && extraCells[i].empty()
-                    && xml.find("inlineStr") != std::string_view::npos)
-                    extraCells[i] = XlsxInlineStrings(xml, import, xlsxSheets[i].strName, read);
-            }
-            // The sheet goes to orcus unpacked without the cells read here when that at least
-            // halves it: orcus neither unpacks nor parses it again, and its copy and ours take
-            // no more memory than orcus unpacking the whole part would.
-            size_t nRead = 0;
-            for (const auto &[nBegin, nEnd] : read)
-                nRead += nEnd - nBegin;
-            if (nRead > 0 && nRead * 2 >= xml.size()) {
-                part.Remove(read);
-                compacted.emplace_back(strName, std::move(part));
             }
         }
-        if (format == EFormat::Xlsx) {
-            const auto relationships = XlsxRelativeRelationships(archive);
-            std::vector<std::pair<std::string, std::string_view>> replaced(
-                relationships.begin(), relationships.end());
-            for (const auto &[strName, part] : compacted)
-                replaced.emplace_back(strName, part.Text());
-            if (!replaced.empty())
-                bytes = archive.WithReplaced(replaced);
-        }
+        Import(bytes, format, import, strShownName);
     }
-    Import(bytes, format, import, strShownName);
     bytes = {};
 
     CWorkbook book;
@@ -178,8 +174,7 @@ CWorkbook CWorkbook::Parse(std::string bytes, EFormat format, const std::string 
     book.m_text = std::move(import.Text());
     for (size_t i = 0; i < sheets.size(); ++i) {
         SImportedSheet &sheet = sheets[i];
-        const bool bHidden = format == EFormat::Xlsx ? i < hidden.size() && hidden[i]
-                                                     : i < odsTables.size() && odsTables[i].bHidden;
+        const bool bHidden = i < hidden.size() && hidden[i];
         if (i < odsTables.size())
             PlaceAfterCoveredCells(sheet.cells, odsTables[i].covered);
         if (i < extraCells.size()) {

@@ -74,16 +74,46 @@ std::string PartPath(const std::string &strFolder, const QString &strTarget)
 
 } // namespace
 
+namespace {
+
+// The workbook part, the folder it is in and its relationships.
+struct SWorkbookPart
+{
+    std::string strPath;
+    std::string strFolder;
+    std::vector<SRelationship> relationships;
+};
+
+SWorkbookPart ReadWorkbookPart(const CSheetArchive &archive)
+{
+    SWorkbookPart workbook;
+    workbook.strPath = WorkbookPart(archive);
+    const size_t nSlash = workbook.strPath.rfind('/');
+    workbook.strFolder = nSlash == std::string::npos ? "" : workbook.strPath.substr(0, nSlash + 1);
+    workbook.relationships = ReadRelationships(archive.ReadText(workbook.strFolder + "_rels/"
+        + workbook.strPath.substr(workbook.strFolder.size()) + ".rels"));
+    return workbook;
+}
+
+} // namespace
+
+std::string XlsxSharedStringsPart(const CSheetArchive &archive)
+{
+    const SWorkbookPart workbook = ReadWorkbookPart(archive);
+    for (const SRelationship &relationship : workbook.relationships) {
+        if (relationship.strType.endsWith(u"/sharedStrings"))
+            return PartPath(workbook.strFolder, relationship.strTarget);
+    }
+    return {};
+}
+
 std::vector<SXlsxSheet> XlsxSheets(const CSheetArchive &archive)
 {
-    const std::string strWorkbook = WorkbookPart(archive);
-    const size_t nSlash = strWorkbook.rfind('/');
-    const std::string strFolder
-        = nSlash == std::string::npos ? "" : strWorkbook.substr(0, nSlash + 1);
-    const std::vector<SRelationship> relationships = ReadRelationships(
-        archive.ReadText(strFolder + "_rels/" + strWorkbook.substr(strFolder.size()) + ".rels"));
+    const SWorkbookPart workbook = ReadWorkbookPart(archive);
+    const std::string &strFolder = workbook.strFolder;
+    const std::vector<SRelationship> &relationships = workbook.relationships;
     std::vector<SXlsxSheet> sheets;
-    const std::string strXml = archive.ReadText(strWorkbook);
+    const std::string strXml = archive.ReadText(workbook.strPath);
     QXmlStreamReader reader(QByteArray::fromRawData(strXml.data(), qsizetype(strXml.size())));
     while (!reader.atEnd() && !reader.hasError()) {
         if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"sheet")

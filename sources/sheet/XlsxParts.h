@@ -5,12 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include <orcus/spreadsheet/import_interface.hpp>
+
 #include "sources/sheet/SheetCells.h"
 
 class CSheetArchive;
 class CSheetImport;
 
-// What orcus 0.17 does not give of an .xlsx, read from its XML parts with QXmlStreamReader.
+// What orcus 0.17 does not give of an .xlsx, or not without unpacking a large part whole.
 
 // A sheet as the workbook part lists it, in workbook order.
 struct SXlsxSheet
@@ -20,12 +22,16 @@ struct SXlsxSheet
     std::string strPart; // the sheet's part in the archive
 };
 std::vector<SXlsxSheet> XlsxSheets(const CSheetArchive &archive);
-// The cells of a sheet part that hold inline strings (t="inlineStr", as openpyxl writes text),
-// which orcus 0.17 drops; their text goes to the import's pool. read: where in the part the
-// cells read here lie, from their start tag to their end tag, in order; none when a cell of the
-// part has no address.
-std::vector<SSheetCell> XlsxInlineStrings(std::string_view xml, CSheetImport &import,
-    const std::string &strSheet, std::vector<std::pair<size_t, size_t>> &read);
+// The shared strings part the workbook names; empty when it has none.
+std::string XlsxSharedStringsPart(const CSheetArchive &archive);
+// A sheet part's cells handed to the sheet as orcus would hand them, inline strings among them
+// (t="inlineStr", as openpyxl writes text), which orcus 0.17 drops. The part is read as it is
+// unpacked, never whole.
+void XlsxReadSheet(const CSheetArchive &archive, const std::string &strPart, CSheetImport &import,
+    orcus::spreadsheet::iface::import_sheet &sheet);
+// The shared strings, appended to the import in their order.
+void XlsxReadSharedStrings(
+    const CSheetArchive &archive, const std::string &strPart, CSheetImport &import);
 // Text as Excel escapes it in XML: "_x000D_" is a carriage return.
 std::string XlsxUnescaped(std::string_view text);
 // New text for the relationship parts that point at other parts by absolute paths

@@ -28,6 +28,7 @@
 #include "sources/sheet/SheetTable.h"
 #include "sources/sheet/SpreadsheetSource.h"
 #include "sources/sheet/Workbook.h"
+#include "sources/sheet/XmlScanner.h"
 
 namespace {
 
@@ -394,11 +395,57 @@ std::vector<std::string> CellsOf(const CWorkbook &book)
     return cells;
 }
 
-TEST(SpreadsheetInlineStringsTest, ASheetMostlyOfInlineTextReadsAsItsWholeXml)
+// What the scanner reads of XML fed in pieces of this size (all at once for 0): each tag with
+// its attributes and the text before it.
+std::vector<std::string> ScannedTags(std::string_view xml, size_t nPiece)
 {
-    // Orcus is given such a sheet without the cells of inline text, which are read apart: what
-    // it reads of the other cells must not change. The same sheet with a long comment has too
-    // little inline text for that and goes to orcus whole.
+    CXmlScanner scanner;
+    std::vector<std::string> tags;
+    std::string strText;
+    SXmlTag tag;
+    const auto scan = [&] {
+        while (scanner.Next(tag, &strText) == CXmlScanner::EStep::Tag) {
+            tags.push_back(strText + "|" + (tag.bEnd ? "/" : "") + std::string(tag.name)
+                + (tag.bEmpty ? "/" : "") + "|" + std::string(tag.attributes));
+            strText.clear();
+        }
+    };
+    for (size_t nAt = 0; nAt < xml.size(); nAt += nPiece == 0 ? xml.size() : nPiece) {
+        scanner.Append(xml.substr(nAt, nPiece == 0 ? xml.size() : nPiece));
+        scan();
+    }
+    scanner.Finish();
+    scan();
+    tags.push_back(strText + "|end");
+    return tags;
+}
+
+TEST(SpreadsheetLargeSheetTest, TheXmlScannerReadsTheSameInPiecesOfAnySize)
+{
+    const std::string strXml = "<?xml version=\"1.0\"?>\r\n<x:sheet a=\"1 &amp; 2\" b='>'>"
+                               "<row r=\"2\"><c r=\"A2\"><v>&#233;&lt;&#x1F600;</v></c>"
+                               "<!-- <c> --><t><![CDATA[<a> ]] ]]></t><empty/>\r\ntext\r"
+                               "</row></x:sheet>tail";
+    const std::vector<std::string> whole = ScannedTags(strXml, 0);
+    ASSERT_EQ(whole.size(), 12u);
+    EXPECT_EQ(whole[0], "\n|sheet| a=\"1 &amp; 2\" b='>'");
+    EXPECT_EQ(whole[4], "\xC3\xA9<\xF0\x9F\x98\x80|/v|");
+    EXPECT_EQ(whole[7], "<a> ]] |/t|");
+    EXPECT_EQ(whole[8], "|empty/|");
+    EXPECT_EQ(whole[9], "\ntext\n|/row|");
+    EXPECT_EQ(whole.back(), "tail|end");
+    std::string strScratch;
+    EXPECT_EQ(CXmlScanner::Attribute(" a=\"1 &amp; 2\" b='>'", "a", strScratch), "1 & 2");
+    EXPECT_EQ(CXmlScanner::Attribute(" a=\"1 &amp; 2\" b='>'", "b", strScratch), ">");
+    for (size_t nPiece = 1; nPiece < strXml.size(); ++nPiece)
+        EXPECT_EQ(ScannedTags(strXml, nPiece), whole) << nPiece;
+}
+
+TEST(SpreadsheetLargeSheetTest, ASheetReadsTheSameWhereverItsPiecesEnd)
+{
+    // A sheet is read as it is unpacked, a quarter megabyte at a time. Long comments between
+    // the rows move the ends of the pieces through every kind of tag and text; what is read
+    // must not change.
     const std::string strTemplate = FileBytes(kData + "sheet-tricky.xlsx");
     const CSheetArchive archive(strTemplate, "template");
     const auto sheetXml = [](bool bPadded, bool bOneWithoutAddress) {
@@ -411,6 +458,13 @@ TEST(SpreadsheetInlineStringsTest, ASheetMostlyOfInlineTextReadsAsItsWholeXml)
                   "<is><t>Note</t></is></c></row>";
         for (int nRow = 2; nRow <= 40; ++nRow) {
             const std::string n = std::to_string(nRow);
+            if (bPadded) {
+                // The next piece begins this far into the row.
+                const size_t nInto = 1 + size_t(nRow) * 19 % 400;
+                constexpr size_t kPiece = 256 << 10;
+                const size_t nRowAt = ((strXml.size() + 9 + nInto) / kPiece + 1) * kPiece - nInto;
+                strXml += "<!-- " + std::string(nRowAt - strXml.size() - 9, 'x') + " -->";
+            }
             strXml += "<row r=\"" + n + "\">";
             strXml += "<c r=\"A" + n
                 + "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">Member "
@@ -427,15 +481,19 @@ TEST(SpreadsheetInlineStringsTest, ASheetMostlyOfInlineTextReadsAsItsWholeXml)
             strXml += "<c r=\"F" + n
                 + "\" t=\"inlineStr\"><is><r><t>Rich </t></r><r><rPr><b/></rPr>"
                   "<t>text</t></r><rPh sb=\"0\" eb=\"1\"><t>guide</t></rPh></is></c>";
-            // orcus drops all of a cell of inline text, a formula in it too.
+            // A cell of inline text is its text, even with a formula in it.
             if (nRow == 30)
                 strXml += "<c r=\"G30\" t=\"inlineStr\"><f>1+1</f><v>2</v><is><t>two</t></is></c>";
+            // Formula results of text and errors, dates as strict workbooks write them, text
+            // in CDATA.
+            if (nRow == 31)
+                strXml += "<c r=\"G31\" t=\"str\"><f>A1&amp;\"x\"</f><v>line_x000D_two</v></c>"
+                          "<c r=\"H31\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>"
+                          "<c r=\"I31\" t=\"d\"><v>2026-12-09T12:00:00</v></c>"
+                          "<c r=\"J31\" t=\"inlineStr\"><is><t><![CDATA[a <b> & c]]></t></is></c>";
             strXml += "</row>";
         }
-        strXml += "</sheetData>";
-        if (bPadded)
-            strXml += "<!-- " + std::string(strXml.size() * 2, 'x') + " -->";
-        return strXml + "</worksheet>";
+        return strXml + "</sheetData></worksheet>";
     };
     const auto cellsOf = [&](const std::string &strXml) {
         return CellsOf(CWorkbook::Parse(
@@ -456,9 +514,13 @@ TEST(SpreadsheetInlineStringsTest, ASheetMostlyOfInlineTextReadsAsItsWholeXml)
         EXPECT_TRUE(has("Members!E7 0 15.000000")); // the formula's saved result
         EXPECT_TRUE(has("Members!F7 3 Rich text"));
         EXPECT_TRUE(has("Members!G30 3 two"));
+        EXPECT_TRUE(has("Members!G31 3 line\rtwo"));
+        EXPECT_TRUE(has("Members!H31 3 #DIV/0!"));
+        EXPECT_TRUE(has("Members!I31 1 46365.500000"));
+        EXPECT_TRUE(has("Members!J31 3 a <b> & c"));
         EXPECT_EQ(std::count_if(cells.begin(), cells.end(),
                       [](const std::string &strCell) { return strCell.starts_with("Members!"); }),
-            39 * 6 + 1); // the first row names the fields
+            39 * 6 + 5); // the first row names the fields
     }
 }
 
