@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QSaveFile>
 #include <QSettings>
 #include <QString>
 
@@ -371,6 +373,22 @@ int RunMerge(const SCommandLineOptions &options)
         input.testOutput = [&output](std::string_view text) {
             return output.Write(text);
         };
+        if (options.htmlFolder) {
+            if (!QDir().mkpath(QString::fromStdString(*options.htmlFolder)))
+                throw SStop {"The folder " + *options.htmlFolder + " cannot be made."};
+            input.testHtmlOutput = [&options](size_t nIndex, const std::string &strHtml) {
+                const std::string strPath
+                    = *options.htmlFolder + "/message-" + std::to_string(nIndex + 1) + ".html";
+                QSaveFile file(QString::fromStdString(strPath));
+                if (file.open(QIODevice::WriteOnly)
+                    && file.write(strHtml.data(), qint64(strHtml.size())) == qint64(strHtml.size())
+                    && file.commit())
+                    return true;
+                CConsolePrompter::Print(
+                    strPath + " cannot be written: " + file.errorString().toStdString());
+                return false;
+            };
+        }
         const CMergeRun::EOutcome outcome = run.Run(input, progress);
         KeepReplacedToken(tokenLogin);
         if (options.failedCsv) {

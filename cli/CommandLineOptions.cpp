@@ -9,7 +9,7 @@
 
 const char *const kCommandLineHelp = R"(Usage:
   mergix [FILE.mgx]                         start the windowed program
-  mergix --test-merge FILE.mgx [LIST] [SELECTION]
+  mergix --test-merge FILE.mgx [LIST] [SELECTION] [--html DIR]
                                             print the test merge of the selected records
   mergix --send FILE.mgx [LIST] [SELECTION] [--server HOST[:PORT]] [--security none|starttls|tls]
                [--user NAME] [--rate N/min]
@@ -33,6 +33,11 @@ attachments are checked: a file that is missing, unreadable, a folder or larger 
 a path whose tags lead outside the folder it names, or a message larger than the server takes
 refuses the send (exit status 2) and lists the records, unless --skip-missing-attachments is
 given: then those records are left out (and reported as failed) and the others sent.
+
+A formatted message (made with the program's Format menu) is sent as HTML with a plain-text
+twin; the test merge prints the twin, and with --html DIR also writes each record's HTML to
+DIR/message-1.html, DIR/message-2.html... (pictures as cid: references, their files beside
+them in the message).
 
 LIST (the list the merge file names when none is given):
   --source PATH    another list for this run: an Access database (.mdb, .accdb), a CSV or
@@ -109,8 +114,8 @@ bool IsKnownOption(const std::string &strArg)
     for (const char *pOption : {"--send", "--test-merge", "--help", "-h", "--server", "--rules",
              "--where", "--and", "--or", "--and-not", "--case-sensitive", "--security", "--user",
              "--resume", "--again", "--include-in-doubt", "--no-journal", "--rate", "--failed-csv",
-             "--skip-missing-attachments", "--changed-message", "--source", "--table",
-             "--sign-in"}) {
+             "--skip-missing-attachments", "--changed-message", "--source", "--table", "--sign-in",
+             "--html"}) {
         if (strArg == pOption)
             return true;
     }
@@ -203,6 +208,10 @@ std::string ParseOptions(
                        "60/min, not \""
                     + PrintableText(strRate) + "\"";
             options.nRatePerMinute = std::stoi(strNumber);
+        } else if (strArg == "--html") {
+            if (!need(1) || args[i + 1].empty())
+                return "--html needs a DIR";
+            options.htmlFolder = args[++i];
         } else if (strArg == "--failed-csv") {
             if (!need(1) || args[i + 1].empty())
                 return "--failed-csv needs a FILE";
@@ -259,6 +268,8 @@ std::string ParseOptions(
         return "--server, --security, --user, --rate, --resume, --again, --include-in-doubt, "
                "--changed-message, --failed-csv, --no-journal and --skip-missing-attachments go "
                "with --send";
+    if (options.bSend && options.htmlFolder)
+        return "--html goes with --test-merge";
     if (options.bResume && options.bAgain)
         return "--resume and --again cannot be used together";
     if (options.bIncludeInDoubt && !options.bResume)

@@ -31,6 +31,7 @@ struct SCommandLineOptions
     bool bSkipMissingAttachments = false;
     int nRatePerMinute = 0;
     std::optional<std::string> failedCsv;
+    std::optional<std::string> htmlFolder; // --test-merge writes each message's HTML there
     std::optional<std::string> source; // another list for this run
     std::optional<std::string> table;
 };

@@ -29,6 +29,10 @@ public:
     // The editor's whole text as plain text with CR LF line breaks.
     virtual std::string Body() const = 0;
     virtual void SetBody(const std::string &strText) = 0;
+    // The editor's formatted text as HTML, empty while the message is plain; setting it (after
+    // SetBody) shows it formatted, setting it empty leaves the plain text.
+    virtual std::string FormattedBody() const = 0;
+    virtual void SetFormattedBody(const std::string &strHtml) = 0;
     // Cc and Bcc (header bar) and the attachment list (its Attachments dialog).
     virtual SMessageExtras Extras() const = 0;
     virtual void SetExtras(const SMessageExtras &extras) = 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
@@ -46,6 +47,15 @@ namespace {
 constexpr const char *kCc = "Cc";
 constexpr const char *kBcc = "Bcc";
 constexpr const char *kAttachments = "Attachments"; // one path a line
+// The digest of the plain body it was saved with, a line break, then the HTML.
+constexpr const char *kFormattedBody = "FormattedBody";
+
+std::string BodyDigest(const std::string &strBody)
+{
+    return QCryptographicHash::hash(QByteArray::fromStdString(strBody), QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
 
 MergeProperties ExtrasToProperties(const SMessageExtras &extras, const MergeProperties &others)
 {
@@ -103,11 +113,25 @@ void CMergixDoc::Serialize(CMgxArchive &archive)
             *pMember = archive.ReadString(); // members read before a short end keep their value
     }
     if (archive.IsStoring()) {
-        PropertyBlock::Write(archive, ExtrasToProperties(m_extras, m_otherProperties));
+        MergeProperties properties = ExtrasToProperties(m_extras, m_otherProperties);
+        if (!m_strFormattedBody.empty())
+            properties.emplace_back(kFormattedBody, BodyDigest(m_strBody) + "\n" + m_strFormattedBody);
+        PropertyBlock::Write(archive, properties);
     } else {
         m_extras = {};
+        m_strFormattedBody.clear();
         m_otherProperties = PropertyBlock::Read(archive);
         m_extras = ExtrasFromProperties(m_otherProperties);
+        std::erase_if(m_otherProperties, [&](const auto &property) {
+            if (property.first != kFormattedBody)
+                return false;
+            // A version of Mergix that knows no formatting carries the HTML along unchanged
+            // while it edits the plain text: the newer words win, the formatting is dropped.
+            const size_t nBreak = property.second.find('\n');
+            if (nBreak != std::string::npos && property.second.compare(0, nBreak, BodyDigest(m_strBody)) == 0)
+                m_strFormattedBody = property.second.substr(nBreak + 1);
+            return true;
+        });
     }
 }
 
@@ -310,6 +334,7 @@ void CMergixDoc::UpdateControlsFromDocument()
     m_pControls->SetSubject(m_strSubject);
     m_pControls->SetReplyTo(m_strReplyTo);
     m_pControls->SetBody(m_strBody);
+    m_pControls->SetFormattedBody(m_strFormattedBody);
     m_pControls->SetExtras(m_extras);
 }
 
@@ -318,6 +343,7 @@ void CMergixDoc::UpdateDocumentFromControls()
     if (!m_pControls)
         return;
     m_strBody = m_pControls->Body();
+    m_strFormattedBody = m_pControls->FormattedBody();
     m_strToField = m_pControls->SelectedToField();
     m_strFrom = m_pControls->From();
     m_strSubject = m_pControls->Subject();

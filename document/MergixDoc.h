@@ -122,6 +122,9 @@ public:
     std::string m_strSubject;
     std::string m_strReplyTo;
     std::string m_strBody;
+    // The body as the editor formats it (HTML); empty for a plain message. m_strBody holds its
+    // plain-text twin.
+    std::string m_strFormattedBody;
     SMessageExtras m_extras;
     bool m_bDatabaseReady = false;
     std::vector<std::string> m_fieldNames;

@@ -13,6 +13,17 @@ inline void UpperCaseAscii(std::string &text)
     }
 }
 
+// A copy with the ASCII letters A to Z lower-cased; HTML tag and attribute names are read so.
+inline std::string AsciiLower(std::string_view text)
+{
+    std::string strLower(text);
+    for (char &c : strLower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return strLower;
+}
+
 // Equal texts when the ASCII letters a to z are taken as A to Z; every other byte, UTF-8
 // included, must match exactly. Table names and list labels are compared this way.
 inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)

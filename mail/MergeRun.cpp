@@ -1,5 +1,7 @@
 #include "mail/MergeRun.h"
 
+#include "mail/HtmlMessage.h"
+
 #include <algorithm>
 #include <ctime>
 #include <future>
@@ -9,8 +11,9 @@
 #include "engine/ProgressSteps.h"
 #include "engine/Prompter.h"
 #include "mail/DeliveryWorkers.h"
+#include "mail/HtmlMessage.h"
 #include "mail/MessageText.h"
-#include "mail/MixedBody.h"
+#include "mail/MimeBody.h"
 #include "mail/RecipientIdentity.h"
 #include "mail/RecordList.h"
 #include "mail/RunClock.h"
@@ -296,7 +299,10 @@ std::string CMergeRun::TemplateDigest(const SInput &input)
         {&input.strFrom, &input.strReplyTo, &input.strSubject, &input.strTemplate}) {
         hash.addData(QByteArray::fromStdString(std::to_string(pText->size()) + ":" + *pText));
     }
-    // Merges without copies or attachments keep the digest earlier runs recorded.
+    // Merges without copies, attachments or formatting keep the digest earlier runs recorded.
+    if (!input.strFormattedBody.empty())
+        hash.addData(QByteArray::fromStdString(
+            "html " + std::to_string(input.strFormattedBody.size()) + ":" + input.strFormattedBody));
     if (!input.extras.IsEmpty()) {
         std::vector<std::string> texts {input.extras.strCc, input.extras.strBcc};
         texts.insert(texts.end(), input.extras.attachments.begin(), input.extras.attachments.end());
@@ -317,6 +323,7 @@ CMergeRun::SInput CMergeRun::InputOf(const CMergixDoc &doc)
     input.strSubject = doc.m_strSubject;
     input.extras = doc.m_extras;
     input.strAttachmentFolder = doc.AttachmentFolder();
+    input.strFormattedBody = doc.m_strFormattedBody;
     return input;
 }
 
@@ -508,6 +515,20 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         }
         composeOptions.bOneClick = !input.unsubscribe.strUrl.empty();
     }
+    std::optional<CHtmlMessage> html;
+    if (!input.strFormattedBody.empty()) {
+        html.emplace(input.strFormattedBody, input.fields, input.strAttachmentFolder);
+        composeOptions.images = html->Images();
+        for (const SInlineImage &image : html->Images()) {
+            const SAttachmentFile file = InspectAttachment(image.strPath);
+            if (!input.bTestMode && !file.strProblem.empty()) {
+                ShowMessage("The message shows the picture " + image.strPath + ", which "
+                        + file.strProblem + ". Insert it again, or remove it, and try again.",
+                    CPrompter::EIcon::Stop);
+                return EOutcome::SettingsRefused;
+            }
+        }
+    }
 
     progress.Create();
     progress.SetBarRange(0, kRange);
@@ -591,6 +612,7 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 const std::string &strReply) { AddRefusedCopy(message.strTo, strCopy, strReply); });
     }
     size_t nHandedOver = 0;
+    size_t nTestMessage = 0;
     const size_t nToSend
         = static_cast<size_t>(std::count(skips.begin(), skips.end(), EResumeSkip::None));
     EOutcome outcome = EOutcome::Completed;
@@ -619,6 +641,11 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
             for (const std::string &strPath : personal.attachments)
                 strMessage += "Attachment: " + strPath + "\r\n";
             strMessage += strBody + "\r\n\r\n";
+            if (html && input.testHtmlOutput
+                && !input.testHtmlOutput(nTestMessage++, html->Expand(row))) {
+                outcome = EOutcome::OutputFailed;
+                break;
+            }
             if (!input.testOutput) {
                 m_strTestResults += strMessage;
             } else if (!input.testOutput(strMessage)) {
@@ -646,6 +673,8 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
             for (const std::string &strPath : personal.attachments)
                 composeOptions.attachments.push_back(
                     {strPath, attachmentFiles.Inspect(strPath).strContentType});
+            if (html)
+                composeOptions.strHtml = html->Expand(row);
             if (!input.unsubscribe.IsEmpty())
                 composeOptions.strListUnsubscribe = ListUnsubscribeValue(
                     input.unsubscribe, input.fields, CRecordListRow(list, nRow));

@@ -51,6 +51,9 @@ public:
         // folder (ending in "/"; empty for the working folder).
         SMessageExtras extras;
         std::string strAttachmentFolder;
+        // The formatted body (the editor's HTML), sent as the text's twin; none when empty. Its
+        // pictures' relative paths are taken from the attachment folder.
+        std::string strFormattedBody;
         // Without windows: records whose attachments cannot be sent are left out and the others
         // sent, instead of the run being refused.
         bool bSkipUnsendableAttachments = false;
@@ -86,6 +89,9 @@ public:
         // When set, each test message is handed here as soon as it is made instead of being
         // collected in TestResults(); false from it stops the run (the output is lost).
         std::function<bool(std::string_view)> testOutput;
+        // When set, a test run of a formatted merge hands each message's HTML here too, with
+        // its place in the run (from 0); false from it stops the run.
+        std::function<bool(size_t, const std::string &)> testHtmlOutput;
     };
 
     enum class EOutcome {

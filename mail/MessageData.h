@@ -13,6 +13,14 @@ struct SAttachment
     std::string strContentType; // "application/pdf"
 };
 
+// A picture a formatted message shows, sent beside its HTML and referred to as
+// "cid:<strContentId>".
+struct SInlineImage
+{
+    std::string strPath; // absolute
+    std::string strContentId;
+};
+
 // What a message carries besides its texts: the List-Unsubscribe value of its recipient, whether
 // a one-click link is in it, the signer, when messages are signed, its copies and attachments.
 struct SComposeOptions
@@ -28,6 +36,9 @@ struct SComposeOptions
     // never written into the message.
     std::vector<std::string> copies;
     std::vector<SAttachment> attachments;
+    // The formatted twin of the text, merged (text/html); none when empty. Its pictures.
+    std::string strHtml;
+    std::vector<SInlineImage> images;
 };
 
 // One message's data section (headers, body, end-of-data line), as composed for a server that

@@ -8,7 +8,7 @@
 #include "mail/DeliveryEvent.h"
 #include "mail/DkimSigner.h"
 #include "mail/MessageText.h"
-#include "mail/MixedBody.h"
+#include "mail/MimeBody.h"
 
 CSmtpConnection::CSmtpConnection(std::string strServer, std::string strFrom, std::string strTo,
     std::string strReplyTo, std::string strSubject, std::string strBody)
@@ -142,9 +142,10 @@ std::string CSmtpConnection::ComposeData(const std::string &strFrom, const std::
 {
     std::string strBody = WrapBody(strMessage, kWrapWidth);
     std::optional<std::string> mixed;
-    if (!options.attachments.empty()) {
+    if (!options.attachments.empty() || !options.strHtml.empty()) {
         std::string strError;
-        mixed = ComposeMixedBody(strBody, options.attachments, strError);
+        mixed = ComposeMimeBody(
+            strBody, options.strHtml, options.images, options.attachments, strError);
         if (!mixed) {
             if (pError)
                 *pError = strError;
@@ -216,8 +217,10 @@ SMessageData CSmtpConnection::ComposeForServers(const std::string &strFrom,
     options.bEightBit = true;
     SMessageData data {ComposeData(
         strFrom, strTo, strReplyTo, strSubject, strBody, now, strMessageId, options, &strError)};
-    // A message with attachments is 7-bit already: its text goes quoted-printable.
-    if (!data.strData.empty() && options.attachments.empty() && HasNonAscii(strBody)) {
+    // A message with attachments or a formatted twin is 7-bit already: its texts go
+    // quoted-printable.
+    if (!data.strData.empty() && options.attachments.empty() && options.strHtml.empty()
+        && HasNonAscii(strBody)) {
         options.bEightBit = false;
         data.strData7Bit = ComposeData(
             strFrom, strTo, strReplyTo, strSubject, strBody, now, strMessageId, options, &strError);

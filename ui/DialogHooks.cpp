@@ -61,6 +61,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         input.strReplyTo = frame.HeaderBar().ReplyToEdit()->text().toStdString();
         input.strSubject = frame.HeaderBar().SubjectEdit()->text().toStdString();
         input.extras = frame.HeaderBar().Extras();
+        input.strFormattedBody = frame.View().FormattedHtml();
         input.strAttachmentFolder = frame.Document().AttachmentFolder();
         input.serverName = [&frame] {
             return frame.Settings().SmtpServerName();

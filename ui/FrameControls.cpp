@@ -69,6 +69,16 @@ void CFrameControls::SetBody(const std::string &strText)
     m_view.SetPlainText(strText);
 }
 
+std::string CFrameControls::FormattedBody() const
+{
+    return m_view.FormattedHtml();
+}
+
+void CFrameControls::SetFormattedBody(const std::string &strHtml)
+{
+    m_view.SetFormattedHtml(strHtml);
+}
+
 SMessageExtras CFrameControls::Extras() const
 {
     return m_headerBar.Extras();

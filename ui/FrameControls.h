@@ -23,6 +23,8 @@ public:
     void SetReplyTo(const std::string &strText) override;
     std::string Body() const override;
     void SetBody(const std::string &strText) override;
+    std::string FormattedBody() const override;
+    void SetFormattedBody(const std::string &strHtml) override;
     SMessageExtras Extras() const override;
     void SetExtras(const SMessageExtras &extras) override;
 

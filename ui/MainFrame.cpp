@@ -19,6 +19,7 @@
 
 #include "app/CommandDispatcher.h"
 #include "sources/sql/ServerSource.h"
+#include "ui/FormatCommands.h"
 #include "ui/FrameControls.h"
 #include "ui/HeaderBar.h"
 #include "ui/LockIndicators.h"
@@ -198,6 +199,10 @@ void CMainFrame::CreateActions()
     m_pViewStatusBar->setObjectName(QStringLiteral("actionViewStatusBar"));
     m_pViewStatusBar->setStatusTip(QStringLiteral("Show or hide the status bar"));
 
+    m_pFormat = new CFormatCommands(*this, *m_pView);
+    menuBar()->addMenu(m_pFormat->Menu());
+    m_needEditor = m_pFormat->Actions();
+
     QMenu *pMail = menuBar()->addMenu(QStringLiteral("&Mail"));
     QAction *pSend = AddAction(QStringLiteral("actionSendMail"), QStringLiteral("&Send Mail"),
         {QKeySequence(Qt::CTRL | Qt::Key_M)},
@@ -274,6 +279,7 @@ void CMainFrame::CreateBars()
     m_pToolBar->addSeparator();
     m_pToolBar->addAction(m_pContextHelp);
 
+    addToolBar(m_pFormat->ToolBar());
     addToolBarBreak();
     m_pHeaderToolBar = addToolBar(QStringLiteral("Message Header"));
     m_pHeaderToolBar->setObjectName(QStringLiteral("headerToolBar"));

@@ -149,6 +149,8 @@ private:
     QAction *m_pRecentSeparator = nullptr;
     QList<QAction *> m_recentActions;
     QList<QAction *> m_needDatabase; // enabled while a merge's table is open
+    QList<QAction *> m_needEditor; // enabled while the message can be edited
+    class CFormatCommands *m_pFormat = nullptr;
     QAction *m_pInsertField = nullptr;
     QAction *m_pInsertIf = nullptr;
     QAction *m_pFindAction = nullptr;

@@ -10,6 +10,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QToolBar>
 #include <QUrl>
 
 #include "app/OAuthLogin.h"
@@ -24,6 +25,7 @@
 #include "ui/AttachmentPath.h"
 #include "ui/AttachmentsDlg.h"
 #include "ui/FindReplaceDlg.h"
+#include "ui/FormatCommands.h"
 #include "ui/HeaderBar.h"
 #include "ui/HelpWindow.h"
 #include "ui/InsertIfDlg.h"
@@ -378,6 +380,10 @@ void CMainFrame::UpdateCommandStates()
 void CMainFrame::ApplyDocumentToView()
 {
     m_pView->SetReady(m_doc.m_bDatabaseReady);
+    for (QAction *pAction : m_needEditor)
+        pAction->setEnabled(m_doc.m_bDatabaseReady);
+    m_pFormat->ToolBar()->setEnabled(m_doc.m_bDatabaseReady);
+    m_pFormat->ShowCursorFormat();
 }
 
 void CMainFrame::UpdateTitle()

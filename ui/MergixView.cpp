@@ -1,7 +1,14 @@
 #include "ui/MergixView.h"
 
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QMenu>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextList>
+#include <QUrl>
+
+#include "ui/FormattedText.h"
 
 CMergixView::CMergixView(QWidget *pParent) : QTextEdit(pParent)
 {
@@ -23,6 +30,8 @@ CMergixView::CMergixView(QWidget *pParent) : QTextEdit(pParent)
 
 std::string CMergixView::PlainText() const
 {
+    if (m_bFormatted)
+        return PlainTwin(*document());
     std::string strText = toPlainText().toStdString();
     std::string strOut;
     strOut.reserve(strText.size() + strText.size() / 16);
@@ -41,6 +50,172 @@ void CMergixView::SetPlainText(const std::string &strText)
     m_bSettingText = true;
     setPlainText(text);
     m_bSettingText = false;
+}
+
+std::string CMergixView::FormattedHtml() const
+{
+    return m_bFormatted ? toHtml().toStdString() : std::string();
+}
+
+void CMergixView::SetFormattedHtml(const std::string &strHtml)
+{
+    if (!strHtml.empty()) {
+        m_bSettingText = true;
+        setHtml(QString::fromStdString(strHtml));
+        m_bSettingText = false;
+    }
+    SetFormatted(!strHtml.empty());
+}
+
+void CMergixView::MakePlain()
+{
+    const std::string strText = PlainTwin(*document());
+    // One undo step back to the formatted text would leave the flag behind it: none is kept.
+    SetPlainText(strText);
+    SetFormatted(false);
+    emit EditedByUser();
+}
+
+void CMergixView::SetFormatted(bool bFormatted)
+{
+    if (m_bFormatted == bFormatted)
+        return;
+    m_bFormatted = bFormatted;
+    emit FormattedChanged(bFormatted);
+}
+
+void CMergixView::MarkFormatted()
+{
+    SetFormatted(true);
+}
+
+void CMergixView::SetBold(bool bBold)
+{
+    QTextCharFormat format;
+    format.setFontWeight(bBold ? QFont::Bold : QFont::Normal);
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
+void CMergixView::SetItalic(bool bItalic)
+{
+    QTextCharFormat format;
+    format.setFontItalic(bItalic);
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
+void CMergixView::SetUnderline(bool bUnderline)
+{
+    QTextCharFormat format;
+    format.setFontUnderline(bUnderline);
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
+void CMergixView::SetFontFamily(const QString &strFamily)
+{
+    QTextCharFormat format;
+    format.setFontFamilies({strFamily});
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
+void CMergixView::SetFontSize(qreal dPoints)
+{
+    if (dPoints <= 0)
+        return;
+    QTextCharFormat format;
+    format.setFontPointSize(dPoints);
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
+void CMergixView::SetTextColor(const QColor &color)
+{
+    QTextCharFormat format;
+    format.setForeground(color);
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
+void CMergixView::SetList(QTextListFormat::Style style)
+{
+    MarkFormatted();
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    if (style == QTextListFormat::ListStyleUndefined) {
+        // Each paragraph of the selection leaves its list.
+        QTextBlockFormat blockFormat = cursor.blockFormat();
+        for (QTextBlock block = document()->findBlock(cursor.selectionStart());
+             block.isValid() && block.position() <= cursor.selectionEnd(); block = block.next()) {
+            if (QTextList *pList = block.textList())
+                pList->remove(block);
+            QTextCursor blockCursor(block);
+            QTextBlockFormat format = block.blockFormat();
+            format.setIndent(0);
+            blockCursor.setBlockFormat(format);
+        }
+    } else {
+        QTextListFormat listFormat;
+        if (const QTextList *pList = cursor.currentList())
+            listFormat = pList->format();
+        listFormat.setStyle(style);
+        if (cursor.currentList() == nullptr)
+            listFormat.setIndent(1);
+        cursor.createList(listFormat);
+    }
+    cursor.endEditBlock();
+}
+
+void CMergixView::SetAlignment(Qt::Alignment alignment)
+{
+    MarkFormatted();
+    setAlignment(alignment);
+}
+
+void CMergixView::InsertLink(const QString &strUrl, const QString &strText)
+{
+    MarkFormatted();
+    QTextCursor cursor = WithWholeTags(textCursor());
+    QTextCharFormat format;
+    format.setAnchor(true);
+    format.setAnchorHref(strUrl);
+    format.setForeground(QColor(0x0B, 0x57, 0xD0));
+    format.setFontUnderline(true);
+    if (cursor.hasSelection()) {
+        cursor.mergeCharFormat(format);
+    } else {
+        cursor.insertText(strText.isEmpty() ? strUrl : strText, format);
+        // What is typed next is no longer part of the link.
+        setCurrentCharFormat(QTextCharFormat());
+    }
+}
+
+bool CMergixView::InsertPicture(const QString &strPath)
+{
+    const QImage image(strPath);
+    if (image.isNull())
+        return false;
+    MarkFormatted();
+    document()->addResource(QTextDocument::ImageResource, QUrl(strPath), image);
+    QTextImageFormat format;
+    format.setName(strPath);
+    if (image.width() > 600) {
+        format.setWidth(600);
+        format.setHeight(image.height() * 600.0 / image.width());
+    }
+    textCursor().insertImage(format);
+    return true;
+}
+
+void CMergixView::insertFromMimeData(const QMimeData *pSource)
+{
+    // A plain message takes only the words of what is pasted or dropped.
+    if (m_bFormatted)
+        QTextEdit::insertFromMimeData(pSource);
+    else if (pSource->hasText())
+        insertPlainText(pSource->text());
 }
 
 void CMergixView::SetReady(bool bReady)

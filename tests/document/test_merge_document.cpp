@@ -53,12 +53,14 @@ public:
     void SetReplyTo(const std::string &s) override { m_strReplyTo = s; }
     std::string Body() const override { return m_strBody; }
     void SetBody(const std::string &s) override { m_strBody = s; }
+    std::string FormattedBody() const override { return m_strFormattedBody; }
+    void SetFormattedBody(const std::string &s) override { m_strFormattedBody = s; }
     SMessageExtras Extras() const override { return m_extras; }
     void SetExtras(const SMessageExtras &extras) override { m_extras = extras; }
 
     std::vector<std::string> m_toList;
     SMessageExtras m_extras;
-    std::string m_strSelected, m_strFrom, m_strSubject, m_strReplyTo, m_strBody;
+    std::string m_strSelected, m_strFrom, m_strSubject, m_strReplyTo, m_strBody, m_strFormattedBody;
     int m_nListFills = 0;
 };
 

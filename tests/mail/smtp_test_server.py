@@ -145,6 +145,14 @@ class StoringHandler:
                 "cc": str(message["Cc"]) if message["Cc"] is not None else "",
                 "content_type": message.get_content_type(),
                 "body": body_text(message),
+                "html": html_text(message),
+                "structure": [part.get_content_type() for part in message.walk()],
+                "inline_parts": [{
+                    "content_id": str(part["Content-ID"]),
+                    "filename": part.get_filename(),
+                    "content_type": part.get_content_type(),
+                    "data": base64.b64encode(part.get_payload(decode=True)).decode("ascii"),
+                } for part in message.walk() if part["Content-ID"] is not None],
                 "attachments": [{
                     "filename": part.get_filename(),
                     "content_type": part.get_content_type(),
@@ -200,6 +208,12 @@ class BearerLogins:
         await server.challenge_auth(base64.b64encode(challenge.encode()).decode(),
                                     encode_to_b64=False)
         return AuthResult(success=False, handled=False)
+
+
+def html_text(message):
+    """The HTML part of a message, or nothing."""
+    part = message.get_body(preferencelist=("html",))
+    return part.get_content() if part is not None else ""
 
 
 def body_text(message):

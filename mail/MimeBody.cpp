@@ -1,4 +1,4 @@
-#include "mail/MixedBody.h"
+#include "mail/MimeBody.h"
 
 #include <fcntl.h>
 #include <gmime/gmime.h>
@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "mail/AttachmentCheck.h"
 #include "mail/MessageText.h"
 
 namespace {
@@ -45,6 +46,18 @@ GPtr<GMimePart> TextPart(const std::string &strText)
     return pPart;
 }
 
+GPtr<GMimePart> HtmlPart(const std::string &strHtml)
+{
+    GPtr<GMimePart> pPart(g_mime_part_new_with_type("text", "html"));
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(pPart.get()), "charset", "UTF-8");
+    g_mime_part_set_content_encoding(pPart.get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    GPtr<GMimeStream> pStream(g_mime_stream_mem_new_with_buffer(strHtml.data(), strHtml.size()));
+    GPtr<GMimeDataWrapper> pContent(
+        g_mime_data_wrapper_new_with_stream(pStream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(pPart.get(), pContent.get());
+    return pPart;
+}
+
 GPtr<GMimePart> FilePart(const SAttachment &attachment, std::string &strError)
 {
     GError *pError = nullptr;
@@ -74,17 +87,53 @@ GPtr<GMimePart> FilePart(const SAttachment &attachment, std::string &strError)
 
 } // namespace
 
-std::optional<std::string> ComposeMixedBody(
-    const std::string &strText, const std::vector<SAttachment> &attachments, std::string &strError)
+std::optional<std::string> ComposeMimeBody(const std::string &strText, const std::string &strHtml,
+    const std::vector<SInlineImage> &images, const std::vector<SAttachment> &attachments,
+    std::string &strError)
 {
     InitGMime();
-    GPtr<GMimeMultipart> pMixed(g_mime_multipart_new_with_subtype("mixed"));
-    g_mime_multipart_add(pMixed.get(), GMIME_OBJECT(TextPart(strText).get()));
-    for (const SAttachment &attachment : attachments) {
-        GPtr<GMimePart> pPart = FilePart(attachment, strError);
-        if (!pPart)
-            return std::nullopt;
-        g_mime_multipart_add(pMixed.get(), GMIME_OBJECT(pPart.get()));
+    GPtr<GMimeObject> pText(GMIME_OBJECT(TextPart(strText).release()));
+    if (!strHtml.empty()) {
+        GPtr<GMimeObject> pHtml(GMIME_OBJECT(HtmlPart(strHtml).release()));
+        if (!images.empty()) {
+            GPtr<GMimeMultipart> pRelated(g_mime_multipart_new_with_subtype("related"));
+            g_mime_object_set_content_type_parameter(
+                GMIME_OBJECT(pRelated.get()), "type", "text/html");
+            g_mime_multipart_add(pRelated.get(), pHtml.get());
+            for (const SInlineImage &image : images) {
+                const SAttachmentFile file = InspectAttachment(image.strPath);
+                if (!file.strProblem.empty()) {
+                    strError = "the picture " + image.strPath + " " + file.strProblem;
+                    return std::nullopt;
+                }
+                GPtr<GMimePart> pPart = FilePart({image.strPath, file.strContentType}, strError);
+                if (!pPart)
+                    return std::nullopt;
+                g_mime_object_set_disposition(GMIME_OBJECT(pPart.get()), GMIME_DISPOSITION_INLINE);
+                g_mime_part_set_filename(pPart.get(), FileNameOf(image.strPath).c_str());
+                g_mime_object_set_content_id(GMIME_OBJECT(pPart.get()), image.strContentId.c_str());
+                g_mime_multipart_add(pRelated.get(), GMIME_OBJECT(pPart.get()));
+            }
+            pHtml.reset(GMIME_OBJECT(pRelated.release()));
+        }
+        GPtr<GMimeMultipart> pAlternative(g_mime_multipart_new_with_subtype("alternative"));
+        g_mime_multipart_add(pAlternative.get(), pText.get());
+        g_mime_multipart_add(pAlternative.get(), pHtml.get());
+        pText.reset(GMIME_OBJECT(pAlternative.release()));
+    }
+    GPtr<GMimeObject> pTop;
+    if (attachments.empty()) {
+        pTop = std::move(pText);
+    } else {
+        GPtr<GMimeMultipart> pMixed(g_mime_multipart_new_with_subtype("mixed"));
+        g_mime_multipart_add(pMixed.get(), pText.get());
+        for (const SAttachment &attachment : attachments) {
+            GPtr<GMimePart> pPart = FilePart(attachment, strError);
+            if (!pPart)
+                return std::nullopt;
+            g_mime_multipart_add(pMixed.get(), GMIME_OBJECT(pPart.get()));
+        }
+        pTop.reset(GMIME_OBJECT(pMixed.release()));
     }
     std::unique_ptr<GMimeFormatOptions, void (*)(GMimeFormatOptions *)> pOptions(
         g_mime_format_options_new(), g_mime_format_options_free);
@@ -92,7 +141,7 @@ std::optional<std::string> ComposeMixedBody(
     g_mime_format_options_set_param_encoding_method(
         pOptions.get(), GMIME_PARAM_ENCODING_METHOD_RFC2231);
     GPtr<GMimeStream> pOut(g_mime_stream_mem_new());
-    if (g_mime_object_write_to_stream(GMIME_OBJECT(pMixed.get()), pOptions.get(), pOut.get()) < 0) {
+    if (g_mime_object_write_to_stream(pTop.get(), pOptions.get(), pOut.get()) < 0) {
         strError = "an attachment could not be read while the message was made";
         return std::nullopt;
     }
