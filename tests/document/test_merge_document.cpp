@@ -259,6 +259,45 @@ TEST_F(MergeDocumentTest, CopiesAndAttachmentsLiveInTheVersionedBlock)
     EXPECT_EQ(m_doc.m_extras, extras);
 }
 
+TEST_F(MergeDocumentTest, AFormattedBodyTravelsBesideItsPlainTwin)
+{
+    fs::copy_file(kData + "contacts.mdb", m_folder / "contacts.mdb");
+    const fs::path path = WriteMerge("formatted.mgx", "contacts.mdb", "Orders", "Product");
+    const std::string strSeven = ReadFile(path);
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_controls.m_strFormattedBody, "");
+
+    // The seven strings keep the plain twin, so an older reader still gets the words.
+    const std::string strHtml = "<p><b>Dear</b> &lt;&lt;FirstName&gt;&gt;,</p><p>bye</p>";
+    m_controls.SetFormattedBody(strHtml);
+    ASSERT_TRUE(m_doc.OnSaveDocument(path.string()));
+    const std::string strSaved = ReadFile(path);
+    ASSERT_EQ(strSaved.substr(0, strSeven.size()), strSeven);
+    CMgxArchive block(std::string_view(strSaved).substr(strSeven.size()));
+    EXPECT_EQ(block.ReadString(), "Mergix properties");
+    EXPECT_EQ(block.ReadString(), "1");
+    EXPECT_EQ(block.ReadString(), "1");
+    EXPECT_EQ(block.ReadString(), "FormattedBody");
+    EXPECT_TRUE(block.ReadString().ends_with("\n" + strHtml));
+
+    m_controls.SetFormattedBody({});
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_doc.m_strFormattedBody, strHtml);
+    EXPECT_EQ(m_controls.m_strFormattedBody, strHtml);
+
+    // A version without formatting changed the words and carried the HTML along: the words it
+    // saved win, and the stale formatting is not written back.
+    std::string strEdited = MgxBytes({"contacts.mdb", "Product", "Jane Roe <jane@example.com>",
+        "replies@example.com", "Hello <<FirstName>>", "Orders", "Dear <<FirstName>>,\r\nsee you"});
+    WriteFile(path, strEdited + strSaved.substr(strSeven.size()));
+    ASSERT_TRUE(m_doc.OnOpenDocument(path.string()));
+    EXPECT_EQ(m_doc.m_strBody, "Dear <<FirstName>>,\r\nsee you");
+    EXPECT_EQ(m_doc.m_strFormattedBody, "");
+    EXPECT_EQ(m_controls.m_strFormattedBody, "");
+    ASSERT_TRUE(m_doc.OnSaveDocument(path.string()));
+    EXPECT_EQ(ReadFile(path), strEdited);
+}
+
 TEST_F(MergeDocumentTest, ShortOrMissingFilesAreReportedAndChangeNothing)
 {
     const fs::path good = WriteMerge("good.mgx", kData + "contacts.mdb", "Orders");
