@@ -301,8 +301,8 @@ std::string CMergeRun::TemplateDigest(const SInput &input)
     }
     // Merges without copies, attachments or formatting keep the digest earlier runs recorded.
     if (!input.strFormattedBody.empty())
-        hash.addData(QByteArray::fromStdString(
-            "html " + std::to_string(input.strFormattedBody.size()) + ":" + input.strFormattedBody));
+        hash.addData(QByteArray::fromStdString("html "
+            + std::to_string(input.strFormattedBody.size()) + ":" + input.strFormattedBody));
     if (!input.extras.IsEmpty()) {
         std::vector<std::string> texts {input.extras.strCc, input.extras.strBcc};
         texts.insert(texts.end(), input.extras.attachments.begin(), input.extras.attachments.end());
@@ -336,14 +336,6 @@ std::string Megabytes(unsigned long long nBytes)
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(nBytes) / (1 << 20));
     return text;
-}
-
-std::string JoinAddresses(const std::vector<std::string> &addresses)
-{
-    std::string strText;
-    for (const std::string &strAddress : addresses)
-        strText += (strText.empty() ? "" : ", ") + strAddress;
-    return strText;
 }
 
 } // namespace

@@ -67,3 +67,11 @@ std::string CPersonalParts::ChosenFolder(size_t nAttachment) const
         return AbsolutePath(".", m_strFolder);
     return AbsolutePath(strTemplate.substr(0, nSlash + 1), m_strFolder);
 }
+
+std::string JoinAddresses(const std::vector<std::string> &addresses)
+{
+    std::string strText;
+    for (const std::string &strAddress : addresses)
+        strText += (strText.empty() ? "" : ", ") + strAddress;
+    return strText;
+}

@@ -54,3 +54,5 @@ private:
 
 // A path taken from the folder (ending in "/") when relative, with "." and ".." resolved.
 std::string AbsolutePath(const std::string &strPath, const std::string &strFolder);
+// Merged addresses as one header text: "a@example.org, Name <b@example.org>".
+std::string JoinAddresses(const std::vector<std::string> &addresses);

@@ -8,6 +8,7 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -110,6 +111,9 @@ CFormatCommands::CFormatCommands(QMainWindow &frame, CMergixView &view)
     m_pSizeBox->setEditable(true);
     for (const int nSize : {8, 9, 10, 11, 12, 14, 16, 18, 20, 24, 28, 36})
         m_pSizeBox->addItem(QString::number(nSize));
+    // Their edits are what a screen reader reaches.
+    m_pFontBox->lineEdit()->setAccessibleName(m_pFontBox->accessibleName());
+    m_pSizeBox->lineEdit()->setAccessibleName(m_pSizeBox->accessibleName());
     m_pToolBar->addWidget(m_pFontBox);
     m_pToolBar->addWidget(m_pSizeBox);
     connect(m_pFontBox, &QFontComboBox::textActivated, &m_view, &CMergixView::SetFontFamily);

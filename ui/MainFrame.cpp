@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -24,6 +25,7 @@
 #include "ui/HeaderBar.h"
 #include "ui/LockIndicators.h"
 #include "ui/MergixView.h"
+#include "ui/PreviewPane.h"
 #include "ui/ProgressDlg.h"
 
 CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
@@ -36,10 +38,14 @@ CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
               }})
     , m_pHeaderBar(new CHeaderBar)
     , m_pView(new CMergixView(this))
+    , m_pCentral(new QStackedWidget(this))
+    , m_pPreview(new CPreviewPane(this))
     , m_pControls(std::make_unique<CFrameControls>(*m_pHeaderBar, *m_pView))
 {
     setObjectName(QStringLiteral("mainFrame"));
-    setCentralWidget(m_pView);
+    m_pCentral->addWidget(m_pView);
+    m_pCentral->addWidget(m_pPreview);
+    setCentralWidget(m_pCentral);
     setAcceptDrops(true);
     resize(860, 620);
     CreateActions();
@@ -112,6 +118,8 @@ QAction *CMainFrame::AddAction(const QString &strName, const QString &strText,
 
 void CMainFrame::Run(const std::function<void()> &command)
 {
+    // Every command works on the message as it is edited.
+    m_pPreviewAction->setChecked(false);
     RunCommand(command);
     ApplyDocumentToView();
     UpdateCommandStates();
@@ -198,6 +206,18 @@ void CMainFrame::CreateActions()
     m_pViewStatusBar = pViewMenu->addAction(QStringLiteral("&Status Bar"));
     m_pViewStatusBar->setObjectName(QStringLiteral("actionViewStatusBar"));
     m_pViewStatusBar->setStatusTip(QStringLiteral("Show or hide the status bar"));
+    pViewMenu->addSeparator();
+    m_pPreviewAction = AddAction(QStringLiteral("actionPreview"), QStringLiteral("&Preview"),
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)},
+        QStringLiteral("Show each record's message as it will arrive\nPreview"), nullptr);
+    m_pPreviewAction->setCheckable(true);
+    m_pPreviewAction->setIcon(QIcon::fromTheme(QStringLiteral("document-print-preview")));
+    if (m_pPreviewAction->icon().isNull())
+        m_pPreviewAction->setIconText(QStringLiteral("Preview"));
+    connect(m_pPreviewAction, &QAction::toggled, this, &CMainFrame::ShowPreview);
+    connect(m_pPreview, &CPreviewPane::CloseRequested, m_pPreviewAction,
+        [this] { m_pPreviewAction->setChecked(false); });
+    pViewMenu->addAction(m_pPreviewAction);
 
     m_pFormat = new CFormatCommands(*this, *m_pView);
     menuBar()->addMenu(m_pFormat->Menu());
@@ -228,7 +248,7 @@ void CMainFrame::CreateActions()
     pSend->setIcon(pStyle->standardIcon(QStyle::SP_ArrowForward));
     pTest->setIcon(pStyle->standardIcon(QStyle::SP_FileDialogContentsView));
     pRefresh->setIcon(pStyle->standardIcon(QStyle::SP_BrowserReload));
-    m_needDatabase += {pSend, m_pInsertField, m_pInsertIf, pTest, pRefresh};
+    m_needDatabase += {pSend, m_pInsertField, m_pInsertIf, pTest, pRefresh, m_pPreviewAction};
 
     QMenu *pHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     pHelp->addAction(AddAction(QStringLiteral("actionHelpTopics"), QStringLiteral("&Help Topics"),
@@ -274,8 +294,8 @@ void CMainFrame::CreateBars()
         m_pToolBar->addAction(pAction);
     }
     m_pToolBar->addSeparator();
-    m_pToolBar->addActions(
-        {action("actionSendMail"), action("actionTestMailMerge"), action("actionRefreshDatabase")});
+    m_pToolBar->addActions({action("actionSendMail"), action("actionTestMailMerge"),
+        action("actionPreview"), action("actionRefreshDatabase")});
     m_pToolBar->addSeparator();
     m_pToolBar->addAction(m_pContextHelp);
 

@@ -109,6 +109,9 @@ private:
     void CreateActions();
     void CreateBars();
     void OnFind(bool bReplace);
+    // View > Preview on or off; on, the list is loaded (with progress) and the first record's
+    // message shown in place of the editor.
+    void ShowPreview(bool bOn);
     void OnFindNext();
     QAction *AddAction(const QString &strName, const QString &strText,
         const QList<QKeySequence> &keys, const QString &strPrompt, void (CMainFrame::*handler)());
@@ -142,6 +145,9 @@ private:
     SHooks m_hooks;
     CHeaderBar *m_pHeaderBar;
     CMergixView *m_pView;
+    class QStackedWidget *m_pCentral; // the editor, or the preview in its place
+    class CPreviewPane *m_pPreview;
+    QAction *m_pPreviewAction = nullptr;
     std::unique_ptr<CFrameControls> m_pControls;
     QToolBar *m_pToolBar = nullptr;
     QToolBar *m_pHeaderToolBar = nullptr;

@@ -10,9 +10,12 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QStackedWidget>
 #include <QToolBar>
 #include <QUrl>
 
+#include "app/CommandDispatcher.h"
 #include "app/OAuthLogin.h"
 #include "engine/Data.h"
 #include "engine/IfBlock.h"
@@ -34,6 +37,8 @@
 #include "ui/MergixView.h"
 #include "ui/MessagePrinter.h"
 #include "ui/OAuthSignInPrompt.h"
+#include "ui/PreviewPane.h"
+#include "ui/ProgressDlg.h"
 
 void CMainFrame::Start(const std::optional<std::string> &path)
 {
@@ -366,6 +371,52 @@ void CMainFrame::OnFindNext()
         OnFind(false);
     else
         m_pFindDlg->FindNext();
+}
+
+void CMainFrame::ShowPreview(bool bOn)
+{
+    const bool bShown = m_pCentral->currentWidget() == m_pPreview;
+    if (bOn == bShown)
+        return;
+    if (bOn) {
+        auto pList = std::make_unique<CRecordList>();
+        bool bLoaded = false;
+        RunCommand([&] {
+            if (!m_doc.IsConnectionOpen())
+                return;
+            CProgressDlg progress(this);
+            pList->SetColumns(m_doc.m_fieldNames);
+            pList->Load(*m_doc.Table(), progress);
+            bLoaded = true;
+        });
+        if (!bLoaded) {
+            const QSignalBlocker blocker(m_pPreviewAction);
+            m_pPreviewAction->setChecked(false);
+            return;
+        }
+        CMergeRun::SInput input;
+        input.fields = m_doc.MergeFields();
+        input.strToField = m_pHeaderBar->SelectedToField();
+        input.strTemplate = m_pView->PlainText();
+        input.strFormattedBody = m_pView->FormattedHtml();
+        input.strFrom = m_pHeaderBar->FromEdit()->text().toStdString();
+        input.strReplyTo = m_pHeaderBar->ReplyToEdit()->text().toStdString();
+        input.strSubject = m_pHeaderBar->SubjectEdit()->text().toStdString();
+        input.extras = m_pHeaderBar->Extras();
+        input.strAttachmentFolder = m_doc.AttachmentFolder();
+        m_pPreview->Start(std::move(input), std::move(pList));
+        m_pCentral->setCurrentWidget(m_pPreview);
+        m_pPreview->findChild<QWidget *>(QStringLiteral("previewBody"))->setFocus();
+    } else {
+        m_pCentral->setCurrentWidget(m_pView);
+        m_pView->setFocus();
+    }
+    // The message is not edited while it is previewed.
+    m_pHeaderToolBar->setEnabled(!bOn);
+    m_pFormat->ToolBar()->setEnabled(!bOn && m_doc.m_bDatabaseReady);
+    for (QAction *pAction : m_needEditor)
+        pAction->setEnabled(!bOn && m_doc.m_bDatabaseReady);
+    m_pView->setReadOnly(bOn || !m_doc.m_bDatabaseReady);
 }
 
 void CMainFrame::UpdateCommandStates()

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QTextDocumentFragment>
 #include <QTextList>
 #include <QUrl>
 
@@ -216,6 +217,8 @@ void CMergixView::insertFromMimeData(const QMimeData *pSource)
         QTextEdit::insertFromMimeData(pSource);
     else if (pSource->hasText())
         insertPlainText(pSource->text());
+    else if (pSource->hasHtml())
+        insertPlainText(QTextDocumentFragment::fromHtml(pSource->html()).toPlainText());
 }
 
 void CMergixView::SetReady(bool bReady)

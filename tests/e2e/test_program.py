@@ -597,6 +597,49 @@ class ProgramTests(ProgramTest):
             names = [attachment["filename"] for attachment in summary["attachments"]]
             self.assertEqual(names, ["price-list.pdf", first_names[summary["to"]] + ".pdf"])
 
+    def test_a_word_made_bold_is_previewed_and_arrives_as_html(self):
+        frame = self.open_sample_copy()
+        editor = self.find("text", "Message")
+        self.click(editor)
+        # "Dear" selected, as a screen reader selects text, and made bold with the Format menu.
+        editor.queryText().setSelection(0, 0, 4)
+        self.choose_menu("Format", "Bold")
+        self.find("label", "Formatted message")
+        # A field inserted after the greeting's line comes in whole.
+        first_line = self.text_of(editor).split("\n")[0]
+        editor.queryText().setCaretOffset(len(first_line))
+        self.type_text(" from ")
+        fields = self.open_popup(self.find("push button", "Insert Field", within=frame),
+                                 "the field menu of Insert Field")
+        self.click(self.find("menu item", "City", within=fields))
+        self.assertTrue(self.text_of(editor).startswith(
+            "Dear <<FirstName>> <<LastName>>, from <<City>>"), self.text_of(editor))
+
+        self.choose_menu("View", "Preview")
+        self.click(self.find("push button", "Next"))
+        self.find("label", "Record 2 of 12")
+        body = self.text_of(self.find("label", "Message as sent"))
+        self.assertNotIn("<<", body)
+        to = self.text_of(self.find("text", "To"))
+        self.click(self.find("push button", "Close Preview"))
+        self.find("text", "Message")
+
+        store, port = self.start_smtp_server("messages")
+        self.set_smtp_server(port)
+        self.choose_menu("Mail", "Send Mail")
+        self.send_to_all()
+        wait_for(lambda: len(self.stored_messages(store)) == 12,
+                 "a message for every member at the server", timeout=30)
+        summaries = {summary["to"]: summary for summary in self.stored_messages(store)}
+        previewed = summaries[to]
+        self.assertEqual(previewed["defects"], [])
+        self.assertEqual(previewed["structure"][:3],
+                         ["multipart/alternative", "text/plain", "text/html"])
+        # The previewed message is the one that arrived: the same words, Dear in bold.
+        self.assertIn("font-weight:700;\">Dear</span>", previewed["html"])
+        self.assertEqual(previewed["body"].split("\r\n")[0].split("\n")[0],
+                         body.split("\n")[0])
+
     def find_alert(self):
         for node in descendants(self.app):
             if node.getRoleName() in ("alert", "dialog") and node.name == "Mergix":

@@ -8,14 +8,21 @@
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QToolBar>
 
 #include "support/SampleFrameTest.h"
 #include "ui/FormattedText.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
+#include "ui/PreviewPane.h"
 
 namespace {
 
@@ -121,6 +128,59 @@ TEST_F(FormattedEditorTest, TheFormatMenuMakesTheMergeFormattedAndPlainTextUndoe
     EXPECT_EQ(view.FormattedHtml(), "");
     EXPECT_EQ(view.PlainText(), strPlain + "pasted");
     EXPECT_EQ(m_prompter.TakeTexts().size(), 2u);
+}
+
+TEST_F(FormattedEditorTest, ThePreviewShowsEachRecordsMessageInPlaceOfTheEditor)
+{
+    CMainFrame &frame = *m_pFrame;
+    CMergixView &view = frame.View();
+    QTextCursor cursor = view.textCursor();
+    cursor.setPosition(0);
+    view.setTextCursor(cursor);
+    frame.findChild<QAction *>(QStringLiteral("actionBold"))->trigger(); // "Dear"
+    ASSERT_TRUE(view.IsFormatted());
+
+    QAction *pPreview = frame.findChild<QAction *>(QStringLiteral("actionPreview"));
+    auto *pPane = frame.findChild<CPreviewPane *>();
+    auto *pStack = frame.findChild<QStackedWidget *>();
+    const auto text = [&](const char *pName) {
+        return frame.findChild<QLineEdit *>(QString::fromLatin1(pName))->text().toStdString();
+    };
+    const auto position = [&] {
+        return frame.findChild<QLabel *>(QStringLiteral("previewPosition"))->text().toStdString();
+    };
+    auto *pBody = frame.findChild<QTextBrowser *>(QStringLiteral("previewBody"));
+    pPreview->trigger();
+    ASSERT_EQ(pStack->currentWidget(), pPane);
+    EXPECT_EQ(position(), "Record 1 of 12");
+    EXPECT_EQ(text("previewTo"), "john.smith@example.com");
+    EXPECT_EQ(text("previewSubject"), "News from the club");
+    EXPECT_TRUE(pBody->toHtml().contains(QStringLiteral("font-weight:700")));
+    EXPECT_TRUE(pBody->toPlainText().startsWith(QStringLiteral("Dear John Smith,")));
+    // Editing is off while previewing.
+    EXPECT_TRUE(view.isReadOnly());
+    EXPECT_FALSE(frame.findChild<QAction *>(QStringLiteral("actionBold"))->isEnabled());
+    EXPECT_FALSE(frame.findChild<QToolBar *>(QStringLiteral("headerToolBar"))->isEnabled());
+
+    // The keys go from record to record from the message.
+    ASSERT_TRUE(pBody->hasFocus() || !frame.isActiveWindow());
+    pBody->setFocus();
+    QTest::keyClick(pBody, Qt::Key_PageDown);
+    EXPECT_EQ(position(), "Record 2 of 12");
+    EXPECT_NE(text("previewTo"), "john.smith@example.com");
+    QTest::keyClick(pBody, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(position(), "Record 12 of 12");
+    EXPECT_FALSE(frame.findChild<QPushButton *>(QStringLiteral("previewNext"))->isEnabled());
+    frame.findChild<QPushButton *>(QStringLiteral("previewFirst"))->click();
+    EXPECT_EQ(position(), "Record 1 of 12");
+
+    // Esc gives the editor back, editable.
+    QTest::keyClick(pBody, Qt::Key_Escape);
+    EXPECT_EQ(pStack->currentWidget(), &view);
+    EXPECT_FALSE(pPreview->isChecked());
+    EXPECT_FALSE(view.isReadOnly());
+    EXPECT_TRUE(frame.findChild<QAction *>(QStringLiteral("actionBold"))->isEnabled());
+    EXPECT_TRUE(frame.findChild<QToolBar *>(QStringLiteral("headerToolBar"))->isEnabled());
 }
 
 } // namespace
