@@ -11,7 +11,7 @@ packages=(
     libgtest-dev
     mdbtools-dev mdbtools
     libgmime-3.0-dev libopendkim-dev python3-dkim
-    liborcus-dev libuchardet-dev libdeflate-dev zlib1g-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc odbc-postgresql postgresql mariadb-server python3-openpyxl python3-odf xlsx2csv
+    liborcus-dev libuchardet-dev libdeflate-dev zlib1g-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc odbc-postgresql postgresql mariadb-server python3-openpyxl python3-odf xlsx2csv chromium
     python3 python3-aiosmtpd
     postfix
     xvfb xauth imagemagick poppler-utils time

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QCryptographicHash>
+#include <QImage>
 #include <QJsonArray>
 #include <QProcess>
 #include <QSettings>
@@ -329,6 +331,60 @@ TEST_F(CommandLineTest, AMergeWithCopiesAndAttachmentsSendsThemOrRefusesUnsendab
         EXPECT_TRUE(message[QStringLiteral("rcpt_tos")].toArray().contains(
             QStringLiteral("office@example.com")));
     }
+}
+
+TEST_F(CommandLineTest, AFormattedMergePrintsItsTwinWritesItsHtmlAndRendersInABrowser)
+{
+    const std::string strBody = "Dear <<FirstName>>,\r\nsee you in <<City>>.";
+    const std::string strHtml
+        = "<html><head><style>p { color: red; }</style></head><body style=\"font-size:24pt\">"
+          "<p>Dear <b>&lt;&lt;FirstName&gt;&gt;</b>,</p><p style=\"color:#0b57d0\">see you in "
+          "<i>&lt;&lt;City&gt;&gt;</i>.</p></body></html>";
+    const std::string strDigest
+        = QCryptographicHash::hash(QByteArray::fromStdString(strBody), QCryptographicHash::Sha256)
+              .toHex()
+              .toStdString();
+    CMgxArchive archive;
+    for (const std::string &strText : {std::string("contacts.mdb"), std::string("Email"),
+             std::string("Club <c@example.com>"), std::string("r@example.com"), std::string("News"),
+             std::string("Contacts"), strBody, std::string("Mergix properties"), std::string("1"),
+             std::string("1"), std::string("FormattedBody"), strDigest + "\n" + strHtml})
+        archive.WriteString(strText);
+    const std::string strMerge = (m_folder / "sample" / "formatted.mgx").string();
+    std::ofstream(strMerge, std::ios::binary) << archive.Bytes();
+
+    const fs::path html = m_folder / "html";
+    const SResult result = Run({"--test-merge", strMerge, "--html", html.string()});
+    ASSERT_EQ(result.nExit, 0) << result.strErr;
+    // The plain-text twin on standard output, one HTML file a message.
+    EXPECT_NE(result.strOut.find("Dear John,\r\nsee you in London."), std::string::npos);
+    EXPECT_EQ(Count(result.strOut, "Dear "), 12u);
+    const std::string strJohn = ReadFile(html / "message-12.html");
+    EXPECT_NE(strJohn.find("Dear <b>John</b>,"), std::string::npos) << strJohn;
+    EXPECT_EQ(strJohn.find("color: red"), std::string::npos); // inline styles only
+    EXPECT_FALSE(fs::exists(html / "message-13.html"));
+    EXPECT_EQ(Run({"--send", strMerge, "--html", html.string()}).nExit, 2);
+
+    // Rendered as a browser shows it: not blank, the text in its colours.
+    const fs::path png = m_folder / "john.png";
+    const std::string strChromium = "timeout 60 chromium --headless --no-sandbox --disable-gpu "
+                                    "--hide-scrollbars --window-size=640,300 --screenshot="
+        + Quoted(png.string()) + " " + Quoted("file://" + (html / "message-12.html").string())
+        + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(strChromium.c_str()), 0) << "chromium (installed by install-deps.sh)";
+    const QImage image(QString::fromStdString(png.string()));
+    ASSERT_FALSE(image.isNull());
+    int nDark = 0;
+    int nBlue = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor color = image.pixelColor(x, y);
+            nDark += color.lightness() < 100;
+            nBlue += color.blue() > 150 && color.red() < 100;
+        }
+    }
+    EXPECT_GT(nDark, 200); // "Dear John,"
+    EXPECT_GT(nBlue, 100); // the second paragraph's colour
 }
 
 TEST_F(CommandLineTest, AnInterruptStopsHandingOutMessagesButFinishesTheStartedOnes)
