@@ -56,11 +56,9 @@ CFormatCommands::CFormatCommands(QMainWindow &frame, CMergixView &view)
     m_pMenu->addSeparator();
 
     m_pBullets = Add("actionBulletedList", QStringLiteral("Bulleted &List"), {},
-        QStringLiteral("Make the paragraphs a bulleted list\nBulleted list"),
-        "format-list-unordered");
+        QStringLiteral("Make the paragraphs a bulleted list\nBullets"), "format-list-unordered");
     m_pNumbers = Add("actionNumberedList", QStringLiteral("&Numbered List"), {},
-        QStringLiteral("Make the paragraphs a numbered list\nNumbered list"),
-        "format-list-ordered");
+        QStringLiteral("Make the paragraphs a numbered list\nNumbering"), "format-list-ordered");
     for (QAction *pAction : {m_pBullets, m_pNumbers})
         pAction->setCheckable(true);
     connect(m_pBullets, &QAction::triggered, this, [this](bool bOn) {
@@ -72,11 +70,11 @@ CFormatCommands::CFormatCommands(QMainWindow &frame, CMergixView &view)
         ShowCursorFormat();
     });
     m_pLeft = Add("actionAlignLeft", QStringLiteral("Align L&eft"), {},
-        QStringLiteral("Align the paragraphs to the left\nAlign left"), "format-justify-left");
+        QStringLiteral("Align the paragraphs to the left\nLeft"), "format-justify-left");
     m_pCenter = Add("actionAlignCenter", QStringLiteral("Cen&tre"), {},
         QStringLiteral("Centre the paragraphs\nCentre"), "format-justify-center");
     m_pRight = Add("actionAlignRight", QStringLiteral("Align &Right"), {},
-        QStringLiteral("Align the paragraphs to the right\nAlign right"), "format-justify-right");
+        QStringLiteral("Align the paragraphs to the right\nRight"), "format-justify-right");
     auto *pAlignment = new QActionGroup(this);
     for (QAction *pAction : {m_pLeft, m_pCenter, m_pRight}) {
         pAction->setCheckable(true);

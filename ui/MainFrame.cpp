@@ -299,6 +299,7 @@ void CMainFrame::CreateBars()
     m_pToolBar->addSeparator();
     m_pToolBar->addAction(m_pContextHelp);
 
+    addToolBarBreak();
     addToolBar(m_pFormat->ToolBar());
     addToolBarBreak();
     m_pHeaderToolBar = addToolBar(QStringLiteral("Message Header"));

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTextCursor>
 #include <QTimer>
 
 #include "app/Settings.h"
@@ -214,6 +215,40 @@ int main(int argc, char *argv[])
     pFieldMenu->hide();
     CInsertIfDlg insertIf(doc.m_fieldNames);
     Save(insertIf, strFolder, "insert-if.png");
+
+    // A formatted message on the sample merge, then its preview of the second record.
+    {
+        QSettings formattedStore(
+            QDir(strFolder).filePath(QStringLiteral("render-formatted.ini")), QSettings::IniFormat);
+        CMainFrame formatted(formattedStore);
+        formatted.resize(900, 640);
+        formatted.Start(std::string(MERGIX_EXAMPLES_DIR "/sample.mgx"));
+        CMergixView &view = formatted.View();
+        QTextCursor cursor = view.textCursor();
+        cursor.setPosition(0);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+        view.SetBold(true);
+        view.SetFontSize(14);
+        cursor.movePosition(QTextCursor::End);
+        view.setTextCursor(cursor);
+        cursor.insertText(QStringLiteral("\nWhat is on this month:\nThe summer fair\nA walk by the "
+                                         "river\nPay your fee online"));
+        cursor.movePosition(QTextCursor::PreviousBlock);
+        cursor.movePosition(QTextCursor::PreviousBlock, QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+        view.SetList(QTextListFormat::ListDisc);
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+        view.InsertLink(QStringLiteral("https://club.example/pay?id=<<ID>>"), QString());
+        Save(formatted, strFolder, "main-window-formatted.png");
+        formatted.findChild<QAction *>(QStringLiteral("actionPreview"))->trigger();
+        formatted.findChild<QPushButton *>(QStringLiteral("previewNext"))->click();
+        Save(formatted, strFolder, "preview.png");
+        formatted.Document().SetModifiedFlag(false);
+        QFile::remove(QDir(strFolder).filePath(QStringLiteral("render-formatted.ini")));
+    }
 
     CAboutDlg about;
     Save(about, strFolder, "about.png");
