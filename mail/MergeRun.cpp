@@ -508,9 +508,12 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
         composeOptions.bOneClick = !input.unsubscribe.strUrl.empty();
     }
     std::optional<CHtmlMessage> html;
+    m_formattedTests.clear();
+    m_testImages.clear();
     if (!input.strFormattedBody.empty()) {
         html.emplace(input.strFormattedBody, input.fields, input.strAttachmentFolder);
         composeOptions.images = html->Images();
+        m_testImages = html->Images();
         for (const SInlineImage &image : html->Images()) {
             const SAttachmentFile file = InspectAttachment(image.strPath);
             if (!input.bTestMode && !file.strProblem.empty()) {
@@ -632,6 +635,8 @@ CMergeRun::EOutcome CMergeRun::Run(const SInput &input, CProgress &progress)
                 strMessage += "Bcc: " + JoinAddresses(personal.bcc) + "\r\n";
             for (const std::string &strPath : personal.attachments)
                 strMessage += "Attachment: " + strPath + "\r\n";
+            if (html && !input.testHtmlOutput && m_formattedTests.size() < kShownFormatted)
+                m_formattedTests.push_back({strMessage.substr(66), html->Expand(row)});
             strMessage += strBody + "\r\n\r\n";
             if (html && input.testHtmlOutput
                 && !input.testHtmlOutput(nTestMessage++, html->Expand(row))) {

@@ -126,6 +126,18 @@ public:
     const std::string &TestResults() const { return m_strTestResults; }
     // Hands the results over without a copy: a test of many records makes a long text.
     std::string TakeTestResults() { return std::exchange(m_strTestResults, {}); }
+
+    // A test run of a formatted merge that hands its HTML to no testHtmlOutput keeps the first
+    // kShownFormatted messages' header lines and HTML here, for a window to show them
+    // formatted, and the pictures they show.
+    struct STestMessage
+    {
+        std::string strHeader; // "To: ..." and the other merged header lines, CR LF
+        std::string strHtml;
+    };
+    static constexpr size_t kShownFormatted = 200;
+    std::vector<STestMessage> TakeFormattedTests() { return std::exchange(m_formattedTests, {}); }
+    const std::vector<SInlineImage> &TestImages() const { return m_testImages; }
     // The failed addresses of the last run, in the order the deliveries failed.
     std::vector<std::string> FailedAddresses() const;
 
@@ -202,6 +214,8 @@ private:
         const SInput &input, CProgress &progress, CRunClock &clock, const CSendPace &pace);
 
     std::string m_strTestResults;
+    std::vector<STestMessage> m_formattedTests;
+    std::vector<SInlineImage> m_testImages;
     CSendPace *m_pPace = nullptr; // the running run's, for its delivery workers
     size_t m_nPeakDeliveries = 0;
     size_t m_nDeliveryCeiling = 64; // the running run's: m_nMaxDeliveries or fewer

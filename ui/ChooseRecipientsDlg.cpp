@@ -133,6 +133,8 @@ void CChooseRecipientsDlg::accept()
         outcome = run.Run(m_input, progress);
     }
     m_strTestResults = run.TakeTestResults();
+    m_formattedTests = run.TakeFormattedTests();
+    m_testImages = run.TestImages();
     m_lastOutcome = outcome;
     // A run that stopped at the server or the journal ends the dialog too: the next Send Mail
     // then asks the journal afresh whom to leave out.

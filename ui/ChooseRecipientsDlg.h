@@ -36,6 +36,12 @@ public:
     CRecordList &List() { return m_list; }
     const std::string &TestResults() const { return m_strTestResults; }
     std::string TakeTestResults() { return std::exchange(m_strTestResults, {}); }
+    // A formatted test merge's first messages, and their pictures.
+    std::vector<CMergeRun::STestMessage> TakeFormattedTests()
+    {
+        return std::exchange(m_formattedTests, {});
+    }
+    const std::vector<SInlineImage> &TestImages() const { return m_testImages; }
     // How the last run ended; nothing before the first.
     std::optional<CMergeRun::EOutcome> LastOutcome() const { return m_lastOutcome; }
 
@@ -63,6 +69,8 @@ private:
     CMergeRun::SInput m_input;
     CRecordList m_list;
     std::string m_strTestResults;
+    std::vector<CMergeRun::STestMessage> m_formattedTests;
+    std::vector<SInlineImage> m_testImages;
     std::optional<CMergeRun::EOutcome> m_lastOutcome;
     bool m_bTestMode = false;
     CSettings *m_pSettings = nullptr;

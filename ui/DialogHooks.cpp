@@ -52,7 +52,14 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             return std::nullopt;
         return dlg.DontRemind();
     };
-    hooks.chooseRecipients = [&frame](bool bTestMode) -> std::optional<std::string> {
+    // What a formatted test merge shows formatted, from the run to its results window.
+    struct SFormattedTests
+    {
+        std::vector<CMergeRun::STestMessage> messages;
+        std::vector<SInlineImage> images;
+    };
+    auto pFormatted = std::make_shared<SFormattedTests>();
+    hooks.chooseRecipients = [&frame, pFormatted](bool bTestMode) -> std::optional<std::string> {
         CMergeRun::SInput input;
         input.fields = frame.Document().MergeFields();
         input.strToField = frame.HeaderBar().SelectedToField();
@@ -114,6 +121,8 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             frame.Passwords().ForgetInMemory(PasswordKey(frame.Settings().SmtpAccount()));
         if (!bAccepted || !bTestMode)
             return std::nullopt;
+        pFormatted->messages = dlg.TakeFormattedTests();
+        pFormatted->images = dlg.TestImages();
         return dlg.TakeTestResults();
     };
     hooks.signIn = [&frame](const SSmtpAccount &account, const SOAuthSettings &oauth) {
@@ -126,10 +135,13 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
             return std::nullopt;
         return dlg.textValue().toStdString();
     };
-    hooks.showTestResults = [&frame](std::string strResults) {
+    hooks.showTestResults = [&frame, pFormatted](std::string strResults) {
         {
             CTestMergeResultsDlg dlg(&frame);
             dlg.SetResults(std::move(strResults));
+            if (!pFormatted->messages.empty())
+                dlg.SetFormattedMessages(
+                    std::exchange(pFormatted->messages, {}), pFormatted->images);
             dlg.exec();
         }
         ReleaseFreedMemory(); // a long test's text goes back to the system with its window

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "mail/MergeRun.h"
+
 namespace Ui {
 class CTestMergeResultsDlg;
 }
@@ -22,6 +24,10 @@ public:
     // one copy until it is destroyed. Results() is the text shown, with LF breaks.
     void SetResults(std::string strResults);
     const std::string &Results() const;
+    // A formatted merge's messages (the first CMergeRun::kShownFormatted of them) shown as they
+    // will arrive, one after the other, in place of their text.
+    void SetFormattedMessages(
+        std::vector<CMergeRun::STestMessage> messages, const std::vector<SInlineImage> &images);
 
 private:
     Ui::CTestMergeResultsDlg *m_pUi;

@@ -128,10 +128,11 @@ protected:
         m_input.pList = &m_table.m_list;
         m_input.fields = m_table.m_fields;
         m_input.strToField = "Email";
-        m_input.strTemplate = "Dear <<Name>>,\r\nPay here (https://club.example/pay?id=<<ID>>&who="
-                              "<<Name>>) or visit your page (<<Site>>).\r\n"
-                              "{IF \"<<ID>>\" \"Equals\" \"1\" THEN \"first!\" ELSE \"later\" \"CASEYES\"}\r\n"
-                              "logo.png";
+        m_input.strTemplate
+            = "Dear <<Name>>,\r\nPay here (https://club.example/pay?id=<<ID>>&who="
+              "<<Name>>) or visit your page (<<Site>>).\r\n"
+              "{IF \"<<ID>>\" \"Equals\" \"1\" THEN \"first!\" ELSE \"later\" \"CASEYES\"}\r\n"
+              "logo.png";
         m_input.strFormattedBody = kEditorHtml;
         m_input.strFrom = "Club <club@example.com>";
         m_input.strReplyTo = "replies@example.com";
@@ -233,6 +234,17 @@ TEST_F(FormattedMailTest, ATestMergeHandsOverEachHtmlBesideThePlainText)
     EXPECT_NE(html[0].second.find(">Bob</span>"), std::string::npos);
     EXPECT_NE(html[1].second.find(">Ann</span>"), std::string::npos);
     EXPECT_NE(m_run.TestResults().find("Dear Bob,"), std::string::npos);
+    EXPECT_TRUE(m_run.TakeFormattedTests().empty()); // handed over instead
+
+    // Without the hook the run keeps them for a window to show.
+    m_input.testHtmlOutput = nullptr;
+    ASSERT_EQ(m_run.Run(m_input, m_progress), CMergeRun::EOutcome::Completed);
+    const std::vector<CMergeRun::STestMessage> kept = m_run.TakeFormattedTests();
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].strHeader, "To: bob@example.org\r\n");
+    EXPECT_NE(kept[0].strHtml.find(">Bob</span>"), std::string::npos);
+    ASSERT_EQ(m_run.TestImages().size(), 1u);
+    EXPECT_EQ(m_run.TestImages()[0].strPath, m_strFolder + "logo.png");
 }
 
 } // namespace

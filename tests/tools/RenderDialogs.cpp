@@ -16,6 +16,8 @@
 
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
+#include "engine/Progress.h"
+#include "mail/RecordList.h"
 #include "ui/AboutDlg.h"
 #include "ui/AttachmentPath.h"
 #include "ui/AttachmentsDlg.h"
@@ -246,6 +248,27 @@ int main(int argc, char *argv[])
         formatted.findChild<QAction *>(QStringLiteral("actionPreview"))->trigger();
         formatted.findChild<QPushButton *>(QStringLiteral("previewNext"))->click();
         Save(formatted, strFolder, "preview.png");
+        formatted.findChild<QAction *>(QStringLiteral("actionPreview"))->trigger();
+        // The same merge's test results, shown formatted.
+        CMergeRun::SInput input = CMergeRun::InputOf(formatted.Document());
+        input.strTemplate = view.PlainText();
+        input.strFormattedBody = view.FormattedHtml();
+        CRecordList list;
+        list.SetColumns(formatted.Document().m_fieldNames);
+        CNullProgress loading;
+        list.Load(*formatted.Document().Table(), loading);
+        list.SelectAll();
+        input.pList = &list;
+        input.bTestMode = true;
+        input.bInteractive = false;
+        CMergeRun run;
+        CNullProgress running;
+        run.Run(input, running);
+        CTestMergeResultsDlg formattedResults;
+        formattedResults.SetResults(run.TakeTestResults());
+        formattedResults.SetFormattedMessages(run.TakeFormattedTests(), run.TestImages());
+        formattedResults.resize(640, 520);
+        Save(formattedResults, strFolder, "test-merge-results-formatted.png");
         formatted.Document().SetModifiedFlag(false);
         QFile::remove(QDir(strFolder).filePath(QStringLiteral("render-formatted.ini")));
     }

@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <malloc.h>
@@ -182,6 +183,32 @@ size_t ResidentBytes()
     size_t nResident = 0;
     statm >> nSize >> nResident;
     return nResident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+TEST(TestMergeResultsTest, AFormattedMergesMessagesAreShownAsTheyWillArrive)
+{
+    const std::string strRule(64, '-');
+    CTestMergeResultsDlg dlg;
+    dlg.SetResults(strRule + "\r\nTo: ann@example.org\r\nDear Ann\r\n\r\n" + strRule
+        + "\r\nTo: bob@example.org\r\nDear Bob\r\n\r\n" + strRule
+        + "\r\nTo: cy@example.org\r\nDear Cy\r\n\r\n");
+    dlg.SetFormattedMessages({{"To: ann@example.org\r\n",
+                                  "<html><body style=\"x\"><p><b>Dear</b> Ann</p></body></html>"},
+                                 {"To: bob@example.org\r\n",
+                                     "<html><body><p><b>Dear</b> Bob &lt;b&gt;</p></body></html>"}},
+        {});
+    dlg.show();
+    auto *pBrowser = dlg.findChild<QTextBrowser *>(QStringLiteral("formattedResults"));
+    ASSERT_NE(pBrowser, nullptr);
+    EXPECT_TRUE(pBrowser->isVisible());
+    EXPECT_FALSE(dlg.findChild<CTextLinesView *>()->isVisible());
+    const QString strShown = pBrowser->toPlainText();
+    EXPECT_TRUE(strShown.contains(QStringLiteral("To: ann@example.org")));
+    EXPECT_TRUE(strShown.contains(QStringLiteral("Dear Bob <b>")));
+    EXPECT_TRUE(strShown.contains(QStringLiteral("The first 2 of 3 messages are shown.")));
+    EXPECT_TRUE(pBrowser->toHtml().contains(QStringLiteral("font-weight:700")));
+    // The text stays what the run made, for copying.
+    EXPECT_NE(dlg.Results().find("Dear Cy"), std::string::npos);
 }
 
 TEST_F(TestMergeDialogsTest, ALongResultIsHeldOnceAndGivenBackWhenItsWindowCloses)
