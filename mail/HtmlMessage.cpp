@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "engine/AsciiCase.h"
+#include "engine/CharacterReferences.h"
 #include "mail/MessageText.h"
 #include "mail/PersonalParts.h"
 
@@ -34,27 +35,6 @@ private:
     const CMergeRecord &m_record;
     mutable std::deque<std::string> m_kept;
 };
-
-void AppendUtf8(std::string &out, uint32_t nCode)
-{
-    if (nCode == 0 || nCode > 0x10FFFF || (nCode >= 0xD800 && nCode <= 0xDFFF))
-        nCode = 0xFFFD;
-    if (nCode < 0x80) {
-        out += static_cast<char>(nCode);
-    } else if (nCode < 0x800) {
-        out += static_cast<char>(0xC0 | (nCode >> 6));
-        out += static_cast<char>(0x80 | (nCode & 0x3F));
-    } else if (nCode < 0x10000) {
-        out += static_cast<char>(0xE0 | (nCode >> 12));
-        out += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (nCode & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (nCode >> 18));
-        out += static_cast<char>(0x80 | ((nCode >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (nCode & 0x3F));
-    }
-}
 
 struct SAttribute
 {
@@ -200,35 +180,10 @@ std::string HtmlDecoded(std::string_view text)
     std::string strOut;
     strOut.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        const size_t nEnd = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
-        if (nEnd == std::string_view::npos || nEnd - i > 12) {
+        if (text[i] == '&')
+            i = AppendCharacterReference(strOut, text, i, true);
+        else
             strOut += text[i];
-            continue;
-        }
-        const std::string_view name = text.substr(i + 1, nEnd - i - 1);
-        if (name == "lt")
-            strOut += '<';
-        else if (name == "gt")
-            strOut += '>';
-        else if (name == "amp")
-            strOut += '&';
-        else if (name == "quot")
-            strOut += '"';
-        else if (name == "apos")
-            strOut += '\'';
-        else if (name == "nbsp")
-            strOut += "\xC2\xA0";
-        else if (name.size() > 1 && name[0] == '#') {
-            const bool bHex = name[1] == 'x' || name[1] == 'X';
-            const std::string_view digits = name.substr(bHex ? 2 : 1);
-            uint32_t nCode = 0;
-            const auto result = std::from_chars(
-                digits.data(), digits.data() + digits.size(), nCode, bHex ? 16 : 10);
-            AppendUtf8(strOut, result.ptr == digits.data() + digits.size() ? nCode : 0xFFFD);
-        } else {
-            strOut.append(text.substr(i, nEnd - i + 1));
-        }
-        i = nEnd;
     }
     return strOut;
 }

@@ -90,36 +90,38 @@ void CMergixView::MarkFormatted()
     SetFormatted(true);
 }
 
+void CMergixView::ApplyCharFormat(const QTextCharFormat &format)
+{
+    MarkFormatted();
+    MergeFormatOnWordOrSelection(textCursor(), format);
+}
+
 void CMergixView::SetBold(bool bBold)
 {
     QTextCharFormat format;
     format.setFontWeight(bBold ? QFont::Bold : QFont::Normal);
-    MarkFormatted();
-    MergeFormatOnWordOrSelection(textCursor(), format);
+    ApplyCharFormat(format);
 }
 
 void CMergixView::SetItalic(bool bItalic)
 {
     QTextCharFormat format;
     format.setFontItalic(bItalic);
-    MarkFormatted();
-    MergeFormatOnWordOrSelection(textCursor(), format);
+    ApplyCharFormat(format);
 }
 
 void CMergixView::SetUnderline(bool bUnderline)
 {
     QTextCharFormat format;
     format.setFontUnderline(bUnderline);
-    MarkFormatted();
-    MergeFormatOnWordOrSelection(textCursor(), format);
+    ApplyCharFormat(format);
 }
 
 void CMergixView::SetFontFamily(const QString &strFamily)
 {
     QTextCharFormat format;
     format.setFontFamilies({strFamily});
-    MarkFormatted();
-    MergeFormatOnWordOrSelection(textCursor(), format);
+    ApplyCharFormat(format);
 }
 
 void CMergixView::SetFontSize(qreal dPoints)
@@ -128,16 +130,14 @@ void CMergixView::SetFontSize(qreal dPoints)
         return;
     QTextCharFormat format;
     format.setFontPointSize(dPoints);
-    MarkFormatted();
-    MergeFormatOnWordOrSelection(textCursor(), format);
+    ApplyCharFormat(format);
 }
 
 void CMergixView::SetTextColor(const QColor &color)
 {
     QTextCharFormat format;
     format.setForeground(color);
-    MarkFormatted();
-    MergeFormatOnWordOrSelection(textCursor(), format);
+    ApplyCharFormat(format);
 }
 
 void CMergixView::SetList(QTextListFormat::Style style)

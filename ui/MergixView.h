@@ -71,6 +71,8 @@ protected:
 
 private:
     void MarkFormatted();
+    // Of the selection or the word at the cursor, tags kept whole; the message becomes formatted.
+    void ApplyCharFormat(const QTextCharFormat &format);
     void SetFormatted(bool bFormatted);
 
     bool m_bSettingText = false;

@@ -1,31 +1,11 @@
 #include "sources/sheet/XmlScanner.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 
-namespace {
+#include "engine/CharacterReferences.h"
 
-void AppendUtf8(std::string &out, uint32_t nCode)
-{
-    if (nCode == 0 || nCode > 0x10FFFF || (nCode >= 0xD800 && nCode <= 0xDFFF))
-        nCode = 0xFFFD;
-    if (nCode < 0x80) {
-        out += static_cast<char>(nCode);
-    } else if (nCode < 0x800) {
-        out += static_cast<char>(0xC0 | (nCode >> 6));
-        out += static_cast<char>(0x80 | (nCode & 0x3F));
-    } else if (nCode < 0x10000) {
-        out += static_cast<char>(0xE0 | (nCode >> 12));
-        out += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (nCode & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (nCode >> 18));
-        out += static_cast<char>(0x80 | ((nCode >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (nCode & 0x3F));
-    }
-}
+namespace {
 
 // Where text next needs more than copying: a reference or a carriage return.
 size_t FindSpecial(std::string_view text, size_t nFrom)
@@ -54,35 +34,7 @@ void AppendText(std::string &out, std::string_view text)
                 ++i;
             continue;
         }
-        const size_t nEnd = c == '&' ? text.find(';', i) : std::string_view::npos;
-        if (nEnd == std::string_view::npos || nEnd - i > 12) {
-            out += c;
-            continue;
-        }
-        const std::string_view name = text.substr(i + 1, nEnd - i - 1);
-        if (name == "lt")
-            out += '<';
-        else if (name == "gt")
-            out += '>';
-        else if (name == "amp")
-            out += '&';
-        else if (name == "quot")
-            out += '"';
-        else if (name == "apos")
-            out += '\'';
-        else if (name.size() > 1 && name[0] == '#') {
-            const bool bHex = name[1] == 'x' || name[1] == 'X';
-            uint32_t nCode = 0;
-            const std::string_view digits = name.substr(bHex ? 2 : 1);
-            const auto result = std::from_chars(
-                digits.data(), digits.data() + digits.size(), nCode, bHex ? 16 : 10);
-            if (result.ptr != digits.data() + digits.size())
-                nCode = 0xFFFD;
-            AppendUtf8(out, nCode);
-        } else {
-            out.append(text.substr(i, nEnd - i + 1));
-        }
-        i = nEnd;
+        i = AppendCharacterReference(out, text, i, false);
     }
 }
 

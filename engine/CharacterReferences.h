@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Character references of XML and HTML text ("&amp;", "&#233;", "&#x1F600;"), resolved into
+// UTF-8 by the readers of workbook parts and of the editor's HTML.
+
+// The character as UTF-8; a code that is no character (0, a surrogate, past U+10FFFF) becomes
+// U+FFFD.
+void AppendUtf8(std::string &out, uint32_t nCode);
+
+// The reference that starts at text[nAmp] ('&') resolved and appended: the five of XML, numeric
+// ones, and with bHtml also "&nbsp;"; anything else is appended as it stands. Returns the index
+// of the last character it took.
+size_t AppendCharacterReference(std::string &out, std::string_view text, size_t nAmp, bool bHtml);
