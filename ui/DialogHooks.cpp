@@ -98,11 +98,16 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
                 input.completed = plan->completed;
             }
             input.saveFailedList = [&frame](const std::vector<CRunRecord::SFailure> &failures) {
-                const QString strPath = QFileDialog::getSaveFileName(&frame,
-                    QStringLiteral("Save failed list"), QStringLiteral("failed.csv"),
+                // A name typed without an extension gets ".csv", as the list is.
+                QFileDialog dialog(&frame, QStringLiteral("Save failed list"), QString(),
                     QStringLiteral("CSV Files (*.csv);;All Files (*)"));
-                if (strPath.isEmpty())
+                dialog.setObjectName(QStringLiteral("saveFailedListDialog"));
+                dialog.setAcceptMode(QFileDialog::AcceptSave);
+                dialog.setDefaultSuffix(QStringLiteral("csv"));
+                dialog.selectFile(QStringLiteral("failed.csv"));
+                if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
                     return;
+                const QString strPath = dialog.selectedFiles().constFirst();
                 if (const std::string strError = WriteFailuresCsv(strPath.toStdString(), failures);
                     !strError.empty())
                     ShowMessage(strError);

@@ -143,8 +143,10 @@ void CMainFrame::CreateActions()
     QAction *pSaveAs = AddAction(QStringLiteral("actionSaveAs"), QStringLiteral("Save &As..."), {},
         QStringLiteral("Save the merge under a new name\nSave As"), &CMainFrame::OnFileSaveAs);
     pFile->addActions({pSave, pSaveAs});
-    m_pRecentSeparator = pFile->addSeparator();
+    // The recent files go between two separators, which fold into one while there are none.
+    pFile->setSeparatorsCollapsible(true);
     pFile->addSeparator();
+    m_pRecentSeparator = pFile->addSeparator();
     QAction *pExit = AddAction(QStringLiteral("actionExit"), QStringLiteral("E&xit"), {},
         QStringLiteral("Quit the application; asks to save a changed merge\nExit"), nullptr);
     connect(pExit, &QAction::triggered, this, &QWidget::close);
@@ -206,6 +208,12 @@ void CMainFrame::CreateActions()
     m_pViewStatusBar = pViewMenu->addAction(QStringLiteral("&Status Bar"));
     m_pViewStatusBar->setObjectName(QStringLiteral("actionViewStatusBar"));
     m_pViewStatusBar->setStatusTip(QStringLiteral("Show or hide the status bar"));
+    m_pViewHeaderBar = pViewMenu->addAction(QStringLiteral("&Header Bar"));
+    m_pViewHeaderBar->setObjectName(QStringLiteral("actionViewHeaderBar"));
+    m_pViewHeaderBar->setStatusTip(QStringLiteral("Show or hide the message header bar"));
+    m_pViewFormatBar = pViewMenu->addAction(QStringLiteral("&Formatting Toolbar"));
+    m_pViewFormatBar->setObjectName(QStringLiteral("actionViewFormatBar"));
+    m_pViewFormatBar->setStatusTip(QStringLiteral("Show or hide the formatting toolbar"));
     pViewMenu->addSeparator();
     m_pPreviewAction = AddAction(QStringLiteral("actionPreview"), QStringLiteral("&Preview"),
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)},
@@ -322,6 +330,14 @@ void CMainFrame::CreateBars()
     m_pViewToolBar->setChecked(true);
     connect(m_pViewToolBar, &QAction::toggled, m_pToolBar, &QToolBar::setVisible);
     connect(m_pToolBar, &QToolBar::visibilityChanged, m_pViewToolBar, &QAction::setChecked);
+    // A bar hidden from the toolbars' context menu comes back from the View menu.
+    for (const auto &[pAction, pBar] : {std::pair {m_pViewHeaderBar, m_pHeaderToolBar},
+             std::pair {m_pViewFormatBar, m_pFormat->ToolBar()}}) {
+        pAction->setCheckable(true);
+        pAction->setChecked(true);
+        connect(pAction, &QAction::toggled, pBar, &QToolBar::setVisible);
+        connect(pBar, &QToolBar::visibilityChanged, pAction, &QAction::setChecked);
+    }
     m_pViewStatusBar->setCheckable(true);
     m_pViewStatusBar->setChecked(true);
     connect(m_pViewStatusBar, &QAction::toggled, statusBar(), &QStatusBar::setVisible);

@@ -162,6 +162,8 @@ private:
     QAction *m_pFindAction = nullptr;
     QAction *m_pViewToolBar = nullptr;
     QAction *m_pViewStatusBar = nullptr;
+    QAction *m_pViewHeaderBar = nullptr;
+    QAction *m_pViewFormatBar = nullptr;
     QAction *m_pContextHelp = nullptr;
     class CFindReplaceDlg *m_pFindDlg = nullptr;
 };

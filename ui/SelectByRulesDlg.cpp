@@ -190,7 +190,8 @@ void CSelectByRulesDlg::OnSave()
 void CSelectByRulesDlg::OnDelete()
 {
     const std::string strName = m_pUi->savedCombo->currentText().toStdString();
-    if (strName.empty())
+    if (strName.empty()
+        || !AskYesNo("Delete the saved rule set \"" + strName + "\"?", CPrompter::EIcon::Question))
         return;
     m_settings.DeleteRuleSet(strName);
     m_pUi->savedCombo->clear();

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
@@ -130,6 +131,31 @@ protected:
     std::optional<std::string> m_fileToOpen;
     std::optional<std::string> m_fileToSave;
 };
+
+TEST_F(MainFrameTest, HiddenBarsComeBackFromTheViewMenuAndTheFileMenuFramesTheRecentFiles)
+{
+    m_pFrame->show();
+    for (const auto &[pAction, pBar] : {std::pair {"actionViewHeaderBar", "headerToolBar"},
+             std::pair {"actionViewFormatBar", "formatToolBar"}}) {
+        SCOPED_TRACE(pAction);
+        auto *pToolBar = m_pFrame->findChild<QToolBar *>(QString::fromLatin1(pBar));
+        ASSERT_NE(pToolBar, nullptr);
+        pToolBar->hide(); // as its context menu hides it
+        EXPECT_FALSE(Action(pAction)->isChecked());
+        Action(pAction)->trigger();
+        EXPECT_TRUE(pToolBar->isVisible());
+        EXPECT_TRUE(Action(pAction)->isChecked());
+    }
+    // New, Open, Save, Save As | the recent files | Exit.
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    const QList<QAction *> items = m_pFrame->menuBar()->actions().first()->menu()->actions();
+    QStringList shape;
+    for (QAction *pItem : items)
+        shape << (pItem->isSeparator() ? QStringLiteral("|") : pItem->objectName());
+    EXPECT_EQ(shape.join(u' '),
+        QStringLiteral("actionNew actionOpen actionSave actionSaveAs | actionRecentFile1 | "
+                       "actionExit"));
+}
 
 TEST_F(MainFrameTest, StartUpPathsAndTheCommandsTheyEnable)
 {

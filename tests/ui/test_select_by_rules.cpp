@@ -226,7 +226,15 @@ TEST_F(SelectByRulesTest, SavedSetsGoRoundTripThroughTheDialogs)
     EXPECT_FALSE(Child<QLineEdit>(dlg, "row3TextEdit")->isEnabled());
     EXPECT_TRUE(Child<QLineEdit>(dlg, "row2TextEdit")->isEnabled());
 
+    // Delete asks first: No keeps the set.
+    m_prompter.ScriptAnswer(false);
     dlg.OnDelete();
+    EXPECT_EQ(m_pSettings->SavedRuleSets().size(), 1u);
+    m_prompter.ScriptAnswer(true);
+    dlg.OnDelete();
+    const Texts asked = m_prompter.TakeTexts();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].find("Delete the saved rule set"), std::string::npos);
     EXPECT_TRUE(pSaved->currentText().isEmpty());
     EXPECT_TRUE(m_pSettings->SavedRuleSets().empty());
 }
