@@ -1,5 +1,11 @@
 #include "ui/ChooseRecipientsDlg.h"
 
+#include <algorithm>
+
+#include <QLabel>
+#include <QLocale>
+
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QShortcut>
@@ -18,7 +24,11 @@
 
 CChooseRecipientsDlg::CChooseRecipientsDlg(
     CMergixDoc &doc, CMergeRun::SInput input, QWidget *pParent)
-    : QDialog(pParent), m_pUi(new Ui::CChooseRecipientsDlg), m_doc(doc), m_input(std::move(input))
+    : QDialog(pParent)
+    , m_pUi(new Ui::CChooseRecipientsDlg)
+    , m_doc(doc)
+    , m_input(std::move(input))
+    , m_pCount(new QLabel(this))
 {
     m_pUi->setupUi(this);
     setObjectName(QStringLiteral("chooseRecipientsDlg"));
@@ -35,6 +45,10 @@ CChooseRecipientsDlg::CChooseRecipientsDlg(
     setMinimumSize(m_pUi->selectAllButton->sizeHint().width() * 3,
         m_pUi->selectAllButton->sizeHint().height() * 6);
     m_pUi->selectByRulesButton->setEnabled(false); // until it has settings for saved rule sets
+    m_pCount->setObjectName(QStringLiteral("selectionCount"));
+    m_pUi->bottomButtons->insertWidget(0, m_pCount);
+    connect(pView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &CChooseRecipientsDlg::ShowCount);
     connect(
         m_pUi->selectAllButton, &QPushButton::clicked, this, &CChooseRecipientsDlg::OnSelectAll);
     connect(m_pUi->unselectAllButton, &QPushButton::clicked, this,
@@ -65,10 +79,24 @@ void CChooseRecipientsDlg::Load()
     m_list.SetColumns(m_doc.m_fieldNames);
     CProgressDlg progress(parentWidget());
     m_list.Load(*m_doc.Table(), progress);
+    // Wide enough for the values shown first (IDs, addresses) where the window allows; the
+    // view is not laid out yet, so the texts are measured here.
+    const long nTableRecords = m_doc.Table()->GetRecordCount();
+    m_nTableRecords = nTableRecords > 0 ? static_cast<size_t>(nTableRecords) : 0;
+    QTableView *pView = m_pUi->recordList;
+    const QFontMetrics metrics = pView->fontMetrics();
+    const int nWidest = std::max(width() * 2 / 5, 120);
+    constexpr int kMeasuredRows = 200;
     for (int i = 0; i < m_list.ColumnCount(); ++i) {
         const QString strName = m_list.headerData(i, Qt::Horizontal).toString();
-        m_pUi->recordList->setColumnWidth(i, fontMetrics().horizontalAdvance(strName) + 15 + 8);
+        int nWidth = fontMetrics().horizontalAdvance(strName) + 15 + 8;
+        for (int nRow = 0; nRow < std::min(m_list.RowCount(), kMeasuredRows); ++nRow) {
+            const QString strText = QString::fromUtf8(m_list.CellText(nRow, i));
+            nWidth = std::max(nWidth, std::min(metrics.horizontalAdvance(strText) + 12, nWidest));
+        }
+        pView->setColumnWidth(i, nWidth);
     }
+    ShowCount();
     if (m_bTestMode)
         m_pUi->runButton->setText(QStringLiteral("&Test Merge"));
     // Continuing a send: the recipients it still has to reach come selected, and no others.
@@ -79,6 +107,22 @@ void CChooseRecipientsDlg::Load()
             m_list.SetSelected(nRow, true);
         ShowListSelection();
     }
+}
+
+void CChooseRecipientsDlg::ShowCount()
+{
+    const QLocale locale;
+    const auto nSelected
+        = static_cast<qlonglong>(m_pUi->recordList->selectionModel()->selectedRows().size());
+    const auto nRows = static_cast<qlonglong>(m_list.RowCount());
+    QString strText = QStringLiteral("%1 of %2 selected")
+                          .arg(locale.toString(nSelected), locale.toString(nRows));
+    // A load cancelled part of the way leaves the rest of the table out.
+    if (m_nTableRecords > static_cast<size_t>(nRows))
+        strText += QStringLiteral(" (loading stopped: %1 of the table's %2 records are listed)")
+                       .arg(locale.toString(nRows),
+                           locale.toString(static_cast<qulonglong>(m_nTableRecords)));
+    m_pCount->setText(strText);
 }
 
 void CChooseRecipientsDlg::OnSelectAll()

@@ -52,6 +52,8 @@ public:
 
     // The view shows the list's selected rows, and the reverse.
     void ShowListSelection();
+    // "12 of 100,000 selected", and whether the load was stopped before the table's end.
+    void ShowCount();
     void TakeViewSelection();
 
     // Offers Select by Rules, over the saved rule sets of these settings.
@@ -69,6 +71,8 @@ private:
     CMergeRun::SInput m_input;
     CRecordList m_list;
     std::string m_strTestResults;
+    class QLabel *m_pCount;
+    size_t m_nTableRecords = 0;
     std::vector<CMergeRun::STestMessage> m_formattedTests;
     std::vector<SInlineImage> m_testImages;
     std::optional<CMergeRun::EOutcome> m_lastOutcome;

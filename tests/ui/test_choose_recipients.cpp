@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -70,10 +71,23 @@ TEST_F(ChooseRecipientsTest, LoadsNewestFirstAndSelectsAllOrNone)
         QStringLiteral("&Test Merge"));
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Choose Recipients"));
 
+    // The count under the list; addresses show whole.
+    const auto count = [&] {
+        return dlg.findChild<QLabel *>(QStringLiteral("selectionCount"))->text().toStdString();
+    };
+    EXPECT_EQ(count(), "0 of 12 selected");
+    const int nEmail = m_doc.MergeFields().FindColumn("Email");
+    ASSERT_GE(nEmail, 0);
+    EXPECT_GE(View(dlg)->columnWidth(nEmail),
+        View(dlg)->fontMetrics().horizontalAdvance(QStringLiteral("anna.mueller@example.com")));
     dlg.OnSelectAll();
     EXPECT_EQ(View(dlg)->selectionModel()->selectedRows().size(), 12);
+    EXPECT_EQ(count(), "12 of 12 selected");
     dlg.OnUnselectAll();
     EXPECT_TRUE(View(dlg)->selectionModel()->selectedRows().isEmpty());
+    SelectRows(dlg, {2, 5});
+    EXPECT_EQ(count(), "2 of 12 selected");
+    dlg.OnUnselectAll();
     EXPECT_EQ(dlg.focusWidget(), View(dlg));
 
     // Nothing selected: the message, and the dialog stays.
