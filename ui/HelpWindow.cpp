@@ -1,5 +1,6 @@
 #include "ui/HelpWindow.h"
 
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QUrl>
@@ -7,6 +8,7 @@
 
 CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QTextBrowser(this))
 {
+    setModal(false);
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Mergix Help"));
     m_pBrowser->setObjectName(QStringLiteral("helpBrowser"));
@@ -25,4 +27,58 @@ void CHelpWindow::ShowTopic(const QString &strAnchor)
         m_pBrowser->scrollToAnchor(strAnchor);
     show();
     raise();
+}
+
+void ShowHelpWindow(QWidget &owner, const QString &strAnchor)
+{
+    auto *pHelp = owner.findChild<CHelpWindow *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!pHelp)
+        pHelp = new CHelpWindow(&owner);
+    pHelp->ShowTopic(strAnchor);
+    pHelp->activateWindow();
+}
+
+QString HelpTopicOf(const QWidget &window)
+{
+    static const std::pair<const char *, const char *> kTopics[] = {
+        {"mainFrame", ""},
+        {"startupDlg", "setup"},
+        {"newWizardSheetDlg", "setup"},
+        {"serverConnectDlg", "setup"},
+        {"findReplaceDlg", "writing"},
+        {"insertIfDlg", "writing"},
+        {"attachmentsDlg", "copies"},
+        {"chooseRecipientsDlg", "sending"},
+        {"selectByRulesDlg", "sending"},
+        {"saveSearchDlg", "sending"},
+        {"testMergeInfoDlg", "testing"},
+        {"testMergeResultsDlg", "testing"},
+        {"mailOptionsDlg", "login"},
+        {"passwordDlg", "login"},
+        {"signInWaitDlg", "login"},
+        {"dnsRecordDlg", "login"},
+        {"progressDlg", "sending"},
+        {"aboutDlg", "help"},
+    };
+    const QString strName = window.objectName();
+    for (const auto &[pName, pTopic] : kTopics) {
+        if (strName == QLatin1String(pName))
+            return QString::fromLatin1(pTopic);
+    }
+    return {};
+}
+
+bool CDialogHelpKey::eventFilter(QObject *pWatched, QEvent *pEvent)
+{
+    if (pEvent->type() != QEvent::KeyPress || !pWatched->isWidgetType())
+        return false;
+    const auto *pKey = static_cast<QKeyEvent *>(pEvent);
+    if (pKey->key() != Qt::Key_F1 || pKey->modifiers() != Qt::NoModifier)
+        return false;
+    QWidget *pWindow = static_cast<QWidget *>(pWatched)->window();
+    auto *pDialog = qobject_cast<QDialog *>(pWindow);
+    if (!pDialog || qobject_cast<CHelpWindow *>(pDialog))
+        return false;
+    ShowHelpWindow(*pDialog, HelpTopicOf(*pDialog));
+    return true;
 }

@@ -19,3 +19,22 @@ public:
 private:
     QTextBrowser *m_pBrowser;
 };
+
+// Shows the guide at the anchor in a window of the owner's: the owner is the window the user
+// is in, so that the guide can be scrolled while a modal dialog is open; Esc closes the guide,
+// not the dialog.
+void ShowHelpWindow(QWidget &owner, const QString &strAnchor);
+// The guide's topic for a window of the program, by its object name; the start for others.
+QString HelpTopicOf(const QWidget &window);
+
+// F1 in any dialog that has no help of its own opens the guide at the dialog's topic.
+class CDialogHelpKey final : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
+};

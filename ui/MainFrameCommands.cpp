@@ -1,6 +1,7 @@
 // The commands of the main window: files, the Mail menu, printing, help, and keeping the
 // title, the recent files and the enabled commands up to date.
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -346,10 +347,9 @@ void CMainFrame::OnHelpTopics()
 
 void CMainFrame::ShowHelpTopic(const QString &strAnchor)
 {
-    auto *pHelp = findChild<CHelpWindow *>();
-    if (!pHelp)
-        pHelp = new CHelpWindow(this);
-    pHelp->ShowTopic(strAnchor);
+    // Asked from a modal dialog, the guide is the dialog's, or the dialog would block it.
+    QWidget *pModal = QApplication::activeModalWidget();
+    ShowHelpWindow(pModal ? *pModal : *static_cast<QWidget *>(this), strAnchor);
 }
 
 void CMainFrame::OnAppAbout()

@@ -10,6 +10,7 @@
 #include "engine/Prompter.h"
 #include "ui/Artwork.h"
 #include "ui/DialogHooks.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBoxPrompter.h"
 #include "ui/MessagePrinter.h"
@@ -27,6 +28,8 @@ int RunWindowedProgram(int argc, char *argv[])
     if (bPrint)
         return PrintMergeFile(argv[2]);
 
+    CDialogHelpKey dialogHelp;
+    app.installEventFilter(&dialogHelp);
     QSettings store;
     CMainFrame frame(store);
     CMessageBoxPrompter prompter(&frame);

@@ -37,10 +37,12 @@
 #include "support/WidgetHelpers.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
+#include "ui/HelpWindow.h"
 #include "ui/MailOptionsDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
 #include "ui/MessagePrinter.h"
+#include "ui/TestMergeInfoDlg.h"
 
 namespace {
 
@@ -155,6 +157,43 @@ TEST_F(MainFrameTest, HiddenBarsComeBackFromTheViewMenuAndTheFileMenuFramesTheRe
     EXPECT_EQ(shape.join(u' '),
         QStringLiteral("actionNew actionOpen actionSave actionSaveAs | actionRecentFile1 | "
                        "actionExit"));
+}
+
+TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
+{
+    CDialogHelpKey helpKey;
+    qApp->installEventFilter(&helpKey);
+    m_pFrame->show();
+    CTestMergeInfoDlg info(m_pFrame.get());
+    info.open(); // modal to the main window
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeModalWidget(), &info);
+    QWidget *pFocus = info.focusWidget() ? info.focusWidget() : &info;
+    QTest::keyClick(pFocus, Qt::Key_F1);
+    auto *pHelp = info.findChild<CHelpWindow *>();
+    ASSERT_NE(pHelp, nullptr);
+    EXPECT_TRUE(pHelp->isVisible());
+    EXPECT_FALSE(pHelp->isModal());
+    EXPECT_EQ(HelpTopicOf(info), QStringLiteral("testing"));
+    // The guide is the dialog's own window, so the dialog does not block it.
+    EXPECT_EQ(pHelp->parentWidget(), &info);
+    EXPECT_TRUE(pHelp->isWindow());
+    QTest::keyClick(pHelp, Qt::Key_Escape);
+    EXPECT_FALSE(pHelp->isVisible());
+    EXPECT_TRUE(info.isVisible());
+
+    // A dialog's own Help command opens the guide the same way.
+    m_pFrame->ShowHelpTopic(QStringLiteral("testing"));
+    EXPECT_TRUE(info.findChild<CHelpWindow *>()->isVisible());
+    info.reject();
+    qApp->removeEventFilter(&helpKey);
+    // Every window of the program has a topic in the guide.
+    for (const char *pName : {"startupDlg", "chooseRecipientsDlg", "mailOptionsDlg",
+             "attachmentsDlg", "selectByRulesDlg", "insertIfDlg", "findReplaceDlg"}) {
+        QWidget window;
+        window.setObjectName(QString::fromLatin1(pName));
+        EXPECT_FALSE(HelpTopicOf(window).isEmpty()) << pName;
+    }
 }
 
 TEST_F(MainFrameTest, StartUpPathsAndTheCommandsTheyEnable)
