@@ -43,7 +43,7 @@ QString HelpTopicOf(const QWidget &window)
     static const std::pair<const char *, const char *> kTopics[] = {
         {"mainFrame", ""},
         {"startupDlg", "setup"},
-        {"newWizardSheetDlg", "setup"},
+        {"newWizard", "setup"},
         {"serverConnectDlg", "setup"},
         {"findReplaceDlg", "writing"},
         {"insertIfDlg", "writing"},

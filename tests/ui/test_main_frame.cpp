@@ -188,7 +188,7 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
     info.reject();
     qApp->removeEventFilter(&helpKey);
     // Every window of the program has a topic in the guide.
-    for (const char *pName : {"startupDlg", "chooseRecipientsDlg", "mailOptionsDlg",
+    for (const char *pName : {"startupDlg", "newWizard", "chooseRecipientsDlg", "mailOptionsDlg",
              "attachmentsDlg", "selectByRulesDlg", "insertIfDlg", "findReplaceDlg"}) {
         QWidget window;
         window.setObjectName(QString::fromLatin1(pName));
