@@ -115,7 +115,8 @@ void CMergixDoc::Serialize(CMgxArchive &archive)
     if (archive.IsStoring()) {
         MergeProperties properties = ExtrasToProperties(m_extras, m_otherProperties);
         if (!m_strFormattedBody.empty())
-            properties.emplace_back(kFormattedBody, BodyDigest(m_strBody) + "\n" + m_strFormattedBody);
+            properties.emplace_back(
+                kFormattedBody, BodyDigest(m_strBody) + "\n" + m_strFormattedBody);
         PropertyBlock::Write(archive, properties);
     } else {
         m_extras = {};
@@ -128,7 +129,8 @@ void CMergixDoc::Serialize(CMgxArchive &archive)
             // A version of Mergix that knows no formatting carries the HTML along unchanged
             // while it edits the plain text: the newer words win, the formatting is dropped.
             const size_t nBreak = property.second.find('\n');
-            if (nBreak != std::string::npos && property.second.compare(0, nBreak, BodyDigest(m_strBody)) == 0)
+            if (nBreak != std::string::npos
+                && property.second.compare(0, nBreak, BodyDigest(m_strBody)) == 0)
                 m_strFormattedBody = property.second.substr(nBreak + 1);
             return true;
         });
@@ -186,6 +188,7 @@ bool CMergixDoc::OnNewDocument()
         m_strReplyTo = result->strReplyTo;
         m_strFrom = result->strSenderName + " <" + result->strSenderAddress + ">";
         m_strBody.clear();
+        m_strFormattedBody.clear();
         m_strMergeFolder.clear();
         m_bDatabaseReady = true;
     } else if (m_bDatabaseReady) {

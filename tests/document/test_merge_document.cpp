@@ -483,8 +483,11 @@ TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
     wizard = SWizardResult {kData + "contacts.mdb", "Orders", "ContactID", "", "me@example.com",
         "Subject", "reply@example.com"};
     m_doc.m_strBody = "old body";
+    m_doc.m_strFormattedBody = "<p><b>old</b> body</p>";
     EXPECT_TRUE(m_doc.OnNewDocument());
     EXPECT_TRUE(m_doc.m_bDatabaseReady);
+    EXPECT_EQ(m_doc.m_strFormattedBody, "");
+    EXPECT_EQ(m_controls.m_strFormattedBody, "");
     EXPECT_EQ(m_doc.m_strFrom, " <me@example.com>");
     EXPECT_EQ(m_doc.m_strBody, "");
     EXPECT_EQ(m_controls.m_strSelected, "ContactID");
