@@ -143,7 +143,8 @@ QWizardPage *CNewWizardSheetDlg::CreateMessagePage()
     m_pFromAddress->setObjectName(QStringLiteral("fromAddressEdit"));
     m_pFromAddress->setAccessibleName(QStringLiteral("From e-mail address"));
     pForm->addRow(QString(), m_pFromAddress);
-    pForm->addRow(WrappedText(QStringLiteral(
+    // One line: wrapped inside the form, it would be cut when the window is made small.
+    pForm->addRow(new QLabel(QStringLiteral(
         "Choose the field in the database that contains the \"To: \"e-mail address.")));
     m_pToCombo = new QComboBox;
     m_pToCombo->setObjectName(QStringLiteral("toCombo"));

@@ -1,5 +1,6 @@
 #include "ui/TestMergeInfoDlg.h"
 
+#include <QLayout>
 #include <QStyle>
 
 #include "ui_TestMergeInfoDlg.h"
@@ -9,6 +10,8 @@ CTestMergeInfoDlg::CTestMergeInfoDlg(QWidget *pParent)
 {
     m_pUi->setupUi(this);
     setObjectName(QStringLiteral("testMergeInfoDlg"));
+    // Nothing to gain from more room, and its text would be cut in less.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
     m_pUi->icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
     connect(m_pUi->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);

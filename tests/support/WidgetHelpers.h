@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QStringList>
 #include <QWidget>
@@ -24,6 +26,27 @@ inline QStringList UnnamedCombos(const QWidget &window)
             names << pCombo->objectName();
     }
     return names;
+}
+
+// The texts of a window's shown labels that do not fit at the smallest size the window may be
+// made: a wrapped one lower than its text needs, another narrower.
+inline std::string LabelsCutAtTheSmallestSize(QWidget &window)
+{
+    window.resize(1, 1); // as small as the window lets itself be made
+
+    for (int i = 0; i < 10; ++i)
+        QApplication::processEvents();
+    QStringList cut;
+    for (const QLabel *pLabel : window.findChildren<QLabel *>()) {
+        if (!pLabel->isVisible() || pLabel->text().isEmpty())
+            continue;
+        const bool bFits = pLabel->wordWrap()
+            ? pLabel->height() >= pLabel->heightForWidth(pLabel->width())
+            : pLabel->width() >= pLabel->sizeHint().width();
+        if (!bFits)
+            cut << pLabel->text();
+    }
+    return cut.join(QStringLiteral("; ")).toStdString();
 }
 
 inline QStringList Items(const QComboBox *pCombo)

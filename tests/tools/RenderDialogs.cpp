@@ -123,6 +123,8 @@ int main(int argc, char *argv[])
 
     CTestMergeInfoDlg info;
     Save(info, strFolder, "test-merge-info.png");
+    info.resize(info.minimumSize());
+    Save(info, strFolder, "test-merge-info-smallest.png");
     CTestMergeResultsDlg results;
     results.SetResults(std::string(64, '-') + "\r\nTo: ana.garcia@example.org\r\nDear Ana,\r\n\r\n"
         + "Greetings to Sevilla!\r\n\r\n" + std::string(64, '-')
@@ -152,6 +154,10 @@ int main(int argc, char *argv[])
     wizard.FromAddressEdit()->setText(QStringLiteral("club@example.com"));
     wizard.ToCombo()->setCurrentIndex(3);
     Save(wizard, strFolder, "wizard-3-message.png");
+    // The smallest the window may be made: nothing may be cut there.
+    wizard.resize(wizard.minimumSize());
+    Save(wizard, strFolder, "wizard-3-message-smallest.png");
+    wizard.resize(wizard.sizeHint());
     // Page 2 on a workbook: its sheets, the hidden ones marked.
     wizard.back();
     wizard.back();

@@ -24,6 +24,7 @@
 #include "app/Settings.h"
 #include "support/RecordingPrompter.h"
 #include "support/WhenShown.h"
+#include "support/WidgetHelpers.h"
 #include "ui/DialogHooks.h"
 #include "ui/MainFrame.h"
 #include "ui/TestMergeInfoDlg.h"
@@ -183,6 +184,13 @@ size_t ResidentBytes()
     size_t nResident = 0;
     statm >> nSize >> nResident;
     return nResident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+TEST(TestMergeInfoTest, ItsTextIsWholeAtAnySizeTheDialogTakes)
+{
+    CTestMergeInfoDlg info;
+    info.show();
+    EXPECT_EQ(LabelsCutAtTheSmallestSize(info), "");
 }
 
 TEST(TestMergeResultsTest, AFormattedMergesMessagesAreShownAsTheyWillArrive)
