@@ -5,6 +5,7 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QTextBrowser(this))
 {
@@ -73,12 +74,17 @@ bool CDialogHelpKey::eventFilter(QObject *pWatched, QEvent *pEvent)
     if (pEvent->type() != QEvent::KeyPress || !pWatched->isWidgetType())
         return false;
     const auto *pKey = static_cast<QKeyEvent *>(pEvent);
-    if (pKey->key() != Qt::Key_F1 || pKey->modifiers() != Qt::NoModifier)
+    if (pKey->key() != Qt::Key_F1
+        || (pKey->modifiers() != Qt::NoModifier && pKey->modifiers() != Qt::ShiftModifier))
         return false;
     QWidget *pWindow = static_cast<QWidget *>(pWatched)->window();
     auto *pDialog = qobject_cast<QDialog *>(pWindow);
     if (!pDialog || qobject_cast<CHelpWindow *>(pDialog))
         return false;
-    ShowHelpWindow(*pDialog, HelpTopicOf(*pDialog));
+    // Shift+F1: the next click explains the control it lands on, as in the main window.
+    if (pKey->modifiers() == Qt::ShiftModifier)
+        QWhatsThis::enterWhatsThisMode();
+    else
+        ShowHelpWindow(*pDialog, HelpTopicOf(*pDialog));
     return true;
 }

@@ -27,7 +27,8 @@ void ShowHelpWindow(QWidget &owner, const QString &strAnchor);
 // The guide's topic for a window of the program, by its object name; the start for others.
 QString HelpTopicOf(const QWidget &window);
 
-// F1 in any dialog that has no help of its own opens the guide at the dialog's topic.
+// F1 in any dialog that has no help of its own opens the guide at the dialog's topic; Shift+F1
+// there enters What's This mode.
 class CDialogHelpKey final : public QObject
 {
     Q_OBJECT
