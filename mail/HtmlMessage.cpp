@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "engine/AsciiCase.h"
-#include "engine/CharacterReferences.h"
+#include "engine/MarkupText.h"
 #include "mail/MessageText.h"
 #include "mail/PersonalParts.h"
 
@@ -103,22 +103,11 @@ std::string ParseTag(std::string_view tag, std::vector<SAttribute> &attributes, 
     return strName;
 }
 
-// Where the tag that opens at nOpen ends (just past its '>'), past quoted values.
+// Where the tag that opens at nOpen ends: just past its '>', or the end of the text.
 size_t TagEnd(std::string_view html, size_t nOpen)
 {
-    char cQuote = 0;
-    for (size_t i = nOpen + 1; i < html.size(); ++i) {
-        const char c = html[i];
-        if (cQuote != 0) {
-            if (c == cQuote)
-                cQuote = 0;
-        } else if (c == '"' || c == '\'') {
-            cQuote = c;
-        } else if (c == '>') {
-            return i + 1;
-        }
-    }
-    return html.size();
+    const size_t nClose = MarkupTagEnd(html, nOpen);
+    return nClose == std::string_view::npos ? html.size() : nClose + 1;
 }
 
 // A picture's file from its src: a local path or a file: URL; empty for anything remote.
@@ -295,8 +284,9 @@ void CHtmlMessage::AddMarkup(std::string_view tag)
             continue;
         *pLiteral += "=\"";
         if (attribute.strValue.find("<<") != std::string::npos) {
-            markup.merged.emplace_back(attribute.strValue, "\"");
-            pLiteral = &markup.merged.back().second;
+            markup.merged.push_back(
+                {attribute.strValue, CollectFieldTags(attribute.strValue, m_fields), "\""});
+            pLiteral = &markup.merged.back().strAfter;
         } else {
             *pLiteral += HtmlEscaped(attribute.strValue) + "\"";
         }
@@ -310,10 +300,10 @@ void CHtmlMessage::AppendMarkup(
     std::string &out, const SMarkup &markup, const CMergeRecord &record) const
 {
     out += markup.strText;
-    for (const auto &[strValue, strAfter] : markup.merged) {
+    for (const auto &[strValue, tags, strAfter] : markup.merged) {
         std::string strMerged;
         size_t nDone = 0;
-        for (const FieldTag &tag : CollectFieldTags(strValue, m_fields)) {
+        for (const FieldTag &tag : tags) {
             strMerged.append(strValue, nDone, size_t(tag.m_nStart) - nDone);
             const std::string_view text = tag.m_nColumn < 0
                 ? std::string_view(strValue).substr(

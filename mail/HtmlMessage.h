@@ -33,8 +33,14 @@ private:
     struct SMarkup
     {
         std::string strText; // the whole tag, or what comes before the first merged value
-        // Each merged value (decoded, with its tags) and the literal text after it.
-        std::vector<std::pair<std::string, std::string>> merged;
+        // Each merged value (decoded), its field tags found once, and the literal text after it.
+        struct SMergedValue
+        {
+            std::string strValue;
+            std::vector<FieldTag> tags;
+            std::string strAfter;
+        };
+        std::vector<SMergedValue> merged;
     };
 
     void AddMarkup(std::string_view tag);

@@ -60,16 +60,7 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
     };
     auto pFormatted = std::make_shared<SFormattedTests>();
     hooks.chooseRecipients = [&frame, pFormatted](bool bTestMode) -> std::optional<std::string> {
-        CMergeRun::SInput input;
-        input.fields = frame.Document().MergeFields();
-        input.strToField = frame.HeaderBar().SelectedToField();
-        input.strTemplate = frame.View().PlainText();
-        input.strFrom = frame.HeaderBar().FromEdit()->text().toStdString();
-        input.strReplyTo = frame.HeaderBar().ReplyToEdit()->text().toStdString();
-        input.strSubject = frame.HeaderBar().SubjectEdit()->text().toStdString();
-        input.extras = frame.HeaderBar().Extras();
-        input.strFormattedBody = frame.View().FormattedHtml();
-        input.strAttachmentFolder = frame.Document().AttachmentFolder();
+        CMergeRun::SInput input = frame.EditedMessage();
         input.serverName = [&frame] {
             return frame.Settings().SmtpServerName();
         };

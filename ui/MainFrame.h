@@ -12,6 +12,7 @@
 #include "app/PasswordKeeper.h"
 #include "app/Settings.h"
 #include "document/MergixDoc.h"
+#include "mail/MergeRun.h"
 #include "ui/AttachmentList.h"
 
 class QAction;
@@ -66,6 +67,10 @@ public:
     // Keeps the refresh token the provider handed out in place of the stored one during the
     // last send.
     void KeepReplacedRefreshToken();
+
+    // The message as it stands in the window, for a run or the preview: the document's fields
+    // and folder with the header bar's and the editor's texts.
+    CMergeRun::SInput EditedMessage() const;
 
     // Start-up: opens the file, or makes a new merge (which asks the start-up choice).
     void Start(const std::optional<std::string> &path);

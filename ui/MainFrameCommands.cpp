@@ -373,6 +373,21 @@ void CMainFrame::OnFindNext()
         m_pFindDlg->FindNext();
 }
 
+CMergeRun::SInput CMainFrame::EditedMessage() const
+{
+    CMergeRun::SInput input;
+    input.fields = m_doc.MergeFields();
+    input.strToField = m_pHeaderBar->SelectedToField();
+    input.strTemplate = m_pView->PlainText();
+    input.strFormattedBody = m_pView->FormattedHtml();
+    input.strFrom = m_pHeaderBar->FromEdit()->text().toStdString();
+    input.strReplyTo = m_pHeaderBar->ReplyToEdit()->text().toStdString();
+    input.strSubject = m_pHeaderBar->SubjectEdit()->text().toStdString();
+    input.extras = m_pHeaderBar->Extras();
+    input.strAttachmentFolder = m_doc.AttachmentFolder();
+    return input;
+}
+
 void CMainFrame::ShowPreview(bool bOn)
 {
     const bool bShown = m_pCentral->currentWidget() == m_pPreview;
@@ -394,17 +409,7 @@ void CMainFrame::ShowPreview(bool bOn)
             m_pPreviewAction->setChecked(false);
             return;
         }
-        CMergeRun::SInput input;
-        input.fields = m_doc.MergeFields();
-        input.strToField = m_pHeaderBar->SelectedToField();
-        input.strTemplate = m_pView->PlainText();
-        input.strFormattedBody = m_pView->FormattedHtml();
-        input.strFrom = m_pHeaderBar->FromEdit()->text().toStdString();
-        input.strReplyTo = m_pHeaderBar->ReplyToEdit()->text().toStdString();
-        input.strSubject = m_pHeaderBar->SubjectEdit()->text().toStdString();
-        input.extras = m_pHeaderBar->Extras();
-        input.strAttachmentFolder = m_doc.AttachmentFolder();
-        m_pPreview->Start(std::move(input), std::move(pList));
+        m_pPreview->Start(EditedMessage(), std::move(pList));
         m_pCentral->setCurrentWidget(m_pPreview);
         m_pPreview->findChild<QWidget *>(QStringLiteral("previewBody"))->setFocus();
     } else {

@@ -147,7 +147,6 @@ void CMergixView::SetList(QTextListFormat::Style style)
     cursor.beginEditBlock();
     if (style == QTextListFormat::ListStyleUndefined) {
         // Each paragraph of the selection leaves its list.
-        QTextBlockFormat blockFormat = cursor.blockFormat();
         for (QTextBlock block = document()->findBlock(cursor.selectionStart());
              block.isValid() && block.position() <= cursor.selectionEnd(); block = block.next()) {
             if (QTextList *pList = block.textList())

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/CharacterReferences.h"
+#include "engine/MarkupText.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ CXmlScanner::EStep CXmlScanner::Next(SXmlTag &tag, std::string *pText)
             m_nAt = nEnd == std::string_view::npos ? xml.size() : nEnd + 3;
             continue;
         }
-        const size_t nClose = TagEnd(nOpen);
+        const size_t nClose = MarkupTagEnd(m_buffer, nOpen);
         if (nClose == std::string_view::npos) {
             if (!m_bFinished)
                 return EStep::More;
@@ -161,23 +161,6 @@ std::string_view CXmlScanner::Attribute(
         i = nEnd + 1;
     }
     return {};
-}
-
-size_t CXmlScanner::TagEnd(size_t nOpen) const
-{
-    char cQuote = 0;
-    for (size_t i = nOpen + 1; i < m_buffer.size(); ++i) {
-        const char c = m_buffer[i];
-        if (cQuote != 0) {
-            if (c == cQuote)
-                cQuote = 0;
-        } else if (c == '"' || c == '\'') {
-            cQuote = c;
-        } else if (c == '>') {
-            return i;
-        }
-    }
-    return std::string_view::npos;
 }
 
 bool XmlHasForbiddenControl(std::string_view xml)

@@ -44,9 +44,6 @@ public:
         std::string_view attributes, std::string_view name, std::string &strScratch);
 
 private:
-    // The '>' that ends the tag opening at nOpen, past quoted attribute values.
-    size_t TagEnd(size_t nOpen) const;
-
     std::string m_buffer;
     size_t m_nAt = 0; // what is read of the buffer
     bool m_bFinished = false;

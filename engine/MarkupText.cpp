@@ -1,4 +1,4 @@
-#include "engine/CharacterReferences.h"
+#include "engine/MarkupText.h"
 
 #include <charconv>
 
@@ -54,4 +54,21 @@ size_t AppendCharacterReference(std::string &out, std::string_view text, size_t 
         out.append(text.substr(nAmp, nEnd - nAmp + 1));
     }
     return nEnd;
+}
+
+size_t MarkupTagEnd(std::string_view text, size_t nOpen)
+{
+    char cQuote = 0;
+    for (size_t i = nOpen + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (cQuote != 0) {
+            if (c == cQuote)
+                cQuote = 0;
+        } else if (c == '"' || c == '\'') {
+            cQuote = c;
+        } else if (c == '>') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
 }
