@@ -18,6 +18,12 @@ CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QT
     auto *pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pBrowser);
     resize(640, 560);
+    // Closed, the guide gives the keyboard back to the window it was opened from, also where no
+    // window manager does.
+    connect(this, &QDialog::finished, this, [this] {
+        if (QWidget *pOwner = parentWidget())
+            pOwner->activateWindow();
+    });
 }
 
 void CHelpWindow::ShowTopic(const QString &strAnchor)

@@ -178,9 +178,13 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
     // The guide is the dialog's own window, so the dialog does not block it.
     EXPECT_EQ(pHelp->parentWidget(), &info);
     EXPECT_TRUE(pHelp->isWindow());
+    pHelp->activateWindow();
+    QApplication::processEvents();
     QTest::keyClick(pHelp, Qt::Key_Escape);
+    QApplication::processEvents();
     EXPECT_FALSE(pHelp->isVisible());
     EXPECT_TRUE(info.isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), &info); // the keyboard goes back to the dialog
 
     // Shift+F1 explains the control clicked next, in a dialog too.
     QTest::keyClick(pFocus, Qt::Key_F1, Qt::ShiftModifier);
