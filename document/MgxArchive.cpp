@@ -13,7 +13,8 @@ constexpr char16_t kHighControls[32]
         0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendUtf8(std::string &strOut, char32_t c)
+// A code point of Windows-1252, all in the Basic Multilingual Plane; NUL stays NUL.
+void AppendWindows1252Utf8(std::string &strOut, char32_t c)
 {
     if (c < 0x80) {
         strOut += static_cast<char>(c);
@@ -74,7 +75,8 @@ std::string Windows1252ToUtf8(std::string_view text)
     strOut.reserve(text.size() * 2);
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
-        AppendUtf8(strOut, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char32_t(b));
+        AppendWindows1252Utf8(
+            strOut, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char32_t(b));
     }
     return strOut;
 }

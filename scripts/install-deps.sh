@@ -1,23 +1,36 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and benchmarking Mergix needs.
-# Does nothing when they are all there already. Postfix is installed only for its smtp-sink
-# and smtp-source benchmark tools; its mail service is not needed.
+# Installs the Debian packages Mergix needs; does nothing when they are all there already.
+#   install-deps.sh          everything: building, testing, benchmarking, packaging
+#   install-deps.sh --run    only what building and running the program needs
+# Postfix is installed only for its smtp-sink and smtp-source benchmark tools; its mail service
+# is not needed.
 set -euo pipefail
 
+# Building and running the program.
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev libx11-dev fonts-liberation2
-    libssl-dev openssl qtkeychain-qt6-dev qt6-networkauth-dev gnome-keyring dbus libsqlite3-dev
-    libgtest-dev
-    mdbtools-dev mdbtools
-    libgmime-3.0-dev libopendkim-dev python3-dkim
-    liborcus-dev libuchardet-dev libdeflate-dev zlib1g-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc odbc-postgresql postgresql mariadb-server python3-openpyxl python3-odf xlsx2csv chromium
-    python3 python3-aiosmtpd
-    postfix
-    xvfb xauth imagemagick poppler-utils time
-    desktop-file-utils appstream lintian xz-utils
-    dbus-x11 at-spi2-core python3-pyatspi
+    qt6-base-dev libgl-dev libx11-dev
+    libssl-dev openssl qtkeychain-qt6-dev qt6-networkauth-dev libsqlite3-dev
+    mdbtools-dev
+    libgmime-3.0-dev libopendkim-dev
+    liborcus-dev libuchardet-dev libdeflate-dev zlib1g-dev
+    libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc
 )
+# The tests, the benchmarks, the screenshots and the package checks.
+if [ "${1:-}" != "--run" ]; then
+    packages+=(
+        fonts-liberation2 gnome-keyring dbus
+        libgtest-dev
+        mdbtools
+        python3-dkim
+        odbc-postgresql postgresql mariadb-server python3-openpyxl python3-odf xlsx2csv chromium
+        python3 python3-aiosmtpd
+        postfix
+        xvfb xauth imagemagick poppler-utils time
+        desktop-file-utils appstream lintian xz-utils
+        dbus-x11 at-spi2-core python3-pyatspi
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

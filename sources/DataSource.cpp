@@ -25,11 +25,6 @@ std::string FileStart(const std::string &strPath)
     return strStart;
 }
 
-bool StartsWith(std::string_view text, std::string_view start)
-{
-    return text.substr(0, start.size()) == start;
-}
-
 [[noreturn]] void Refuse(const std::string &strPath, const std::string &strWhat)
 {
     throw CDaoException(
@@ -49,9 +44,9 @@ std::unique_ptr<CDataSource> OpenDataSource(const std::string &strPath)
     }
     // Not an Access file: the content tells the kind, whatever the name says.
     const std::string strStart = FileStart(strPath);
-    if (StartsWith(strStart, std::string_view("SQLite format 3\0", 16)))
+    if (strStart.starts_with(std::string_view("SQLite format 3\0", 16)))
         return std::make_unique<CSqliteSource>(strPath);
-    if (StartsWith(strStart, "PK\x03\x04")) {
+    if (strStart.starts_with("PK\x03\x04")) {
         // An OpenDocument file names its kind in its first, uncompressed entry.
         if (strStart.substr(30, 8) == "mimetype") {
             if (strStart.find("application/vnd.oasis.opendocument.spreadsheet")
@@ -62,7 +57,7 @@ std::unique_ptr<CDataSource> OpenDataSource(const std::string &strPath)
         // Any other zip archive is read as an Excel workbook, which says what it lacks.
         return std::make_unique<CSpreadsheetSource>(strPath, CSpreadsheetSource::EFormat::Xlsx);
     }
-    if (StartsWith(strStart, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+    if (strStart.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
         Refuse(strPath,
             "is an old Office file (such as an Excel 97-2003 .xls workbook). Save it as an .xlsx "
             "workbook or a CSV file to use it.");

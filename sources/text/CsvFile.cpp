@@ -26,11 +26,6 @@ namespace {
     throw CDaoException(kind, "The file \"" + PrintableText(strShownName) + "\" " + strWhat);
 }
 
-bool StartsWith(std::string_view text, std::string_view start)
-{
-    return text.substr(0, start.size()) == start;
-}
-
 bool IsUtf8(std::string_view text)
 {
     for (size_t i = 0; i < text.size();) {
@@ -74,24 +69,24 @@ bool ToUtf8(std::string_view bytes, const char *pEncoding, std::string &strOut)
 std::string Decode(std::string bytes, const std::string &strShownName, std::string &strEncoding)
 {
     std::string_view view(bytes);
-    if (StartsWith(view, "PK\x03\x04"))
+    if (view.starts_with("PK\x03\x04"))
         Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
             "is a spreadsheet (or another zip archive), not a CSV or text file.");
-    if (StartsWith(view, "\xD0\xCF\x11\xE0"))
+    if (view.starts_with("\xD0\xCF\x11\xE0"))
         Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
             "is an old Office file (such as an .xls spreadsheet), not a CSV or text file.");
-    if (StartsWith(view, std::string_view("SQLite format 3\0", 16)))
+    if (view.starts_with(std::string_view("SQLite format 3\0", 16)))
         Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
             "is an SQLite database, not a CSV or text file.");
     if (view.size() > 20 && view.substr(4, 15) == "Standard Jet DB")
         Fail(CDaoException::EKind::NotAccessDatabase, strShownName,
             "is an Access database, not a CSV or text file.");
     std::string strText;
-    if (StartsWith(view, "\xEF\xBB\xBF")) {
+    if (view.starts_with("\xEF\xBB\xBF")) {
         strEncoding = "UTF-8";
         bytes.erase(0, 3);
         strText = std::move(bytes);
-    } else if (StartsWith(view, "\xFF\xFE") || StartsWith(view, "\xFE\xFF")) {
+    } else if (view.starts_with("\xFF\xFE") || view.starts_with("\xFE\xFF")) {
         strEncoding = view[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
         if (!ToUtf8(view.substr(2), strEncoding.c_str(), strText))
             Fail(CDaoException::EKind::Damaged, strShownName,
@@ -446,7 +441,7 @@ CCsvFile CCsvFile::Parse(std::string bytes, const std::string &strShownName, siz
     // orcus skips a BOM at the start of what it parses: a second part starting with one (a
     // cell of U+FEFF) is not split off.
     const bool bTwoParts
-        = strText.size() >= nSplitBytes && !second.empty() && !StartsWith(second, "\xEF\xBB\xBF");
+        = strText.size() >= nSplitBytes && !second.empty() && !second.starts_with("\xEF\xBB\xBF");
     auto pCollector = std::make_unique<CCollector>(strShownName, 1, true);
     pCollector->cells.reserve(strText.size());
     if (bTwoParts) {
