@@ -59,7 +59,7 @@ CChooseRecipientsDlg::CChooseRecipientsDlg(
     connect(m_pUi->closeButton, &QPushButton::clicked, this, &QDialog::reject);
     auto *pHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(pHelp, &QShortcut::activated, this, [this] {
-        emit HelpRequested(m_bTestMode ? QStringLiteral("testing") : QStringLiteral("sending"));
+        emit HelpRequested(m_bTestMode ? QStringLiteral("testing") : QStringLiteral("recipients"));
     });
 }
 

@@ -188,32 +188,41 @@ void CFormatCommands::ShowFormatted(bool bFormatted)
 void CFormatCommands::OnLink()
 {
     const QString strSelected = m_view.textCursor().selectedText();
-    bool bOk = false;
-    const QString strUrl = QInputDialog::getText(&m_frame, QStringLiteral("Link"),
-        QStringLiteral("&Address of the link (a field tag may stand in it):"), QLineEdit::Normal,
-        m_view.currentCharFormat().anchorHref(), &bOk)
-                               .trimmed();
-    if (!bOk || strUrl.isEmpty())
+    QInputDialog dlg(&m_frame);
+    dlg.setObjectName(QStringLiteral("linkDlg")); // names its help topic
+    dlg.setWindowTitle(QStringLiteral("Link"));
+    dlg.setLabelText(QStringLiteral("&Address of the link (a field tag may stand in it):"));
+    dlg.setTextValue(m_view.currentCharFormat().anchorHref());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const QString strUrl = dlg.textValue().trimmed();
+    if (strUrl.isEmpty())
         return;
     m_view.InsertLink(strUrl, strSelected);
 }
 
 void CFormatCommands::OnPicture()
 {
-    const QString strPath = QFileDialog::getOpenFileName(&m_frame, QStringLiteral("Insert Picture"),
-        QString(), QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif);;All files (*)"));
-    if (!strPath.isEmpty() && !m_view.InsertPicture(strPath))
+    QFileDialog dlg(&m_frame, QStringLiteral("Insert Picture"), QString(),
+        QStringLiteral("Pictures (*.png *.jpg *.jpeg *.gif);;All files (*)"));
+    dlg.setObjectName(QStringLiteral("pictureDlg"));
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    const QString strPath = dlg.selectedFiles().constFirst();
+    if (!m_view.InsertPicture(strPath))
         ShowMessage("The file " + strPath.toStdString() + " is not a picture Mergix can show.",
             CPrompter::EIcon::Exclamation);
 }
 
 void CFormatCommands::OnFont()
 {
-    bool bOk = false;
-    const QFont font = QFontDialog::getFont(
-        &bOk, m_view.currentCharFormat().font(), &m_frame, QStringLiteral("Font"));
-    if (!bOk)
+    QFontDialog dlg(m_view.currentCharFormat().font(), &m_frame);
+    dlg.setObjectName(QStringLiteral("fontDlg"));
+    dlg.setWindowTitle(QStringLiteral("Font"));
+    if (dlg.exec() != QDialog::Accepted)
         return;
+    const QFont font = dlg.selectedFont();
     m_view.SetFontFamily(font.family());
     m_view.SetFontSize(font.pointSizeF());
     m_view.SetBold(font.bold());
@@ -223,10 +232,11 @@ void CFormatCommands::OnFont()
 
 void CFormatCommands::OnColor()
 {
-    const QColor color = QColorDialog::getColor(
-        m_view.currentCharFormat().foreground().color(), &m_frame, QStringLiteral("Colour"));
-    if (color.isValid())
-        m_view.SetTextColor(color);
+    QColorDialog dlg(m_view.currentCharFormat().foreground().color(), &m_frame);
+    dlg.setObjectName(QStringLiteral("colourDlg"));
+    dlg.setWindowTitle(QStringLiteral("Colour"));
+    if (dlg.exec() == QDialog::Accepted && dlg.selectedColor().isValid())
+        m_view.SetTextColor(dlg.selectedColor());
 }
 
 void CFormatCommands::OnPlainText()

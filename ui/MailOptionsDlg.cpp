@@ -16,8 +16,11 @@ CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     setObjectName(QStringLiteral("mailOptionsDlg"));
     connect(m_pUi->buttonBox, &QDialogButtonBox::accepted, this, &CMailOptionsDlg::accept);
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &CMailOptionsDlg::reject);
-    connect(m_pUi->buttonBox, &QDialogButtonBox::helpRequested, this,
-        [this] { emit HelpRequested(QStringLiteral("login")); });
+    connect(m_pUi->buttonBox, &QDialogButtonBox::helpRequested, this, [this] {
+        // With OAuth 2.0 chosen, the help that matters is how to register the app.
+        const bool bOAuth = m_pUi->loginCombo->currentIndex() == 1;
+        emit HelpRequested(bOAuth ? QStringLiteral("login") : QStringLiteral("options"));
+    });
     connect(m_pUi->dkimBrowseButton, &QPushButton::clicked, this, &CMailOptionsDlg::BrowseKeyFile);
     connect(m_pUi->dnsRecordButton, &QPushButton::clicked, this, &CMailOptionsDlg::ShowDnsRecord);
     connect(m_pUi->loginCombo, &QComboBox::currentIndexChanged, this,

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -196,12 +197,20 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
     EXPECT_TRUE(info.findChild<CHelpWindow *>()->isVisible());
     info.reject();
     qApp->removeEventFilter(&helpKey);
-    // Every window of the program has a topic in the guide.
-    for (const char *pName : {"startupDlg", "newWizard", "chooseRecipientsDlg", "mailOptionsDlg",
-             "attachmentsDlg", "selectByRulesDlg", "insertIfDlg", "findReplaceDlg"}) {
+    // Every dialog of the program has a topic, and the guide the program carries has it.
+    QFile guide(QStringLiteral(":/help/index.html"));
+    ASSERT_TRUE(guide.open(QIODevice::ReadOnly));
+    const QString strGuide = QString::fromUtf8(guide.readAll());
+    for (const char *pName : {"startupDlg", "newWizard", "serverConnectDlg", "findReplaceDlg",
+             "insertIfDlg", "linkDlg", "pictureDlg", "fontDlg", "colourDlg", "attachmentsDlg",
+             "chooseRecipientsDlg", "selectByRulesDlg", "saveSearchDlg", "testMergeInfoDlg",
+             "testMergeResultsDlg", "mailOptionsDlg", "passwordDlg", "signInWaitDlg",
+             "dnsRecordDlg", "progressDlg", "saveFailedListDialog", "aboutDlg"}) {
         QWidget window;
         window.setObjectName(QString::fromLatin1(pName));
-        EXPECT_FALSE(HelpTopicOf(window).isEmpty()) << pName;
+        const QString strTopic = HelpTopicOf(window);
+        EXPECT_FALSE(strTopic.isEmpty()) << pName;
+        EXPECT_TRUE(strGuide.contains(QStringLiteral("<a name=\"%1\">").arg(strTopic))) << pName;
     }
 }
 
