@@ -3,7 +3,7 @@
 # sample merge in examples/. A build folder made by the test command is reused as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh --run
+./scripts/install-deps.sh --run >&2 # standard output is the test merge alone
 build_dir="${MERGIX_BUILD_DIR:-build}"
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
     # The quickest build of the program: optimised, no debug information, no tests.
