@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QEvent>
+
 #include "engine/AsciiCase.h"
 #include "ui/FieldNames.h"
 #include "ui_HeaderBar.h"
@@ -16,6 +18,25 @@ CHeaderBar::CHeaderBar(QWidget *pParent) : QWidget(pParent), m_pUi(new Ui::CHead
     connect(m_pUi->toCombo, &QComboBox::activated, this, &CHeaderBar::EditedByUser);
     connect(m_pUi->attachmentsButton, &QPushButton::clicked, this, &CHeaderBar::OnAttachments);
     ShowAttachmentCount();
+    FitFieldsToFont();
+}
+
+void CHeaderBar::FitFieldsToFont()
+{
+    // Wide enough for a usual name and address in the font in use, so a larger system font
+    // widens the fields rather than cutting their text; a wider window widens them further.
+    const int nChar = fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    m_pUi->fromEdit->setMinimumWidth(40 * nChar);
+    m_pUi->replyToEdit->setMinimumWidth(26 * nChar);
+    m_pUi->ccEdit->setMinimumWidth(14 * nChar);
+    m_pUi->bccEdit->setMinimumWidth(14 * nChar);
+}
+
+void CHeaderBar::changeEvent(QEvent *pEvent)
+{
+    if (pEvent->type() == QEvent::FontChange)
+        FitFieldsToFont();
+    QWidget::changeEvent(pEvent);
 }
 
 CHeaderBar::~CHeaderBar()

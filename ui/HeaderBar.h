@@ -56,8 +56,12 @@ signals:
     // The user changed a header setting (not the program filling them in).
     void EditedByUser();
 
+protected:
+    void changeEvent(QEvent *pEvent) override;
+
 private:
     void ShowAttachmentCount();
+    void FitFieldsToFont();
 
     Ui::CHeaderBar *m_pUi;
     std::vector<std::string> m_attachments;

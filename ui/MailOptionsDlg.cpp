@@ -8,12 +8,18 @@
 #include "ui/DnsRecordDlg.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 
 CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     : QDialog(pParent), m_pUi(new Ui::CMailOptionsDlg), m_bServerRequired(bServerRequired)
 {
     m_pUi->setupUi(this);
     setObjectName(QStringLiteral("mailOptionsDlg"));
+    // The hint in the empty password box is read whole, in any font.
+    QLineEdit *pPassword = m_pUi->passwordEdit;
+    pPassword->setMinimumWidth(
+        pPassword->fontMetrics().horizontalAdvance(pPassword->placeholderText())
+        + 4 * pPassword->fontMetrics().averageCharWidth());
     connect(m_pUi->buttonBox, &QDialogButtonBox::accepted, this, &CMailOptionsDlg::accept);
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &CMailOptionsDlg::reject);
     connect(m_pUi->buttonBox, &QDialogButtonBox::helpRequested, this, [this] {

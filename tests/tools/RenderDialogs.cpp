@@ -255,6 +255,10 @@ int main(int argc, char *argv[])
         formatted.findChild<QPushButton *>(QStringLiteral("previewNext"))->click();
         Save(formatted, strFolder, "preview.png");
         formatted.findChild<QAction *>(QStringLiteral("actionPreview"))->trigger();
+        // The narrowest the window may be made: the header bar must still show its fields.
+        formatted.resize(formatted.minimumSizeHint().width(), 640);
+        Save(formatted, strFolder, "main-window-smallest.png");
+        formatted.resize(900, 640);
         // The same merge's test results, shown formatted.
         CMergeRun::SInput input = CMergeRun::InputOf(formatted.Document());
         input.strTemplate = view.PlainText();

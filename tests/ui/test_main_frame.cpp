@@ -214,6 +214,35 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
     }
 }
 
+TEST_F(MainFrameTest, TheWindowFitsALaptopScreenAndALargerFontWidensTheHeaderFields)
+{
+    // At 144 dpi the window is drawn 1.5 times larger: it must still fit 1280 pixels.
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    EXPECT_LE(m_pFrame->minimumSizeHint().width() * 3 / 2, 1280);
+
+    // A larger system font: at the narrowest window, a usual sender still shows whole.
+    const QFont normal = QApplication::font();
+    QFont larger = normal;
+    larger.setPointSizeF(normal.pointSizeF() * 1.5);
+    QApplication::setFont(larger);
+    QApplication::processEvents();
+    m_pFrame->resize(m_pFrame->minimumSizeHint());
+    QApplication::processEvents();
+    CHeaderBar &bar = m_pFrame->HeaderBar();
+    const QString strSender = QStringLiteral("Mergix Sample <sample@example.com>");
+    bar.FromEdit()->setText(strSender);
+    const int nNeeded = bar.FromEdit()->fontMetrics().horizontalAdvance(strSender);
+    EXPECT_GT(bar.FromEdit()->width(), nNeeded);
+    EXPECT_GT(bar.ReplyToEdit()->width(),
+        bar.ReplyToEdit()->fontMetrics().horizontalAdvance(QStringLiteral("replies@example.com")));
+    // A wider window gives the fields the room.
+    const int nNarrowWidth = bar.FromEdit()->width();
+    m_pFrame->resize(m_pFrame->width() + 300, m_pFrame->height());
+    QApplication::processEvents();
+    EXPECT_GT(bar.FromEdit()->width(), nNarrowWidth);
+    QApplication::setFont(normal);
+}
+
 TEST_F(MainFrameTest, StartUpPathsAndTheCommandsTheyEnable)
 {
     // Cancel at the start-up choice: an empty, unconfigured merge.
