@@ -127,7 +127,10 @@ void CFileCommands::AddRecentFile(const std::string &strPath)
     paths.insert(paths.begin(), strPath);
     if (paths.size() > size_t(CSettings::kRecentFiles))
         paths.resize(CSettings::kRecentFiles);
-    m_settings.SetRecentFiles(paths);
+    // Reopening the newest file changes nothing: the settings file is not written (and synced
+    // to the disk) again.
+    if (paths != RecentFiles())
+        m_settings.SetRecentFiles(paths);
 }
 
 std::string CFileCommands::WithMergeExtension(const std::string &strPath)
