@@ -33,6 +33,20 @@ void ReleaseFreedMemory()
 
 } // namespace
 
+QString ChooseFailedListPath(QWidget *pParent)
+{
+    // A name typed without an extension gets ".csv", as the list is.
+    QFileDialog dialog(pParent, QStringLiteral("Save failed list"), QString(),
+        QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+    dialog.setObjectName(QStringLiteral("saveFailedListDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(QStringLiteral("failed.csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 void SetUpPasswordDialog(QInputDialog &dlg, const std::string &strPrompt)
 {
     dlg.setObjectName(QStringLiteral("passwordDlg"));
@@ -89,16 +103,9 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
                 input.completed = plan->completed;
             }
             input.saveFailedList = [&frame](const std::vector<CRunRecord::SFailure> &failures) {
-                // A name typed without an extension gets ".csv", as the list is.
-                QFileDialog dialog(&frame, QStringLiteral("Save failed list"), QString(),
-                    QStringLiteral("CSV Files (*.csv);;All Files (*)"));
-                dialog.setObjectName(QStringLiteral("saveFailedListDialog"));
-                dialog.setAcceptMode(QFileDialog::AcceptSave);
-                dialog.setDefaultSuffix(QStringLiteral("csv"));
-                dialog.selectFile(QStringLiteral("failed.csv"));
-                if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                const QString strPath = ChooseFailedListPath(&frame);
+                if (strPath.isEmpty())
                     return;
-                const QString strPath = dialog.selectedFiles().constFirst();
                 if (const std::string strError = WriteFailuresCsv(strPath.toStdString(), failures);
                     !strError.empty())
                     ShowMessage(strError);

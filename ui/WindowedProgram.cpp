@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "document/ListPrestart.h"
 #include "engine/Prompter.h"
 #include "ui/Artwork.h"
 #include "ui/DialogHooks.h"
@@ -20,6 +21,10 @@ int RunWindowedProgram(int argc, char *argv[])
     const bool bPrint = argc == 3 && std::string(argv[1]) == "--print";
     if (bPrint && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // printing needs no window
+
+    // The merge's Access table is read while Qt starts and the window is built.
+    if (!bPrint && argc > 1)
+        PrestartListReading(argv[1]);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane Software"));

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,7 +73,160 @@ std::vector<char *> ReaderEnvironment()
     return environment;
 }
 
+// A started reader process: its id and the read end of its output.
+struct SSpawnedReader
+{
+    pid_t pid = -1;
+    int fd = -1;
+};
+
+SSpawnedReader SpawnReader(const std::vector<std::string> &arguments)
+{
+    const std::string strProgram = CDbReader::ReaderPath();
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(strProgram.c_str()));
+    for (const std::string &strArgument : arguments)
+        argv.push_back(const_cast<char *>(strArgument.c_str()));
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw CDaoException(CDaoException::EKind::ReaderMissing,
+            std::string("The database reader could not be started: ") + std::strerror(errno) + ".");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    // libmdb's own complaints are noise to a user; a sanitizer build's reports are not.
+    if (!ShowsReaderErrors())
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> environment = ReaderEnvironment();
+    SSpawnedReader reader;
+    const int nError = ::posix_spawnp(
+        &reader.pid, strProgram.c_str(), &actions, nullptr, argv.data(), environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (nError != 0) {
+        ::close(pipeFds[0]);
+        throw CDaoException(CDaoException::EKind::ReaderMissing,
+            "The database reader \"" + strProgram
+                + "\" could not be started: " + std::strerror(nError) + ".");
+    }
+    reader.fd = pipeFds[0];
+    return reader;
+}
+
+void EndReader(SSpawnedReader &reader)
+{
+    if (reader.fd >= 0)
+        ::close(reader.fd);
+    if (reader.pid > 0) {
+        ::kill(reader.pid, SIGKILL);
+        while (::waitpid(reader.pid, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+    reader = {};
+}
+
+// What tells that the database file is still the one a reader was started on.
+struct SFileState
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified {};
+
+    static SFileState Of(const std::vector<std::string> &arguments)
+    {
+        SFileState state;
+        struct stat info;
+        if (arguments.size() > 1 && ::stat(arguments[1].c_str(), &info) == 0)
+            state = {info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+        return state;
+    }
+    bool operator==(const SFileState &other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size
+            && modified.tv_sec == other.modified.tv_sec
+            && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+// Readers started ahead of need, each waiting for a CDbReader with its arguments. One not
+// taken within a few seconds, or whose file has changed since, is ended instead.
+class CPrestartedReaders
+{
+public:
+    ~CPrestartedReaders()
+    {
+        for (SEntry &entry : m_entries)
+            EndReader(entry.reader);
+    }
+
+    void Add(const std::vector<std::string> &arguments, SSpawnedReader reader)
+    {
+        std::lock_guard lock(m_mutex);
+        EndExpired();
+        m_entries.push_back({arguments, reader, SFileState::Of(arguments), Clock::now()});
+    }
+
+    std::optional<SSpawnedReader> Take(const std::vector<std::string> &arguments)
+    {
+        std::lock_guard lock(m_mutex);
+        EndExpired();
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if (it->arguments != arguments)
+                continue;
+            SEntry entry = *it;
+            m_entries.erase(it);
+            if (entry.file == SFileState::Of(arguments))
+                return entry.reader;
+            EndReader(entry.reader);
+            return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct SEntry
+    {
+        std::vector<std::string> arguments;
+        SSpawnedReader reader;
+        SFileState file;
+        Clock::time_point started;
+    };
+
+    void EndExpired()
+    {
+        const auto now = Clock::now();
+        std::erase_if(m_entries, [now](SEntry &entry) {
+            if (now - entry.started < std::chrono::seconds(5))
+                return false;
+            EndReader(entry.reader);
+            return true;
+        });
+    }
+
+    std::mutex m_mutex;
+    std::vector<SEntry> m_entries;
+};
+
+CPrestartedReaders &PrestartedReaders()
+{
+    static CPrestartedReaders readers;
+    return readers;
+}
+
 } // namespace
+
+void CDbReader::Prestart(const std::vector<std::string> &arguments)
+{
+    try {
+        PrestartedReaders().Add(arguments, SpawnReader(arguments));
+    } catch (const CDaoException &) {
+        // The reader that needs it will fail to start and say why.
+    }
+}
 
 void CDbReader::SetIdleLimit(std::chrono::milliseconds limit)
 {
@@ -108,37 +263,10 @@ CDbReader::CDbReader(
     const std::vector<std::string> &arguments, std::string strDatabase, std::string strTable)
     : m_strDatabase(std::move(strDatabase)), m_strTable(std::move(strTable))
 {
-    const std::string strProgram = ReaderPath();
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(strProgram.c_str()));
-    for (const std::string &strArgument : arguments)
-        argv.push_back(const_cast<char *>(strArgument.c_str()));
-    argv.push_back(nullptr);
-
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw CDaoException(CDaoException::EKind::ReaderMissing,
-            std::string("The database reader could not be started: ") + std::strerror(errno) + ".");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    // libmdb's own complaints are noise to a user; a sanitizer build's reports are not.
-    if (!ShowsReaderErrors())
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> environment = ReaderEnvironment();
-    const int nError = ::posix_spawnp(
-        &m_pid, strProgram.c_str(), &actions, nullptr, argv.data(), environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (nError != 0) {
-        ::close(pipeFds[0]);
-        m_pid = -1;
-        throw CDaoException(CDaoException::EKind::ReaderMissing,
-            "The database reader \"" + strProgram
-                + "\" could not be started: " + std::strerror(nError) + ".");
-    }
-    m_fd = pipeFds[0];
+    const std::optional<SSpawnedReader> prestarted = PrestartedReaders().Take(arguments);
+    const SSpawnedReader reader = prestarted ? *prestarted : SpawnReader(arguments);
+    m_pid = reader.pid;
+    m_fd = reader.fd;
 }
 
 CDbReader::~CDbReader()
@@ -148,15 +276,10 @@ CDbReader::~CDbReader()
 
 void CDbReader::Stop()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
-        m_pid = -1;
-    }
+    SSpawnedReader reader {m_pid, m_fd};
+    EndReader(reader);
+    m_pid = -1;
+    m_fd = -1;
 }
 
 std::string CDbReader::DatabaseShown() const

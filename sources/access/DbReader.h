@@ -27,6 +27,12 @@ public:
     // The next record; false once the stream has ended properly ('Z'). Throws CDaoException.
     bool Next(CReaderStream::SRecord &record, std::vector<CVariant> &values);
 
+    // Starts a reader ahead of need: the next CDbReader with the same arguments takes it over,
+    // if that comes within a few seconds and the database file has not changed meanwhile, so
+    // the reading goes on while the program does other work. A failure is left for that
+    // CDbReader to report.
+    static void Prestart(const std::vector<std::string> &arguments);
+
     // How long the reader may send nothing before it counts as hanging.
     static void SetIdleLimit(std::chrono::milliseconds limit);
     // The reader program; by default found beside the running program, in the build tree or

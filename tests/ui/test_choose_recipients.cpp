@@ -4,17 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
 
 #include "document/MergixDoc.h"
+#include "document/MgxArchive.h"
 #include "engine/Progress.h"
 #include "mail/RecordList.h"
 #include "mail/ResumeMatch.h"
@@ -23,6 +30,7 @@
 #include "support/WidgetHelpers.h"
 #include "ui/ChooseRecipientsDlg.h"
 #include "ui/ElidingDelegate.h"
+#include "ui/ProgressDlg.h"
 
 namespace {
 
@@ -96,6 +104,47 @@ TEST_F(ChooseRecipientsTest, LoadsNewestFirstAndSelectsAllOrNone)
         Texts {"There were no items selected. Please select some items and then continue the "
                "e-mail merge."});
     EXPECT_EQ(dlg.result(), 0);
+}
+
+TEST_F(ChooseRecipientsTest, AStoppedLoadSaysThatTheListHoldsPartOfTheTable)
+{
+    const std::filesystem::path folder
+        = std::filesystem::temp_directory_path() / ("mergix-stopped-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    {
+        std::ofstream csv(folder / "members.csv");
+        csv << "ID,Email\n";
+        for (int i = 1; i <= 20000; ++i)
+            csv << i << ",member" << i << "@example.com\n";
+        CMgxArchive merge;
+        for (const char *pString :
+            {"members.csv", "Email", "Club <club@example.com>", "", "News", "members", "Hello"})
+            merge.WriteString(pString);
+        std::ofstream(folder / "members.mgx", std::ios::binary) << merge.Bytes();
+    }
+    CMergixDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument((folder / "members.mgx").string()));
+    CChooseRecipientsDlg dlg(doc, CMergeRun::InputOf(doc));
+    // The progress window is closed at once, which cancels, and the question is answered Yes.
+    QTimer::singleShot(0, [] {
+        for (QWidget *pWindow : QApplication::topLevelWidgets()) {
+            if (auto *pProgress = qobject_cast<CProgressDlg *>(pWindow))
+                pProgress->close(); // as the window's close button does
+        }
+    });
+    m_prompter.ScriptAnswer(true);
+    dlg.Load();
+    EXPECT_EQ(m_prompter.TakeTexts(),
+        Texts {"Are you sure you want to Cancel?\nNot all items will be shown."});
+    const int nRows = dlg.List().RowCount();
+    ASSERT_GT(nRows, 0);
+    ASSERT_LT(nRows, 20000);
+    const QLocale locale;
+    EXPECT_EQ(dlg.findChild<QLabel *>(QStringLiteral("selectionCount"))->text(),
+        QStringLiteral(
+            "0 of %1 selected (loading stopped: %1 of the table's %2 records are listed)")
+            .arg(locale.toString(nRows), locale.toString(20000)));
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(ChooseRecipientsTest, AResumeOpensWithTheRecipientsStillToReachSelected)

@@ -14,7 +14,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +38,7 @@
 #include "mail/SmtpAccount.h"
 #include "support/RecordingPrompter.h"
 #include "support/WidgetHelpers.h"
+#include "ui/DialogHooks.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
 #include "ui/HelpWindow.h"
@@ -241,6 +244,27 @@ TEST_F(MainFrameTest, TheWindowFitsALaptopScreenAndALargerFontWidensTheHeaderFie
     QApplication::processEvents();
     EXPECT_GT(bar.FromEdit()->width(), nNarrowWidth);
     QApplication::setFont(normal);
+}
+
+TEST_F(MainFrameTest, TheFailedListIsSavedAsCsvWhenTheNameHasNoExtension)
+{
+    const QString strFolder = QDir::tempPath();
+    QStringList chosen;
+    for (const QString &strTyped : {QStringLiteral("failed-run"), QStringLiteral("list.txt")}) {
+        QTimer::singleShot(0, [&] {
+            auto *pDialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(pDialog, nullptr);
+            EXPECT_EQ(pDialog->objectName(), QStringLiteral("saveFailedListDialog"));
+            auto *pName = pDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(pName, nullptr);
+            pName->setText(strFolder + u'/' + strTyped);
+            static_cast<QDialog *>(pDialog)->accept(); // as Save does
+        });
+        chosen << ChooseFailedListPath(m_pFrame.get());
+    }
+    EXPECT_EQ(chosen,
+        QStringList({strFolder + QStringLiteral("/failed-run.csv"),
+            strFolder + QStringLiteral("/list.txt")}));
 }
 
 TEST_F(MainFrameTest, StartUpPathsAndTheCommandsTheyEnable)

@@ -2,13 +2,18 @@
 // or a hang of the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 
+#include "document/ListPrestart.h"
+#include "document/MgxArchive.h"
+#include "sources/access/AccessSource.h"
 #include "sources/access/DaoDatabase.h"
 #include "sources/access/DaoException.h"
 #include "sources/access/DaoRecordset.h"
@@ -201,6 +206,69 @@ TEST_F(DamagedDatabaseTest, BitFlippedCopiesNeverCrashOrHang)
         std::printf("  bit flips: %3d x %s\n", nCount, strOutcome.c_str());
     std::printf("  %d copies in %.1f s\n", kCopies,
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
+// A merge's table is read by readers started before the merge is opened; opening takes them
+// over, unless the file changed meanwhile, so no stale rows are ever shown.
+TEST_F(DamagedDatabaseTest, PrestartedReadersAreTakenOverOnlyForTheirUnchangedFile)
+{
+    const fs::path log = m_folder / "starts.log";
+    const fs::path counting = m_folder / "counting-reader.sh";
+    WriteFile(counting,
+        "#!/bin/sh\necho \"$1\" >> '" + log.string() + "'\nexec '" + CDbReader::ReaderPath()
+            + "' \"$@\"\n");
+    fs::permissions(counting, fs::perms::owner_all);
+    CDbReader::SetReaderPath(counting.string());
+    const auto starts = [&] {
+        const std::string strLog = ReadFile(log.string());
+        return std::count(strLog.begin(), strLog.end(), '\n');
+    };
+    const auto waitForStarts = [&](long nStarts) {
+        for (int i = 0; i < 200 && starts() < nStarts; ++i)
+            std::this_thread::sleep_for(10ms);
+        return starts();
+    };
+    const fs::path database = m_folder / "club.mdb";
+    WriteFile(database, m_strOriginal);
+    CMgxArchive merge;
+    for (const char *pString : {"club.mdb", "Email", "Club <club@example.com>", "", "News",
+             "Contacts", "Dear <<FirstName>>,"})
+        merge.WriteString(pString);
+    WriteFile(m_folder / "club.mgx", merge.Bytes());
+    const auto countRecords = [&] {
+        CAccessSource source(database.string());
+        std::unique_ptr<CTableCursor> pTable = source.OpenTable("Contacts");
+        long nRecords = 0;
+        for (; !pTable->IsEOF(); pTable->MoveNext())
+            ++nRecords;
+        return nRecords;
+    };
+    const long nContacts = countRecords();
+    ASSERT_GT(nContacts, 0);
+    ASSERT_EQ(waitForStarts(2), 2); // the catalog, then the rows
+
+    // The merge file names its database relative to its own folder.
+    PrestartListReading((m_folder / "club.mgx").string());
+    EXPECT_EQ(waitForStarts(4), 4);
+    EXPECT_EQ(countRecords(), nContacts);
+    EXPECT_EQ(starts(), 4); // both taken over: nothing started again
+
+    // A database changed after its readers started is read anew.
+    PrestartListReading((m_folder / "club.mgx").string());
+    EXPECT_EQ(waitForStarts(6), 6);
+    fs::last_write_time(database, fs::last_write_time(database) + 2s);
+    EXPECT_EQ(countRecords(), nContacts);
+    EXPECT_EQ(waitForStarts(8), 8);
+
+    // Another table, or another kind of list, starts nothing that is used.
+    CDbReader::Prestart({ReaderProtocol::kRowsCommand, database.string(), "Orders"});
+    EXPECT_EQ(countRecords(), nContacts);
+    EXPECT_EQ(waitForStarts(11), 11);
+    WriteFile(m_folder / "list.mgx", "not a merge file");
+    PrestartListReading((m_folder / "list.mgx").string());
+    PrestartListReading((m_folder / "missing.mgx").string());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(starts(), 11);
 }
 
 } // namespace
