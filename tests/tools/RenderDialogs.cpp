@@ -26,6 +26,7 @@
 #include "ui/DnsRecordDlg.h"
 #include "ui/FindReplaceDlg.h"
 #include "ui/HeaderBar.h"
+#include "ui/HelpWindow.h"
 #include "ui/InsertIfDlg.h"
 #include "ui/MailOptionsDlg.h"
 #include "ui/MainFrame.h"
@@ -59,6 +60,12 @@ int main(int argc, char *argv[])
 
     CStartupDlg startup;
     Save(startup, strFolder, "startup-choice.png");
+
+    // The guide, at the topic F1 opens in Choose Recipients.
+    CHelpWindow help;
+    help.ShowTopic(QStringLiteral("recipients"));
+    Save(help, strFolder, "help.png");
+    help.hide();
 
     CMailOptionsDlg options(nullptr, false);
     QInputDialog password;
