@@ -23,6 +23,7 @@ CAboutDlg::CAboutDlg(QWidget *pParent) : QDialog(pParent)
     pRow->addWidget(pIcon);
     pRow->addWidget(pText, 1);
     auto *pLayout = new QVBoxLayout(this);
+    pLayout->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     pLayout->addLayout(pRow);
     pLayout->addWidget(pButtons);
 }

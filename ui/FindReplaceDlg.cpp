@@ -1,5 +1,7 @@
 #include "ui/FindReplaceDlg.h"
 
+#include <QLayout>
+
 #include "engine/Prompter.h"
 #include "ui/MergixView.h"
 #include "ui_FindReplaceDlg.h"
@@ -8,6 +10,7 @@ CFindReplaceDlg::CFindReplaceDlg(CMergixView &view, QWidget *pParent)
     : QDialog(pParent), m_pUi(new Ui::CFindReplaceDlg), m_view(view)
 {
     m_pUi->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     setObjectName(QStringLiteral("findReplaceDlg"));
     connect(m_pUi->findNextButton, &QPushButton::clicked, this, &CFindReplaceDlg::FindNext);
     connect(m_pUi->replaceButton, &QPushButton::clicked, this, &CFindReplaceDlg::ReplaceOne);

@@ -1,5 +1,7 @@
 #include "ui/InsertIfDlg.h"
 
+#include <QLayout>
+
 #include "engine/Comparison.h"
 #include "engine/Prompter.h"
 #include "ui/FieldNames.h"
@@ -9,6 +11,7 @@ CInsertIfDlg::CInsertIfDlg(const std::vector<std::string> &fieldNames, QWidget *
     : QDialog(pParent), m_pUi(new Ui::CInsertIfDlg)
 {
     m_pUi->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     setObjectName(QStringLiteral("insertIfDlg"));
     // The field combos are sorted lists, as the list boxes they stand for.
     const QStringList names = SortedFieldNames(fieldNames);

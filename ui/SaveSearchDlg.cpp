@@ -1,5 +1,7 @@
 #include "ui/SaveSearchDlg.h"
 
+#include <QLayout>
+
 #include "app/Settings.h"
 #include "engine/Prompter.h"
 #include "ui_SaveSearchDlg.h"
@@ -7,6 +9,7 @@
 CSaveSearchDlg::CSaveSearchDlg(QWidget *pParent) : QDialog(pParent), m_pUi(new Ui::CSaveSearchDlg)
 {
     m_pUi->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     setObjectName(QStringLiteral("saveSearchDlg"));
     connect(m_pUi->buttonBox, &QDialogButtonBox::accepted, this, &CSaveSearchDlg::accept);
     connect(m_pUi->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);

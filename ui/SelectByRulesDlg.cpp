@@ -1,6 +1,7 @@
 #include "ui/SelectByRulesDlg.h"
 
 #include <QButtonGroup>
+#include <QLayout>
 
 #include "app/Settings.h"
 #include "engine/Comparison.h"
@@ -42,6 +43,7 @@ CSelectByRulesDlg::CSelectByRulesDlg(
     , m_pSecondGroup(new QButtonGroup(this))
 {
     m_pUi->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     setObjectName(QStringLiteral("selectByRulesDlg"));
     const QStringList names = SortedFieldNames(fieldNames);
     for (QComboBox *pCombo :

@@ -85,6 +85,7 @@ CServerConnectDlg::CServerConnectDlg(QWidget *pParent) : QDialog(pParent)
     connect(m_pKind, &QComboBox::currentIndexChanged, this, &CServerConnectDlg::ShowKindFields);
 
     auto *pLayout = new QVBoxLayout(this);
+    pLayout->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     pLayout->addLayout(pForm);
     pLayout->addWidget(m_pStatus);
     pLayout->addWidget(pButtons);

@@ -1,11 +1,14 @@
 #include "ui/StartupDlg.h"
 
+#include <QLayout>
+
 #include "ui/Artwork.h"
 #include "ui_StartupDlg.h"
 
 CStartupDlg::CStartupDlg(QWidget *pParent) : QDialog(pParent), m_pUi(new Ui::CStartupDlg)
 {
     m_pUi->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // nothing to gain from more room
     setObjectName(QStringLiteral("startupDlg"));
     m_pUi->banner->setPixmap(BannerPixmap(420, 72));
     m_pUi->createIcon->setPixmap(CreateMergePixmap(32));
