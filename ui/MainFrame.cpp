@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -47,7 +48,8 @@ CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
     m_pCentral->addWidget(m_pPreview);
     setCentralWidget(m_pCentral);
     setAcceptDrops(true);
-    resize(860, 620);
+    // Never larger than the screen at first, as on a laptop at 144 dpi.
+    resize(QSize(860, 620).boundedTo(screen()->availableGeometry().size()));
     CreateActions();
     CreateBars();
 

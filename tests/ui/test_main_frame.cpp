@@ -25,6 +25,7 @@
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -219,6 +220,10 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
 
 TEST_F(MainFrameTest, TheWindowFitsALaptopScreenAndALargerFontWidensTheHeaderFields)
 {
+    // It opens no larger than the screen (the test screen is 800 by 600).
+    const QSize available = m_pFrame->screen()->availableGeometry().size();
+    EXPECT_LE(m_pFrame->width(), available.width());
+    EXPECT_LE(m_pFrame->height(), available.height());
     // At 144 dpi the window is drawn 1.5 times larger: it must still fit 1280 pixels.
     m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
     EXPECT_LE(m_pFrame->minimumSizeHint().width() * 3 / 2, 1280);
