@@ -1,5 +1,7 @@
 #include "ui/DnsRecordDlg.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -32,5 +34,5 @@ CDnsRecordDlg::CDnsRecordDlg(
     pLayout->addWidget(pLabel);
     pLayout->addWidget(pText);
     pLayout->addWidget(pButtons);
-    resize(640, 260);
+    ResizeWithinScreen(*this, QSize(640, 260));
 }

@@ -1,5 +1,7 @@
 #include "ui/HelpWindow.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBrowser>
@@ -17,7 +19,7 @@ CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QT
     m_pBrowser->setSource(QUrl(QStringLiteral("qrc:/help/index.html")));
     auto *pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pBrowser);
-    resize(640, 560);
+    ResizeWithinScreen(*this, QSize(640, 560));
     // Closed, the guide gives the keyboard back to the window it was opened from, also where no
     // window manager does.
     connect(this, &QDialog::finished, this, [this] {

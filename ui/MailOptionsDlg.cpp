@@ -6,6 +6,7 @@
 #include "ui_MailOptionsDlg.h"
 
 #include "ui/DnsRecordDlg.h"
+#include "ui/ScreenFit.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -174,7 +175,19 @@ void CMailOptionsDlg::ShowLoginFields()
     for (QWidget *pCustomOnly :
         {m_pUi->authorizationUrlEdit, m_pUi->tokenUrlEdit, m_pUi->deviceUrlEdit, m_pUi->scopeEdit})
         m_pUi->oauthFields->setRowVisible(pCustomOnly, eProvider == EOAuthProvider::Custom);
-    adjustSize();
+    FitFormToScreen();
+}
+
+void CMailOptionsDlg::FitFormToScreen()
+{
+    // The whole form where the screen has room for it; on a small screen or with a large font
+    // (a custom sign-in is 1,100 pixels tall at 144 dpi) the dialog takes the screen's height
+    // and the form scrolls, so OK and Cancel stay in reach.
+    ensurePolished(); // sizes as the style will draw them
+    // Rows shown or hidden change the form's size now, not when the window is next laid out.
+    m_pUi->formScroll->updateGeometry();
+    m_pUi->layout->invalidate();
+    ResizeWithinScreen(*this, sizeHint());
 }
 
 void CMailOptionsDlg::ChooseProvider()

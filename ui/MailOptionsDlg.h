@@ -72,6 +72,7 @@ private:
     SOAuthSettings OAuthFields() const;
     // The first problem of an OAuth 2.0 login as set, with the field to put it right in.
     std::pair<std::string, QWidget *> OAuthProblem() const;
+    void FitFormToScreen();
 
     // What the DKIM fields say, whether signing is on or not.
     SDkimSettings DkimFields() const;

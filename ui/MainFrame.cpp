@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -28,6 +27,7 @@
 #include "ui/MergixView.h"
 #include "ui/PreviewPane.h"
 #include "ui/ProgressDlg.h"
+#include "ui/ScreenFit.h"
 
 CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
     : QMainWindow(pParent)
@@ -49,7 +49,7 @@ CMainFrame::CMainFrame(QSettings &store, QWidget *pParent)
     setCentralWidget(m_pCentral);
     setAcceptDrops(true);
     // Never larger than the screen at first, as on a laptop at 144 dpi.
-    resize(QSize(860, 620).boundedTo(screen()->availableGeometry().size()));
+    ResizeWithinScreen(*this, QSize(860, 620));
     CreateActions();
     CreateBars();
 

@@ -57,6 +57,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QString strFolder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(strFolder);
 
     CStartupDlg startup;
     Save(startup, strFolder, "startup-choice.png");

@@ -26,6 +26,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -590,6 +592,60 @@ TEST_F(MainFrameTest, MailOptionsSwitchToAnOAuthLoginWhoseProviderFillsTheServer
     ASSERT_TRUE(dlg.OAuth());
     EXPECT_EQ(dlg.OAuth()->eProvider, EOAuthProvider::Google);
     EXPECT_EQ(dlg.OAuth()->strClientId, "123.apps.googleusercontent.com");
+}
+
+TEST_F(MainFrameTest, MailOptionsFitTheScreenAndScrollTheFormOnlyWhenItIsTaller)
+{
+    // With a larger font, the password form fits the test screen whole, a custom sign-in does
+    // not.
+    const QFont normal = QApplication::font();
+    QFont larger = normal;
+    larger.setPointSizeF(normal.pointSizeF() * 1.5);
+    QApplication::setFont(larger);
+    CMailOptionsDlg dlg(m_pFrame.get(), false);
+    const auto settle = [] {
+        // A form's new size reaches the dialog through posted layout requests.
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    };
+    dlg.show();
+    settle();
+    auto *pScroll = Child<QScrollArea>(dlg, "formScroll");
+    auto *pForm = Child<QWidget>(dlg, "formContents");
+    const auto fitsAcross = [&] {
+        // Never cut at the right: the form is as wide as the room it is shown in.
+        EXPECT_GE(pScroll->viewport()->width(), pForm->minimumSizeHint().width());
+        EXPECT_EQ(pForm->width(), pScroll->viewport()->width());
+    };
+    EXPECT_EQ(pScroll->verticalScrollBar()->maximum(), 0);
+    EXPECT_GE(pForm->height(), pForm->sizeHint().height());
+    fitsAcross();
+
+    SOAuthSettings custom;
+    custom.eProvider = EOAuthProvider::Custom;
+    dlg.SetOAuth(custom, custom);
+    settle();
+    EXPECT_LE(dlg.height(), dlg.screen()->availableGeometry().height());
+    EXPECT_GT(pScroll->verticalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(Child<QPushButton>(dlg, "signInButton")->isVisible());
+    fitsAcross();
+    // Tabbing to a field below the fold scrolls it into view.
+    auto *pUnsubscribe = Child<QLineEdit>(dlg, "unsubscribeUrlEdit");
+    auto *pMailto = Child<QLineEdit>(dlg, "unsubscribeMailtoEdit");
+    pMailto->setFocus();
+    QTest::keyClick(pMailto, Qt::Key_Tab);
+    EXPECT_EQ(dlg.focusWidget(), pUnsubscribe);
+    settle();
+    const QPoint top = pUnsubscribe->mapTo(pScroll->viewport(), QPoint(0, 0));
+    EXPECT_GE(top.y(), 0);
+    EXPECT_LE(top.y() + pUnsubscribe->height(), pScroll->viewport()->height());
+
+    // Back to a password: the form fits again and asks for no scrolling.
+    Child<QComboBox>(dlg, "loginCombo")->setCurrentIndex(0);
+    settle();
+    EXPECT_EQ(pScroll->verticalScrollBar()->maximum(), 0);
+    fitsAcross();
+    QApplication::setFont(normal);
 }
 
 TEST_F(MainFrameTest, MailOptionsKeepTheLoginAndSendAsksForAPasswordOnce)

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QSize>
+
+class QWidget;
+
+// Gives a window the size it wants, but never more than its screen's free area: a laptop at
+// 144 dpi has room for 853 by 533 of the sizes the program asks for.
+void ResizeWithinScreen(QWidget &window, QSize wanted);
