@@ -63,6 +63,7 @@ void CMailOptionsDlg::SetAccount(const SSmtpAccount &account)
     m_pUi->portSpin->setValue(account.nPort);
     m_pUi->userEdit->setText(QString::fromStdString(account.strUser));
     m_strExtraCaFile = account.strExtraCaFile;
+    m_presetServer.reset();
 }
 
 SSmtpAccount CMailOptionsDlg::Account() const
@@ -192,11 +193,20 @@ void CMailOptionsDlg::FitFormToScreen()
 
 void CMailOptionsDlg::ChooseProvider()
 {
+    // A provider's server stands in for the user's own only while it is left as the preset put
+    // it: arrowing through the providers to Custom gives the user's server back, not Google's.
+    const auto server = [this] {
+        return SServerFields {
+            ServerName(), m_pUi->securityCombo->currentIndex(), m_pUi->portSpin->value()};
+    };
+    if (!m_presetServer || server() != *m_presetServer)
+        m_ownServer = Account();
     const SSmtpAccount preset = WithServerPreset(
-        static_cast<EOAuthProvider>(m_pUi->providerCombo->currentIndex()), Account());
+        static_cast<EOAuthProvider>(m_pUi->providerCombo->currentIndex()), m_ownServer);
     SetServerName(preset.strServer);
     m_pUi->securityCombo->setCurrentIndex(static_cast<int>(preset.eSecurity));
     m_pUi->portSpin->setValue(preset.nPort);
+    m_presetServer = server();
 }
 
 std::pair<std::string, QWidget *> CMailOptionsDlg::OAuthProblem() const

@@ -77,8 +77,20 @@ private:
     // What the DKIM fields say, whether signing is on or not.
     SDkimSettings DkimFields() const;
 
+    struct SServerFields
+    {
+        std::string strName;
+        int nSecurity;
+        int nPort;
+        bool operator==(const SServerFields &) const = default;
+    };
+
     Ui::CMailOptionsDlg *m_pUi;
     bool m_bServerRequired;
     std::string m_strExtraCaFile;
     SignIn m_signIn;
+    // The server as the user had it before a provider's preset replaced it, and as the preset
+    // left it.
+    SSmtpAccount m_ownServer;
+    std::optional<SServerFields> m_presetServer;
 };

@@ -557,6 +557,21 @@ TEST_F(MainFrameTest, MailOptionsSwitchToAnOAuthLoginWhoseProviderFillsTheServer
     pProvider->setCurrentIndex(1);
     emit pProvider->activated(1);
     EXPECT_EQ(dlg.Account().strServer, "smtp.gmail.com");
+    // Arrowing on to Custom gives the user's own server back; one typed over a preset stays.
+    const auto choose = [&](int nProvider) {
+        pProvider->setCurrentIndex(nProvider);
+        emit pProvider->activated(nProvider);
+    };
+    choose(2);
+    EXPECT_EQ(dlg.Account().strServer, "mail.example.com");
+    EXPECT_EQ(dlg.Account().eSecurity, ESmtpSecurity::Tls);
+    EXPECT_EQ(dlg.Account().nPort, 465);
+    choose(1);
+    dlg.SetServerName("smtp.club.example");
+    choose(2);
+    EXPECT_EQ(dlg.Account().strServer, "smtp.club.example");
+    EXPECT_EQ(dlg.Account().nPort, 587);
+    choose(1);
 
     // Nothing to sign in with yet: each missing piece is named at its field.
     int nSignIns = 0;
