@@ -100,6 +100,13 @@ SMessageExtras ExtrasFromProperties(MergeProperties &properties)
     return extras;
 }
 
+// The folder of a file, ending in "/"; empty for a bare name.
+std::string FolderOf(const std::string &strPath)
+{
+    const size_t nSlash = strPath.rfind('/');
+    return nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
+}
+
 } // namespace
 
 void CMergixDoc::Serialize(CMgxArchive &archive)
@@ -262,8 +269,7 @@ bool CMergixDoc::OnOpenDocument(const std::string &strPath, const SListChoice *p
         restore();
         return false;
     }
-    const size_t nSlash = strPath.rfind('/');
-    m_strMergeFolder = nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
+    m_strMergeFolder = FolderOf(strPath);
     if (pList && pList->source)
         m_strDatabasePath = IsServerAddress(*pList->source)
             ? *pList->source
@@ -360,6 +366,22 @@ std::string CMergixDoc::AttachmentFolder() const
     if (nSlash != std::string::npos)
         return m_strPathName.substr(0, nSlash + 1);
     return m_strMergeFolder;
+}
+
+std::pair<std::string, std::string> CMergixDoc::ListNamedIn(const std::string &strMergePath)
+{
+    std::string strData;
+    if (ReadWholeFile(strMergePath, strData) != 0)
+        return {};
+    CMergixDoc doc;
+    try {
+        CMgxArchive archive(strData);
+        doc.Serialize(archive);
+    } catch (const std::exception &) {
+        return {};
+    }
+    doc.m_strMergeFolder = FolderOf(strMergePath);
+    return {doc.DatabaseFilePath(), doc.m_strTableName};
 }
 
 std::string CMergixDoc::DatabaseFilePath() const

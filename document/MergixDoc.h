@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/MessageExtras.h"
@@ -108,6 +109,9 @@ public:
     // The database path, taken relative to the folder of the merge file it was read from when
     // it is relative.
     std::string DatabaseFilePath() const;
+    // The database file and table a merge file names, read as opening it reads them; both empty
+    // when the file cannot be read.
+    static std::pair<std::string, std::string> ListNamedIn(const std::string &strMergePath);
 
     bool IsModified() const { return m_bModified; }
     void SetModifiedFlag(bool bModified = true) { m_bModified = bModified; }
