@@ -1,7 +1,18 @@
 #include "ui/FormScrollArea.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QScrollBar>
+
+CFormScrollArea::CFormScrollArea(QWidget *pParent) : QScrollArea(pParent)
+{
+    // Tab scrolls to the field it reaches by itself; a field reached by its Alt+letter, or put
+    // in focus by a check that found it wrong, is scrolled into view too.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *pNow) {
+        if (pNow && widget() && widget()->isAncestorOf(pNow))
+            ensureWidgetVisible(pNow);
+    });
+}
 
 int CFormScrollArea::ScrollBarAndFrameWidth() const
 {

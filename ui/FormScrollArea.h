@@ -9,7 +9,7 @@ class CFormScrollArea final : public QScrollArea
     Q_OBJECT
 
 public:
-    using QScrollArea::QScrollArea;
+    explicit CFormScrollArea(QWidget *pParent = nullptr);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -654,6 +654,14 @@ TEST_F(MainFrameTest, MailOptionsFitTheScreenAndScrollTheFormOnlyWhenItIsTaller)
     const QPoint top = pUnsubscribe->mapTo(pScroll->viewport(), QPoint(0, 0));
     EXPECT_GE(top.y(), 0);
     EXPECT_LE(top.y() + pUnsubscribe->height(), pScroll->viewport()->height());
+    // So does a field reached by its Alt+letter, or put in focus by a check.
+    pScroll->verticalScrollBar()->setValue(0);
+    Child<QLineEdit>(dlg, "serverEdit")->setFocus();
+    pUnsubscribe->setFocus();
+    settle();
+    const QPoint again = pUnsubscribe->mapTo(pScroll->viewport(), QPoint(0, 0));
+    EXPECT_GE(again.y(), 0);
+    EXPECT_LE(again.y() + pUnsubscribe->height(), pScroll->viewport()->height());
 
     // Back to a password: the form fits again and asks for no scrolling.
     Child<QComboBox>(dlg, "loginCombo")->setCurrentIndex(0);
