@@ -55,9 +55,9 @@ public:
     {
         pPainter->save();
         pPainter->setRenderHint(QPainter::Antialiasing);
-        const double nSize = std::min(rect.width(), rect.height());
+        const double side = std::min(rect.width(), rect.height());
         DrawEnvelope(*pPainter,
-            QRectF(rect.x() + nSize * 0.08, rect.y() + nSize * 0.2, nSize * 0.84, nSize * 0.6));
+            QRectF(rect.x() + side * 0.08, rect.y() + side * 0.2, side * 0.84, side * 0.6));
         pPainter->restore();
     }
 
