@@ -1,6 +1,7 @@
 #include "document/MergixDoc.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -183,7 +184,10 @@ bool CMergixDoc::OnNewDocument()
         return true;
     }
 
-    m_strPathName.clear();
+    // A cancelled wizard gives back the merge it replaced, so it keeps that merge's file: the
+    // title and Save go on naming it instead of asking for a new name.
+    std::string strReplacedPath;
+    std::swap(strReplacedPath, m_strPathName);
     m_bModified = false;
     CloseConnection();
     const auto result = m_hooks.runWizard ? m_hooks.runWizard() : std::nullopt;
@@ -200,6 +204,7 @@ bool CMergixDoc::OnNewDocument()
         m_bDatabaseReady = true;
     } else if (m_bDatabaseReady) {
         ReopenConnection();
+        m_strPathName = std::move(strReplacedPath);
     } else {
         CloseConnection(); // what a cancelled wizard opened: nothing is set up
     }

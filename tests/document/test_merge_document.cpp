@@ -493,13 +493,24 @@ TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
     EXPECT_EQ(m_controls.m_strSelected, "ContactID");
     EXPECT_EQ(m_controls.m_strFrom, " <me@example.com>");
 
-    // A cancelled wizard later reopens the merge as it was set up.
+    EXPECT_EQ(m_doc.GetPathName(), "");
+
+    // A cancelled wizard later reopens the merge as it was set up, still named by its file.
+    m_doc.SetPathName("/merges/orders.mgx");
     m_controls.m_strSubject = "unsaved edit";
     wizard.reset();
     EXPECT_TRUE(m_doc.OnNewDocument());
     EXPECT_TRUE(m_doc.IsConnectionOpen());
     EXPECT_EQ(m_doc.OpenTableName(), "Orders");
     EXPECT_EQ(m_controls.m_strSubject, "Subject");
+    EXPECT_EQ(m_doc.GetPathName(), "/merges/orders.mgx");
+    EXPECT_FALSE(m_doc.IsModified());
+
+    // A finished wizard makes a new merge that no file holds yet.
+    wizard = SWizardResult {kData + "contacts.mdb", "Orders", "ContactID", "", "me@example.com",
+        "Subject", "reply@example.com"};
+    EXPECT_TRUE(m_doc.OnNewDocument());
+    EXPECT_EQ(m_doc.GetPathName(), "");
 }
 
 } // namespace
