@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include <QAccessible>
 #include <QAction>
@@ -847,6 +849,37 @@ TEST_F(MainFrameTest, EditorMenuPasteAndFindReplace)
     EXPECT_TRUE(m_pFrame->Document().IsModified());
     EXPECT_FALSE(view.toHtml().contains(QStringLiteral("font-weight:700")));
     EXPECT_EQ(view.PlainText(), "Bold words");
+}
+
+// The names of the shown controls that Tab visits in a window, from its first one on.
+std::vector<std::string> TabOrder(QWidget &window, QWidget &first)
+{
+    std::vector<std::string> names;
+    QWidget *pWidget = &first;
+    do {
+        if (pWidget->isVisibleTo(&window) && (pWidget->focusPolicy() & Qt::TabFocus))
+            names.push_back(pWidget->objectName().toStdString());
+        pWidget = pWidget->nextInFocusChain();
+    } while (pWidget != &first && names.size() < 50);
+    return names;
+}
+
+TEST_F(MainFrameTest, TabGoesFromWhatToFindToWhatToPutInItsPlace)
+{
+    m_pFrame->Start(WriteMerge("club.mgx", "contacts.mdb"));
+    Action("actionReplace")->trigger();
+    auto *pDialog = m_pFrame->findChild<QDialog *>(QStringLiteral("findReplaceDlg"));
+    ASSERT_NE(pDialog, nullptr);
+    QWidget *pFind = Child<QLineEdit>(*pDialog, "findEdit");
+    EXPECT_EQ(TabOrder(*pDialog, *pFind),
+        std::vector<std::string>({"findEdit", "replaceEdit", "matchCaseCheck", "wholeWordCheck",
+            "findNextButton", "replaceButton", "replaceAllButton", "closeButton"}));
+    pDialog->hide();
+    Action("actionFind")->trigger();
+    EXPECT_EQ(TabOrder(*pDialog, *pFind),
+        std::vector<std::string>({"findEdit", "matchCaseCheck", "wholeWordCheck", "upCheck",
+            "findNextButton", "closeButton"}));
+    pDialog->hide();
 }
 
 TEST_F(MainFrameTest, ContextHelpFromAScreenReaderEntersTheModeAndDoesNotStayPressed)
