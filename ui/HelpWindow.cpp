@@ -51,6 +51,7 @@ QString HelpTopicOf(const QWidget &window)
 {
     static const std::pair<const char *, const char *> kTopics[] = {
         {"mainFrame", ""},
+        {"previewPane", "preview"},
         {"startupDlg", "setup"},
         {"newWizard", "setup"},
         {"serverConnectDlg", "setup"},

@@ -260,10 +260,13 @@ void CMainFrame::CreateActions()
     pRefresh->setIcon(pStyle->standardIcon(QStyle::SP_BrowserReload));
     m_needDatabase += {pSend, m_pInsertField, m_pInsertIf, pTest, pRefresh, m_pPreviewAction};
 
+    // The guide and the About box change nothing, so they leave a preview at its record.
     QMenu *pHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    pHelp->addAction(AddAction(QStringLiteral("actionHelpTopics"), QStringLiteral("&Help Topics"),
-        {QKeySequence(Qt::Key_F1)}, QStringLiteral("List the help topics\nHelp Topics"),
-        &CMainFrame::OnHelpTopics));
+    QAction *pHelpTopics = AddAction(QStringLiteral("actionHelpTopics"),
+        QStringLiteral("&Help Topics"), {QKeySequence(Qt::Key_F1)},
+        QStringLiteral("List the help topics\nHelp Topics"), nullptr);
+    connect(pHelpTopics, &QAction::triggered, this, &CMainFrame::OnHelpTopics);
+    pHelp->addAction(pHelpTopics);
     // A plain command that enters the mode: the checkable action Qt offers can be toggled by a
     // screen reader without entering it, and then stays pressed.
     {
@@ -279,9 +282,10 @@ void CMainFrame::CreateActions()
     addAction(m_pContextHelp);
     pHelp->addAction(m_pContextHelp);
     pHelp->addSeparator();
-    pHelp->addAction(AddAction(QStringLiteral("actionAbout"), QStringLiteral("&About Mergix..."),
-        {}, QStringLiteral("Display program information and version number\nAbout"),
-        &CMainFrame::OnAppAbout));
+    QAction *pAbout = AddAction(QStringLiteral("actionAbout"), QStringLiteral("&About Mergix..."),
+        {}, QStringLiteral("Display program information and version number\nAbout"), nullptr);
+    connect(pAbout, &QAction::triggered, this, &CMainFrame::OnAppAbout);
+    pHelp->addAction(pAbout);
     auto *pPrint = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
     connect(pPrint, &QShortcut::activated, this, [this] { Run([this] { OnPrint(); }); });
 }

@@ -342,7 +342,7 @@ void CMainFrame::OnPrint()
 
 void CMainFrame::OnHelpTopics()
 {
-    ShowHelpTopic({});
+    ShowHelpTopic(HelpTopicOf(*m_pCentral->currentWidget()));
 }
 
 void CMainFrame::ShowHelpTopic(const QString &strAnchor)

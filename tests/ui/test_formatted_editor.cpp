@@ -20,6 +20,7 @@
 
 #include "support/SampleFrameTest.h"
 #include "ui/FormattedText.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
 #include "ui/PreviewPane.h"
@@ -168,6 +169,14 @@ TEST_F(FormattedEditorTest, ThePreviewShowsEachRecordsMessageInPlaceOfTheEditor)
     QTest::keyClick(pBody, Qt::Key_PageDown);
     EXPECT_EQ(position(), "Record 2 of 12");
     EXPECT_NE(text("previewTo"), "john.smith@example.com");
+    // The guide opens beside the preview, which stays at its record.
+    frame.findChild<QAction *>(QStringLiteral("actionHelpTopics"))->trigger();
+    auto *pHelp = frame.findChild<CHelpWindow *>();
+    ASSERT_NE(pHelp, nullptr);
+    EXPECT_TRUE(pHelp->isVisible());
+    pHelp->close();
+    EXPECT_EQ(pStack->currentWidget(), pPane);
+    EXPECT_EQ(position(), "Record 2 of 12");
     QTest::keyClick(pBody, Qt::Key_End, Qt::ControlModifier);
     EXPECT_EQ(position(), "Record 12 of 12");
     EXPECT_FALSE(frame.findChild<QPushButton *>(QStringLiteral("previewNext"))->isEnabled());

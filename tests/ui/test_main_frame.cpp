@@ -213,7 +213,7 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
              "insertIfDlg", "linkDlg", "pictureDlg", "fontDlg", "colourDlg", "attachmentsDlg",
              "chooseRecipientsDlg", "selectByRulesDlg", "saveSearchDlg", "testMergeInfoDlg",
              "testMergeResultsDlg", "mailOptionsDlg", "passwordDlg", "signInWaitDlg",
-             "dnsRecordDlg", "progressDlg", "saveFailedListDialog", "aboutDlg"}) {
+             "dnsRecordDlg", "progressDlg", "saveFailedListDialog", "aboutDlg", "previewPane"}) {
         QWidget window;
         window.setObjectName(QString::fromLatin1(pName));
         const QString strTopic = HelpTopicOf(window);
