@@ -36,9 +36,10 @@ bool CFileCommands::SaveModified()
 
 void CFileCommands::New()
 {
+    // A merge the user chose not to save stays marked as changed: a cancelled wizard gives it
+    // back, and the next Open or Exit asks again.
     if (!SaveModified())
         return;
-    m_doc.SetModifiedFlag(false); // saved, or dropped at the user's word
     m_doc.OnNewDocument();
     if (!m_doc.GetPathName().empty())
         AddRecentFile(m_doc.GetPathName()); // the start-up choice opened a file

@@ -171,23 +171,34 @@ bool CMergixDoc::OnNewDocument()
             nChoice = 0;
         m_bFirstNew = false;
     }
+    // Without a merge, declining the choice or the file leaves an unconfigured one; with a merge
+    // (opened from the command line), declining leaves that merge as it is, unsaved edits and all.
+    const auto declined = [this] {
+        if (!m_bDatabaseReady) {
+            m_bModified = false;
+            LeaveUnconfigured();
+        }
+    };
     if (nChoice == 1) {
         const auto path = m_hooks.chooseFileToOpen ? m_hooks.chooseFileToOpen() : std::nullopt;
         if (path && OnOpenDocument(*path))
             SetPathName(*path);
         else if (!path)
-            LeaveUnconfigured();
+            declined();
         return true;
     }
     if (nChoice == 2) {
-        LeaveUnconfigured();
+        declined();
         return true;
     }
 
-    // A cancelled wizard gives back the merge it replaced, so it keeps that merge's file: the
-    // title and Save go on naming it instead of asking for a new name.
+    // A cancelled wizard gives back the merge it replaced as it was on screen, still named by its
+    // file, as a cancelled File Open does.
     std::string strReplacedPath;
     std::swap(strReplacedPath, m_strPathName);
+    if (m_bDatabaseReady)
+        UpdateDocumentFromControls();
+    const bool bModifiedBefore = m_bModified;
     m_bModified = false;
     CloseConnection();
     const auto result = m_hooks.runWizard ? m_hooks.runWizard() : std::nullopt;
@@ -205,6 +216,7 @@ bool CMergixDoc::OnNewDocument()
     } else if (m_bDatabaseReady) {
         ReopenConnection();
         m_strPathName = std::move(strReplacedPath);
+        m_bModified = bModifiedBefore;
     } else {
         CloseConnection(); // what a cancelled wizard opened: nothing is set up
     }

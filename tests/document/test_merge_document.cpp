@@ -495,16 +495,32 @@ TEST_F(MergeDocumentTest, NewMergeFromTheWizardAndCancelledChoices)
 
     EXPECT_EQ(m_doc.GetPathName(), "");
 
-    // A cancelled wizard later reopens the merge as it was set up, still named by its file.
+    // A cancelled wizard later gives the merge back as it was on screen, still named by its file
+    // and still marked as changed.
     m_doc.SetPathName("/merges/orders.mgx");
     m_controls.m_strSubject = "unsaved edit";
+    m_doc.SetModifiedFlag(true);
     wizard.reset();
     EXPECT_TRUE(m_doc.OnNewDocument());
     EXPECT_TRUE(m_doc.IsConnectionOpen());
     EXPECT_EQ(m_doc.OpenTableName(), "Orders");
-    EXPECT_EQ(m_controls.m_strSubject, "Subject");
+    EXPECT_EQ(m_controls.m_strSubject, "unsaved edit");
+    EXPECT_EQ(m_controls.m_strSelected, "ContactID");
     EXPECT_EQ(m_doc.GetPathName(), "/merges/orders.mgx");
-    EXPECT_FALSE(m_doc.IsModified());
+    EXPECT_TRUE(m_doc.IsModified());
+
+    // Declining the start-up choice, or the file to open, keeps an open merge as it is.
+    for (const int nDeclined : {2, 1}) {
+        m_doc.m_bFirstNew = true;
+        nChoice = nDeclined;
+        EXPECT_TRUE(m_doc.OnNewDocument());
+        EXPECT_TRUE(m_doc.m_bDatabaseReady);
+        EXPECT_TRUE(m_doc.IsConnectionOpen());
+        EXPECT_EQ(m_doc.GetPathName(), "/merges/orders.mgx");
+        EXPECT_TRUE(m_doc.IsModified());
+        EXPECT_EQ(m_controls.m_strSubject, "unsaved edit");
+    }
+    nChoice = 0;
 
     // A finished wizard makes a new merge that no file holds yet.
     wizard = SWizardResult {kData + "contacts.mdb", "Orders", "ContactID", "", "me@example.com",

@@ -332,8 +332,15 @@ TEST_F(MainFrameTest, OpeningFromTheChoiceOrTheCommandLine)
     direct.Start(strMerge);
     EXPECT_EQ(nAsked, 0);
     EXPECT_EQ(direct.windowTitle(), QStringLiteral("club.mgx - Mergix"));
+    direct.View().SetPlainText("Dear all,");
     direct.findChild<QAction *>(QStringLiteral("actionNew"))->trigger();
     EXPECT_EQ(nAsked, 1); // the choice comes at the first File New
+    // Declining it leaves the open merge as it was, ready to send.
+    EXPECT_EQ(direct.windowTitle(), QStringLiteral("club.mgx - Mergix"));
+    EXPECT_EQ(direct.View().PlainText(), "Dear all,");
+    EXPECT_FALSE(direct.View().isReadOnly());
+    EXPECT_TRUE(direct.findChild<QAction *>(QStringLiteral("actionSendMail"))->isEnabled());
+    EXPECT_TRUE(direct.findChild<QAction *>(QStringLiteral("actionSave"))->isEnabled());
 }
 
 TEST_F(MainFrameTest, SendMailChecksTheHeaderInOrder)
@@ -762,7 +769,13 @@ TEST_F(MainFrameTest, TypingMarksTheMergeModifiedAndClosingAsks)
     EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Save changes to club.mgx?"});
     EXPECT_TRUE(m_pFrame->isVisible());
 
-    // New asks too; No drops the change.
+    // New asks too. No, then declining the start-up choice, keeps the change and asks again;
+    // No before a new merge is made drops it.
+    m_prompter.ScriptAnswer(EAnswer::No);
+    Action("actionNew")->trigger();
+    EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Save changes to club.mgx?"});
+    EXPECT_TRUE(m_pFrame->Document().IsModified());
+    EXPECT_NE(m_pFrame->View().PlainText().find("More news"), std::string::npos);
     m_prompter.ScriptAnswer(EAnswer::No);
     Action("actionNew")->trigger();
     EXPECT_EQ(m_prompter.TakeTexts(), Texts {"Save changes to club.mgx?"});
