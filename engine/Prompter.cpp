@@ -46,6 +46,11 @@ bool AskYesNo(const std::string &strText, CPrompter::EIcon icon)
     return CPrompter::Current().AskYesNo(strText, icon);
 }
 
+bool AskYesNoDefaultNo(const std::string &strText, CPrompter::EIcon icon)
+{
+    return CPrompter::Current().AskYesNoDefaultNo(strText, icon);
+}
+
 CPrompter::EAnswer AskYesNoCancel(const std::string &strText, CPrompter::EIcon icon)
 {
     return CPrompter::Current().AskYesNoCancel(strText, icon);

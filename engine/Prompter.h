@@ -16,6 +16,11 @@ public:
     virtual void ShowMessage(const std::string &strText, EIcon icon) = 0;
     // Returns true for Yes.
     virtual bool AskYesNo(const std::string &strText, EIcon icon) = 0;
+    // The same question with No as the default button, for a step that cannot be taken back.
+    virtual bool AskYesNoDefaultNo(const std::string &strText, EIcon icon)
+    {
+        return AskYesNo(strText, icon);
+    }
     // A question with Yes, No and Cancel. Without windows there is no Cancel to press.
     virtual EAnswer AskYesNoCancel(const std::string &strText, EIcon icon)
     {
@@ -40,6 +45,9 @@ public:
 void ShowMessage(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
 // Asks a Yes/No question; returns true for Yes.
 bool AskYesNo(const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
+// Asks with No as the default button: Enter does not take a step that cannot be taken back.
+bool AskYesNoDefaultNo(
+    const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
 CPrompter::EAnswer AskYesNoCancel(
     const std::string &strText, CPrompter::EIcon icon = CPrompter::EIcon::Exclamation);
 // A message with OK and a button for an action ("Save failed list..."); true when chosen.

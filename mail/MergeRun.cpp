@@ -261,7 +261,7 @@ bool CMergeRun::ConfirmSendingAgain(
     }
     strText += ".";
     if (input.bInteractive)
-        return AskYesNo(strText + " Send it again?", CPrompter::EIcon::Question);
+        return AskYesNoDefaultNo(strText + " Send it again?", CPrompter::EIcon::Question);
     ShowMessage(strText + " Give --again to send it again.", CPrompter::EIcon::Stop);
     return false;
 }

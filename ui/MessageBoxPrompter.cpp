@@ -22,10 +22,13 @@ QMessageBox::Icon ToQtIcon(CPrompter::EIcon icon)
 }
 
 int Show(QWidget *pParent, const std::string &strText, CPrompter::EIcon icon,
-    QMessageBox::StandardButtons buttons)
+    QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
     QMessageBox box(ToQtIcon(icon), QStringLiteral("Mergix"), QString::fromStdString(strText),
         buttons, pParent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return box.exec();
 }
 
@@ -42,6 +45,12 @@ void CMessageBoxPrompter::ShowMessage(const std::string &strText, EIcon icon)
 bool CMessageBoxPrompter::AskYesNo(const std::string &strText, EIcon icon)
 {
     return Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool CMessageBoxPrompter::AskYesNoDefaultNo(const std::string &strText, EIcon icon)
+{
+    return Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 CPrompter::EAnswer CMessageBoxPrompter::AskYesNoCancel(const std::string &strText, EIcon icon)

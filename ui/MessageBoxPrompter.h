@@ -16,6 +16,7 @@ public:
 
     void ShowMessage(const std::string &strText, EIcon icon) override;
     bool AskYesNo(const std::string &strText, EIcon icon) override;
+    bool AskYesNoDefaultNo(const std::string &strText, EIcon icon) override;
     EAnswer AskYesNoCancel(const std::string &strText, EIcon icon) override;
     bool OfferAction(const std::string &strText, const std::string &strAction, EIcon icon) override;
 

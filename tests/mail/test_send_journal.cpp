@@ -383,6 +383,8 @@ TEST_F(JournalTest, AChangedMessageIsNotResumedSilentlyAndTheSameOneIsNotSentTwi
     m_input.bInteractive = true;
     m_prompter.ScriptAnswer(false);
     EXPECT_EQ(Send(accepting, &journal, *plan), EOutcome::Declined);
+    ASSERT_FALSE(m_prompter.Entries().empty());
+    EXPECT_TRUE(m_prompter.Entries().back().bNoByDefault); // Enter does not send it twice
     const std::vector<std::string> texts = m_prompter.TakeTexts();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.back().rfind("This message was sent to all 6 recipients on ", 0), 0u)

@@ -23,6 +23,13 @@ bool CRecordingPrompter::AskYesNo(const std::string &strText, EIcon icon)
     return answer == EAnswer::Yes;
 }
 
+bool CRecordingPrompter::AskYesNoDefaultNo(const std::string &strText, EIcon icon)
+{
+    const bool bYes = AskYesNo(strText, icon);
+    m_entries.back().bNoByDefault = true;
+    return bYes;
+}
+
 CPrompter::EAnswer CRecordingPrompter::AskYesNoCancel(const std::string &strText, EIcon icon)
 {
     m_entries.push_back({strText, icon, true});

@@ -16,6 +16,7 @@ public:
         std::string strText;
         EIcon icon;
         bool bQuestion;
+        bool bNoByDefault = false;
     };
 
     CRecordingPrompter();
@@ -25,6 +26,7 @@ public:
 
     void ShowMessage(const std::string &strText, EIcon icon) override;
     bool AskYesNo(const std::string &strText, EIcon icon) override;
+    bool AskYesNoDefaultNo(const std::string &strText, EIcon icon) override;
 
     // Unscripted, a Yes/No/Cancel question is answered Cancel.
     EAnswer AskYesNoCancel(const std::string &strText, EIcon icon) override;

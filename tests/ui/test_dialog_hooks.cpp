@@ -9,9 +9,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/Settings.h"
@@ -23,6 +25,7 @@
 #include "ui/HeaderBar.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
+#include "ui/MessageBoxPrompter.h"
 #include "ui/NewWizardSheetDlg.h"
 #include "ui/TestMergeResultsDlg.h"
 
@@ -103,6 +106,21 @@ TEST_F(DialogHooksTest, TheWizardSetsUpTheMergeAndTheRecipientsOpenInTheirMode)
     EXPECT_EQ(strRunText, QStringLiteral("&Test Merge"));
     EXPECT_FALSE(bResultsShown); // Close shows no results
     EXPECT_TRUE(m_prompter.Entries().empty());
+}
+
+TEST(MessageBoxPrompterTest, EnterAnswersNoWhereYesCannotBeTakenBack)
+{
+    CMessageBoxPrompter prompter;
+    QString strDefault;
+    const auto pressEnter = [&strDefault](QMessageBox &box) {
+        strDefault = box.defaultButton() ? box.defaultButton()->text() : QString();
+        QTest::keyClick(&box, Qt::Key_Return);
+    };
+    WhenShown<QMessageBox>(pressEnter);
+    EXPECT_FALSE(prompter.AskYesNoDefaultNo("Send it again?", CPrompter::EIcon::Question));
+    EXPECT_EQ(strDefault.remove(QLatin1Char('&')), QStringLiteral("No"));
+    WhenShown<QMessageBox>(pressEnter);
+    EXPECT_TRUE(prompter.AskYesNo("Save the rules?", CPrompter::EIcon::Question));
 }
 
 } // namespace
