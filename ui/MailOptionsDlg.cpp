@@ -32,8 +32,13 @@ CMailOptionsDlg::CMailOptionsDlg(QWidget *pParent, bool bServerRequired)
     connect(m_pUi->dnsRecordButton, &QPushButton::clicked, this, &CMailOptionsDlg::ShowDnsRecord);
     connect(m_pUi->loginCombo, &QComboBox::currentIndexChanged, this,
         &CMailOptionsDlg::ShowLoginFields);
-    // Only the user's choice fills the server: opening the dialog shows what is stored.
+    // Only the user's choice fills the server: opening the dialog shows what is stored. Choosing
+    // OAuth 2.0 chooses the provider it shows as well.
     connect(m_pUi->providerCombo, &QComboBox::activated, this, &CMailOptionsDlg::ChooseProvider);
+    connect(m_pUi->loginCombo, &QComboBox::activated, this, [this](int nLogin) {
+        if (nLogin == 1)
+            ChooseProvider();
+    });
     connect(m_pUi->providerCombo, &QComboBox::currentIndexChanged, this,
         &CMailOptionsDlg::ShowLoginFields);
     connect(m_pUi->signInButton, &QPushButton::clicked, this, &CMailOptionsDlg::StartSignIn);

@@ -583,6 +583,18 @@ TEST_F(MainFrameTest, MailOptionsSwitchToAnOAuthLoginWhoseProviderFillsTheServer
     EXPECT_EQ(dlg.Account().nPort, 587);
     choose(1);
 
+    // Choosing OAuth 2.0 takes the provider it shows, as choosing that provider would.
+    CMailOptionsDlg fresh(m_pFrame.get(), false);
+    fresh.SetAccount({"", ESmtpSecurity::None, 25, "", "", ""});
+    fresh.SetOAuth(std::nullopt, SOAuthSettings {});
+    auto *pFreshLogin = Child<QComboBox>(fresh, "loginCombo");
+    pFreshLogin->setCurrentIndex(1);
+    emit pFreshLogin->activated(1);
+    EXPECT_EQ(Child<QComboBox>(fresh, "providerCombo")->currentIndex(), 0);
+    EXPECT_EQ(fresh.Account().strServer, "smtp.office365.com");
+    EXPECT_EQ(fresh.Account().eSecurity, ESmtpSecurity::StartTls);
+    EXPECT_EQ(fresh.Account().nPort, 587);
+
     // Nothing to sign in with yet: each missing piece is named at its field.
     int nSignIns = 0;
     dlg.SetSignIn(
