@@ -2,12 +2,40 @@
 
 #include "ui/ScreenFit.h"
 
+#include <algorithm>
+
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+
+namespace {
+
+constexpr const char *kRunningCommandTopic = "mergixCommandTopic";
+
+void PlaceBeside(QWidget &help, const QWidget &owner)
+{
+    // Beside the window it explains, right or left, where the screen has room: over it, the
+    // guide would hide what it talks about.
+    const QScreen *pScreen = owner.screen();
+    if (!pScreen)
+        return;
+    const QRect free = pScreen->availableGeometry();
+    const QRect explained = owner.window()->frameGeometry();
+    const QSize size = help.size() + WindowFrameSize(help);
+    const int nTop
+        = std::max(free.top(), std::min(explained.top(), free.bottom() + 1 - size.height()));
+    if (explained.right() + size.width() <= free.right())
+        help.move(explained.right() + 1, nTop);
+    else if (explained.left() - size.width() >= free.left())
+        help.move(explained.left() - size.width(), nTop);
+}
+
+} // namespace
 
 CHelpWindow::CHelpWindow(QWidget *pParent) : QDialog(pParent), m_pBrowser(new QTextBrowser(this))
 {
@@ -43,6 +71,8 @@ void ShowHelpWindow(QWidget &owner, const QString &strAnchor)
     auto *pHelp = owner.findChild<CHelpWindow *>(QString(), Qt::FindDirectChildrenOnly);
     if (!pHelp)
         pHelp = new CHelpWindow(&owner);
+    if (!pHelp->isVisible())
+        PlaceBeside(*pHelp, owner);
     pHelp->ShowTopic(strAnchor);
     pHelp->activateWindow();
 }
@@ -76,11 +106,56 @@ QString HelpTopicOf(const QWidget &window)
         {"aboutDlg", "help"},
     };
     const QString strName = window.objectName();
+    if (strName == QLatin1String("mainFrame"))
+        return window.property(kRunningCommandTopic).toString();
     for (const auto &[pName, pTopic] : kTopics) {
         if (strName == QLatin1String(pName))
             return QString::fromLatin1(pTopic);
     }
+    const QWidget *pOpener = window.parentWidget() ? window.parentWidget()->window() : nullptr;
+    if (!pOpener)
+        return {};
+    // Opening and saving merges has a topic of its own; a file chosen for a dialog belongs to
+    // that dialog's.
+    if (qobject_cast<const QFileDialog *>(&window)
+        && pOpener->objectName() == QLatin1String("mainFrame"))
+        return QStringLiteral("files");
+    return HelpTopicOf(*pOpener);
+}
+
+QString CommandHelpTopic(const QString &strAction)
+{
+    static const std::pair<const char *, const char *> kTopics[] = {
+        {"actionNew", "files"},
+        {"actionOpen", "files"},
+        {"actionSave", "files"},
+        {"actionSaveAs", "files"},
+        {"actionExit", "files"},
+        {"actionRefreshDatabase", "setup"},
+        {"actionInsertField", "writing"},
+        {"actionInsertIf", "writing"},
+        {"actionReplace", "writing"},
+        {"actionPreview", "preview"},
+        {"actionTestMailMerge", "testing"},
+        {"actionSendMail", "sending"},
+        {"actionOptions", "options"},
+    };
+    for (const auto &[pName, pTopic] : kTopics) {
+        if (strAction == QLatin1String(pName))
+            return QString::fromLatin1(pTopic);
+    }
     return {};
+}
+
+CRunningCommandTopic::CRunningCommandTopic(QWidget &frame, const QString &strAction)
+    : m_frame(frame), m_previous(frame.property(kRunningCommandTopic))
+{
+    m_frame.setProperty(kRunningCommandTopic, CommandHelpTopic(strAction));
+}
+
+CRunningCommandTopic::~CRunningCommandTopic()
+{
+    m_frame.setProperty(kRunningCommandTopic, m_previous);
 }
 
 bool CDialogHelpKey::eventFilter(QObject *pWatched, QEvent *pEvent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QVariant>
 
 class QTextBrowser;
 
@@ -24,8 +25,26 @@ private:
 // is in, so that the guide can be scrolled while a modal dialog is open; Esc closes the guide,
 // not the dialog.
 void ShowHelpWindow(QWidget &owner, const QString &strAnchor);
-// The guide's topic for a window of the program, by its object name; the start for others.
+// The guide's topic for a window of the program, by its object name. A message box or a file
+// dialog takes the topic of the window it was opened from; the main window that of the command
+// it runs.
 QString HelpTopicOf(const QWidget &window);
+// The topic of a main window command, by its action's object name ("actionSendMail").
+QString CommandHelpTopic(const QString &strAction);
+// Marks the command the main window runs for as long as it lives, so that F1 in the message
+// boxes and file dialogs the command shows opens the command's topic.
+class CRunningCommandTopic final
+{
+    Q_DISABLE_COPY_MOVE(CRunningCommandTopic)
+
+public:
+    CRunningCommandTopic(QWidget &frame, const QString &strAction);
+    ~CRunningCommandTopic();
+
+private:
+    QWidget &m_frame;
+    QVariant m_previous;
+};
 
 // F1 in any dialog that has no help of its own opens the guide at the dialog's topic; Shift+F1
 // there enters What's This mode.

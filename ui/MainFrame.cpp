@@ -23,6 +23,7 @@
 #include "ui/FormatCommands.h"
 #include "ui/FrameControls.h"
 #include "ui/HeaderBar.h"
+#include "ui/HelpWindow.h"
 #include "ui/LockIndicators.h"
 #include "ui/MergixView.h"
 #include "ui/PreviewPane.h"
@@ -112,8 +113,10 @@ QAction *CMainFrame::AddAction(const QString &strName, const QString &strText,
     if (nBreak >= 0)
         pAction->setToolTip(strPrompt.mid(nBreak + 1));
     if (handler)
-        connect(pAction, &QAction::triggered, this,
-            [this, handler] { Run([=, this] { (this->*handler)(); }); });
+        connect(pAction, &QAction::triggered, this, [this, handler, strName] {
+            const CRunningCommandTopic topic(*this, strName);
+            Run([=, this] { (this->*handler)(); });
+        });
     addAction(pAction); // the shortcut works wherever the focus is in the frame
     return pAction;
 }

@@ -458,8 +458,10 @@ void CMainFrame::UpdateRecentFiles()
         pAction->setObjectName(QStringLiteral("actionRecentFile%1").arg(i + 1));
         pAction->setStatusTip(QStringLiteral("Open this merge"));
         pAction->setWhatsThis(QStringLiteral("Opens a merge you opened or saved lately."));
-        connect(pAction, &QAction::triggered, this,
-            [this, i] { Run([this, i] { m_fileCommands.OpenRecentFile(i); }); });
+        connect(pAction, &QAction::triggered, this, [this, i] {
+            const CRunningCommandTopic topic(*this, QStringLiteral("actionOpen"));
+            Run([this, i] { m_fileCommands.OpenRecentFile(i); });
+        });
         m_pFileMenu->insertAction(m_pRecentSeparator, pAction);
         m_recentActions.push_back(pAction);
     }
@@ -486,6 +488,7 @@ std::optional<std::string> CMainFrame::ChooseFileToSave(const std::string &strSu
 void CMainFrame::closeEvent(QCloseEvent *pEvent)
 {
     bool bClose = false;
+    const CRunningCommandTopic topic(*this, QStringLiteral("actionExit"));
     Run([&] { bClose = m_fileCommands.SaveModified(); });
     if (bClose)
         pEvent->accept();

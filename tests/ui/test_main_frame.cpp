@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
@@ -221,6 +222,63 @@ TEST_F(MainFrameTest, F1InADialogOpensTheGuideBesideItAndEscClosesTheGuideAlone)
         EXPECT_FALSE(strTopic.isEmpty()) << pName;
         EXPECT_TRUE(strGuide.contains(QStringLiteral("<a name=\"%1\">").arg(strTopic))) << pName;
     }
+}
+
+TEST_F(MainFrameTest, MessageBoxesAndFileDialogsHaveTheTopicOfWhatOpenedThem)
+{
+    QDialog rules;
+    rules.setObjectName(QStringLiteral("selectByRulesDlg"));
+    QMessageBox question(&rules);
+    EXPECT_EQ(HelpTopicOf(question), QStringLiteral("rules"));
+    QDialog attachments;
+    attachments.setObjectName(QStringLiteral("attachmentsDlg"));
+    QFileDialog addFiles(&attachments);
+    EXPECT_EQ(HelpTopicOf(addFiles), QStringLiteral("copies"));
+    QFileDialog openMerge(m_pFrame.get());
+    EXPECT_EQ(HelpTopicOf(openMerge), QStringLiteral("files"));
+
+    // The main window's message boxes belong to the command that shows them, while it runs.
+    QMessageBox fromFrame(m_pFrame.get());
+    EXPECT_EQ(HelpTopicOf(fromFrame), QString());
+    QString strDuringOpen;
+    m_pFrame->FileCommands().SetDialogs({[&] {
+                                             strDuringOpen = HelpTopicOf(fromFrame);
+                                             return std::optional<std::string>();
+                                         },
+        [](const std::string &) {
+            return std::optional<std::string>();
+        }});
+    Action("actionOpen")->trigger();
+    EXPECT_EQ(strDuringOpen, QStringLiteral("files"));
+    EXPECT_EQ(HelpTopicOf(fromFrame), QString());
+
+    QFile guide(QStringLiteral(":/help/index.html"));
+    ASSERT_TRUE(guide.open(QIODevice::ReadOnly));
+    const QString strGuide = QString::fromUtf8(guide.readAll());
+    for (QAction *pAction : m_pFrame->findChildren<QAction *>()) {
+        const QString strTopic = CommandHelpTopic(pAction->objectName());
+        if (strTopic.isEmpty())
+            continue;
+        EXPECT_TRUE(strGuide.contains(QStringLiteral("<a name=\"%1\">").arg(strTopic)))
+            << pAction->objectName().toStdString();
+    }
+}
+
+TEST_F(MainFrameTest, TheGuideOpensBesideTheWindowItExplains)
+{
+    QDialog owner;
+    owner.move(0, 0);
+    owner.resize(120, 100);
+    owner.show();
+    ShowHelpWindow(owner, QStringLiteral("testing"));
+    auto *pHelp = owner.findChild<CHelpWindow *>();
+    ASSERT_NE(pHelp, nullptr);
+    EXPECT_FALSE(pHelp->frameGeometry().intersects(owner.frameGeometry()));
+    EXPECT_TRUE(owner.screen()->availableGeometry().contains(pHelp->frameGeometry()));
+    // Moved by the user, it stays where it was put at the next F1.
+    pHelp->move(5, 5);
+    ShowHelpWindow(owner, QStringLiteral("sending"));
+    EXPECT_EQ(pHelp->pos(), QPoint(5, 5));
 }
 
 TEST_F(MainFrameTest, TheWindowFitsALaptopScreenAndALargerFontWidensTheHeaderFields)
