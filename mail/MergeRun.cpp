@@ -353,6 +353,18 @@ std::vector<CMergeRun::SRefusedCopy> CMergeRun::RefusedCopies() const
     return m_refusedCopies;
 }
 
+std::string CMergeRun::SendSummary(EOutcome outcome, size_t nDelivered, size_t nFailed)
+{
+    if (outcome != EOutcome::Completed && outcome != EOutcome::Cancelled)
+        return {};
+    std::string strText = std::to_string(nDelivered)
+        + (nDelivered == 1 ? " message sent" : " messages sent")
+        + (nFailed > 0 ? "; " + std::to_string(nFailed) + " failed" : std::string()) + ".";
+    if (outcome == EOutcome::Cancelled)
+        strText = "Stopped: " + strText;
+    return strText;
+}
+
 std::string CMergeRun::RefusedCopiesText(const std::vector<SRefusedCopy> &copies)
 {
     if (copies.empty())

@@ -155,6 +155,9 @@ public:
     std::vector<SRefusedCopy> RefusedCopies() const;
     // The closing list's text for them; empty when there were none.
     static std::string RefusedCopiesText(const std::vector<SRefusedCopy> &copies);
+    // What a send run that ended or was stopped did, for the status line: "12 messages sent.";
+    // empty for a run that sent nothing because it never started.
+    static std::string SendSummary(EOutcome outcome, size_t nDelivered, size_t nFailed);
 
     // How long the run waits for one worker before it goes on with the next message.
     std::chrono::milliseconds m_workerWait {1000};

@@ -83,10 +83,11 @@ bool CSmtpConnection::Connect()
 {
     std::string strHost;
     std::string strPort;
-    if (!SplitServerName(m_strServer, strHost, strPort))
+    // Without a connection there is no reply to report: the failed list says what went wrong.
+    if (!SplitServerName(m_strServer, strHost, strPort) || !m_hSocket.Connect(strHost, strPort)) {
+        m_strLastReply = "could not connect to the server " + m_strServer;
         return false;
-    if (!m_hSocket.Connect(strHost, strPort))
-        return false;
+    }
     return WaitForReply(220) && SendText(std::string("helo ") + kHeloDomain + "\r\n")
         && WaitForReply(250);
 }

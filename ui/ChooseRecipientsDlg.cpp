@@ -180,6 +180,9 @@ void CChooseRecipientsDlg::accept()
     m_formattedTests = run.TakeFormattedTests();
     m_testImages = run.TestImages();
     m_lastOutcome = outcome;
+    m_strSendSummary = m_bTestMode
+        ? std::string()
+        : CMergeRun::SendSummary(outcome, run.Delivered(), run.Failures().size());
     // A run that stopped at the server or the journal ends the dialog too: the next Send Mail
     // then asks the journal afresh whom to leave out.
     if (outcome == CMergeRun::EOutcome::Completed || outcome == CMergeRun::EOutcome::Cancelled

@@ -44,6 +44,9 @@ public:
     const std::vector<SInlineImage> &TestImages() const { return m_testImages; }
     // How the last run ended; nothing before the first.
     std::optional<CMergeRun::EOutcome> LastOutcome() const { return m_lastOutcome; }
+    // What the last send did ("12 messages sent."); empty after a test or a send that never
+    // started.
+    const std::string &SendSummary() const { return m_strSendSummary; }
 
     void OnSelectAll();
     void OnUnselectAll();
@@ -76,6 +79,7 @@ private:
     std::vector<CMergeRun::STestMessage> m_formattedTests;
     std::vector<SInlineImage> m_testImages;
     std::optional<CMergeRun::EOutcome> m_lastOutcome;
+    std::string m_strSendSummary;
     bool m_bTestMode = false;
     CSettings *m_pSettings = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QStatusBar>
 
 #include "engine/Prompter.h"
 #include "mail/JournalPath.h"
@@ -119,6 +120,8 @@ CMainFrame::SHooks FrameDialogHooks(CMainFrame &frame)
         dlg.Load(); // a database failure ends the command with its message
         const bool bAccepted = dlg.exec() == QDialog::Accepted;
         frame.KeepReplacedRefreshToken();
+        if (!dlg.SendSummary().empty())
+            frame.statusBar()->showMessage(QString::fromStdString(dlg.SendSummary()));
         // A password the server refused is asked for again at the next send.
         if (dlg.LastOutcome() == CMergeRun::EOutcome::ServerRefused)
             frame.Passwords().ForgetInMemory(PasswordKey(frame.Settings().SmtpAccount()));

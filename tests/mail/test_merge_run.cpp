@@ -167,6 +167,15 @@ TEST_F(MergeRunTest, TestTextForEachSelectedRowFromTheTop)
     EXPECT_EQ(m_progress.nDestroyed, 1);
 }
 
+TEST(SendSummaryTest, SaysWhatWasSentAndWhetherTheRunWasStopped)
+{
+    using EOutcome = CMergeRun::EOutcome;
+    EXPECT_EQ(CMergeRun::SendSummary(EOutcome::Completed, 12, 0), "12 messages sent.");
+    EXPECT_EQ(CMergeRun::SendSummary(EOutcome::Completed, 1, 2), "1 message sent; 2 failed.");
+    EXPECT_EQ(CMergeRun::SendSummary(EOutcome::Cancelled, 8, 0), "Stopped: 8 messages sent.");
+    EXPECT_EQ(CMergeRun::SendSummary(EOutcome::ServerRefused, 0, 0), "");
+}
+
 TEST_F(MergeRunTest, EarlyStopsLeaveTheDialogOpen)
 {
     AddPeople(3);

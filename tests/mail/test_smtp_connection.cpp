@@ -217,8 +217,13 @@ TEST(SmtpConnectionTest, ServerNamesAreResolvedAndEachAddressTried)
     ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &nLength), 0);
     const std::string strClosedPort = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     for (const std::string &strServer : {strClosedPort, std::string("no-such-host.invalid"),
-             std::string("127.0.0.1:99999"), std::string("")})
-        EXPECT_FALSE(Connection(strServer)->Deliver()) << strServer;
+             std::string("127.0.0.1:99999"), std::string("")}) {
+        const auto connection = Connection(strServer);
+        EXPECT_FALSE(connection->Deliver()) << strServer;
+        // The failed list tells the user why, not "no answer from the server".
+        EXPECT_EQ(connection->LastReply(), "could not connect to the server " + strServer);
+        EXPECT_FALSE(connection->IsInDoubt());
+    }
     ::close(fd);
 }
 

@@ -267,6 +267,7 @@ TEST_F(ChooseRecipientsTest, ASendListsTheRefusedRecipientAndDeliversTheRest)
         Texts {"There was an error sending one or more messages to the following "
                "addresses:\r\n\r\npat@example.org\r\n"});
     EXPECT_EQ(server.Messages().size(), 11u);
+    EXPECT_EQ(dlg.SendSummary(), "11 messages sent; 1 failed.");
 }
 
 TEST_F(ChooseRecipientsTest, AFaultInEveryRecordShowsOnce)
