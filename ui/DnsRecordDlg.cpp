@@ -24,10 +24,14 @@ CDnsRecordDlg::CDnsRecordDlg(
     auto *pText = new QPlainTextEdit(QString::fromStdString(strRecord), this);
     pText->setObjectName(QStringLiteral("recordText"));
     pText->setReadOnly(true);
+    pText->setWhatsThis(QStringLiteral(
+        "The TXT record that publishes the public half of the DKIM key. Add it to the DNS of the "
+        "domain; until then, receivers cannot check the signatures."));
     pText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     pLabel->setBuddy(pText);
     auto *pButtons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     QPushButton *pCopy = pButtons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
+    pCopy->setWhatsThis(QStringLiteral("Copies the whole record to the clipboard."));
     connect(pCopy, &QPushButton::clicked, pText,
         [pText] { QGuiApplication::clipboard()->setText(pText->toPlainText()); });
     connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -68,6 +68,17 @@ CNewWizardSheetDlg::CNewWizardSheetDlg(CMergixDoc &doc, QWidget *pParent)
     setPage(FilePage, CreateFilePage());
     setPage(TablePage, CreateTablePage());
     setPage(MessagePage, CreateMessagePage());
+    button(QWizard::BackButton)->setWhatsThis(QStringLiteral("Goes back to the page before."));
+    button(QWizard::NextButton)
+        ->setWhatsThis(QStringLiteral("Checks this page and goes on to the next: after the first "
+                                      "page the list is opened, after the second its table."));
+    button(QWizard::FinishButton)
+        ->setWhatsThis(
+            QStringLiteral("Makes the new merge from the list, the table and the message header "
+                           "given. Every box of this page must be filled in."));
+    button(QWizard::CancelButton)
+        ->setWhatsThis(QStringLiteral(
+            "Closes the wizard without making a merge; a merge that was open stays as it was."));
     connect(this, &QWizard::currentIdChanged, this, [this](int nId) {
         if (nId == FilePage)
             m_pStatus->clear(); // also when coming Back from the table page
@@ -81,13 +92,23 @@ QWizardPage *CNewWizardSheetDlg::CreateFilePage()
     pBanner->setPixmap(::BannerPixmap(440, 72));
     m_pFileEdit = new QLineEdit;
     m_pFileEdit->setObjectName(QStringLiteral("fileEdit"));
+    m_pFileEdit->setWhatsThis(
+        QStringLiteral("The file that holds your list: an Access database, a CSV or TSV file, an "
+                       "Excel or LibreOffice spreadsheet, or an SQLite database. For a list in a "
+                       "database server, it holds the server's address as Connect to a database "
+                       "server... writes it."));
     auto *pFileLabel = new QLabel(QStringLiteral("Filename:"));
     pFileLabel->setBuddy(m_pFileEdit);
     auto *pBrowse = new QPushButton(QStringLiteral("&Browse"));
     pBrowse->setObjectName(QStringLiteral("browseButton"));
+    pBrowse->setWhatsThis(QStringLiteral(
+        "Chooses the list's file in a file dialog that shows every kind of list at once."));
     connect(pBrowse, &QPushButton::clicked, this, &CNewWizardSheetDlg::OnBrowse);
     auto *pServer = new QPushButton(QStringLiteral("Connect to a database &server..."));
     pServer->setObjectName(QStringLiteral("serverButton"));
+    pServer->setWhatsThis(QStringLiteral(
+        "Sets up a list kept in a PostgreSQL, MySQL or MariaDB server or an ODBC data source; "
+        "Filename then holds its address. Mergix only reads from the server."));
     connect(pServer, &QPushButton::clicked, this, &CNewWizardSheetDlg::OnConnectToServer);
     m_pStatus = new QLabel;
     m_pStatus->setObjectName(QStringLiteral("statusText"));
@@ -121,6 +142,10 @@ QWizardPage *CNewWizardSheetDlg::CreateTablePage()
     m_pTableList->setAccessibleName(
         QStringLiteral("Tables")); // a list takes no name from its label
     m_pTableList->setSortingEnabled(true);
+    m_pTableList->setWhatsThis(
+        QStringLiteral("The tables of the list; the one chosen holds the records of the merge. A "
+                       "spreadsheet shows its sheets in their own order, hidden ones marked "
+                       "(hidden); a CSV or TSV file is one table."));
     auto *pText = new QLabel(QStringLiteral("Please choose the table you wish to use:"));
     pText->setBuddy(m_pTableList);
     auto *pLayout = new QVBoxLayout(pPage);
@@ -138,10 +163,14 @@ QWizardPage *CNewWizardSheetDlg::CreateMessagePage()
     auto *pForm = new QFormLayout;
     pForm->addRow(new QLabel(QStringLiteral("Enter your name...")));
     m_pFromName = LabelledEdit(pForm, QStringLiteral("From:"), "fromNameEdit");
+    m_pFromName->setWhatsThis(
+        QStringLiteral("The sender's name, as every message shows it in its From line."));
     pForm->addRow(new QLabel(QStringLiteral("and e-mail address")));
     m_pFromAddress = new QLineEdit;
     m_pFromAddress->setObjectName(QStringLiteral("fromAddressEdit"));
     m_pFromAddress->setAccessibleName(QStringLiteral("From e-mail address"));
+    m_pFromAddress->setWhatsThis(QStringLiteral(
+        "The sender's e-mail address, which follows the name in the From line of every message."));
     pForm->addRow(QString(), m_pFromAddress);
     // One line: wrapped inside the form, it would be cut when the window is made small.
     pForm->addRow(new QLabel(QStringLiteral(
@@ -149,11 +178,18 @@ QWizardPage *CNewWizardSheetDlg::CreateMessagePage()
     m_pToCombo = new QComboBox;
     m_pToCombo->setObjectName(QStringLiteral("toCombo"));
     m_pToCombo->setAccessibleName(QStringLiteral("To"));
+    m_pToCombo->setWhatsThis(
+        QStringLiteral("The field of the table that holds each recipient's e-mail address. Every "
+                       "selected record gets one message at that address."));
     pForm->addRow(QStringLiteral("To:"), m_pToCombo);
     pForm->addRow(new QLabel(QStringLiteral("Enter the reply-to e-mail address")));
     m_pReplyTo = LabelledEdit(pForm, QStringLiteral("Reply-To:"), "replyToEdit");
+    m_pReplyTo->setWhatsThis(QStringLiteral("The address to which replies to the messages go."));
     pForm->addRow(new QLabel(QStringLiteral("Enter the subject of the e-mail message.")));
     m_pSubject = LabelledEdit(pForm, QStringLiteral("Subject:"), "subjectEdit");
+    m_pSubject->setWhatsThis(
+        QStringLiteral("The subject of every message. Field tags such as <<City>> in it are "
+                       "replaced for each record; it can be changed later in the main window."));
     pLayout->addLayout(pForm);
     return pPage;
 }

@@ -44,25 +44,42 @@ CServerConnectDlg::CServerConnectDlg(QWidget *pParent) : QDialog(pParent)
     m_pKind->addItems({QStringLiteral("PostgreSQL"), QStringLiteral("MySQL or MariaDB"),
         QStringLiteral("ODBC data source")});
     m_pKind->setAccessibleName(QStringLiteral("Kind"));
+    m_pKind->setWhatsThis(QStringLiteral(
+        "The kind of server that keeps the list: PostgreSQL, MySQL or MariaDB, or a database "
+        "reached through an ODBC data source. The boxes below change with it."));
     addRow("&Kind:", m_pKind, "kindCombo");
     m_pHost = new QLineEdit;
     m_pHost->setPlaceholderText(QStringLiteral("db.example.org"));
+    m_pHost->setWhatsThis(QStringLiteral("The name or address of the computer the database server "
+                                         "runs on, such as db.example.org. It must be filled in."));
     addRow("&Host:", m_pHost, "hostEdit");
     m_pPort = new QSpinBox;
     m_pPort->setRange(0, 65535);
     m_pPort->setSpecialValueText(QStringLiteral("Default"));
+    m_pPort->setWhatsThis(QStringLiteral("The port the database server listens on, up to 65535. "
+                                         "Default uses the usual port of the kind of server."));
     addRow("&Port:", m_pPort, "portSpin");
     m_pDatabase = new QLineEdit;
+    m_pDatabase->setWhatsThis(QStringLiteral(
+        "The name of the database on the server that holds the list. It must be filled in."));
     addRow("&Database:", m_pDatabase, "databaseEdit");
     m_pOdbc = new QLineEdit;
     m_pOdbc->setPlaceholderText(QStringLiteral("a DSN, or DRIVER=...;SERVER=...;DATABASE=..."));
+    m_pOdbc->setWhatsThis(QStringLiteral(
+        "The name of an ODBC data source (DSN) set up on this computer, or a connection string "
+        "such as DRIVER=...;SERVER=...;DATABASE=... It may not hold a password (PWD=)."));
     addRow("Data &source:", m_pOdbc, "odbcEdit");
     m_pUser = new QLineEdit;
+    m_pUser->setWhatsThis(QStringLiteral(
+        "The user name to log in to the database server with. It must be filled in."));
     addRow("&User:", m_pUser, "userEdit");
     m_pPassword = new QLineEdit;
     m_pPassword->setEchoMode(QLineEdit::Password);
     m_pPassword->setToolTip(
         QStringLiteral("Kept in the desktop's keyring, never in the merge file or the settings."));
+    m_pPassword->setWhatsThis(QStringLiteral(
+        "The password of the user, kept in the desktop's keyring, never in the merge file or the "
+        "settings. Left empty, Mergix asks for it when it connects, unless one is kept already."));
     addRow("Pass&word:", m_pPassword, "passwordEdit");
     m_pEncryption = new QComboBox;
     for (const auto &[pText, pMode] : kEncryptions) {
@@ -70,6 +87,9 @@ CServerConnectDlg::CServerConnectDlg(QWidget *pParent) : QDialog(pParent)
         m_pEncryption->addItem(QString::fromLatin1(pText));
     }
     m_pEncryption->setAccessibleName(QStringLiteral("Encryption"));
+    m_pEncryption->setWhatsThis(QStringLiteral(
+        "Whether the connection to the PostgreSQL server is encrypted: when the server offers it, "
+        "always, always with the server's certificate checked, or never."));
     addRow("&Encryption:", m_pEncryption, "encryptionCombo");
 
     m_pStatus = new QLabel;
@@ -79,6 +99,9 @@ CServerConnectDlg::CServerConnectDlg(QWidget *pParent) : QDialog(pParent)
     QPushButton *pTest
         = pButtons->addButton(QStringLiteral("&Test Connection"), QDialogButtonBox::ActionRole);
     pTest->setObjectName(QStringLiteral("testButton"));
+    pTest->setWhatsThis(QStringLiteral(
+        "Tries to connect with these settings and the password typed, and says below how it went: "
+        "how many tables and views the server offers, or why the connection failed."));
     connect(pTest, &QPushButton::clicked, this, &CServerConnectDlg::TestConnection);
     connect(pButtons, &QDialogButtonBox::accepted, this, &CServerConnectDlg::accept);
     connect(pButtons, &QDialogButtonBox::rejected, this, &CServerConnectDlg::reject);
