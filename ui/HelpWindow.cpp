@@ -170,10 +170,16 @@ bool CDialogHelpKey::eventFilter(QObject *pWatched, QEvent *pEvent)
     auto *pDialog = qobject_cast<QDialog *>(pWindow);
     if (!pDialog || qobject_cast<CHelpWindow *>(pDialog))
         return false;
-    // Shift+F1: the next click explains the control it lands on, as in the main window.
-    if (pKey->modifiers() == Qt::ShiftModifier)
-        QWhatsThis::enterWhatsThisMode();
-    else
+    // Shift+F1 explains the control that has the keyboard, where it has a text; otherwise the
+    // next click explains the control it lands on, as in the main window.
+    if (pKey->modifiers() == Qt::ShiftModifier) {
+        QWidget *pFocus = pDialog->focusWidget();
+        if (pFocus && !pFocus->whatsThis().isEmpty())
+            QWhatsThis::showText(
+                pFocus->mapToGlobal(pFocus->rect().center()), pFocus->whatsThis(), pFocus);
+        else
+            QWhatsThis::enterWhatsThisMode();
+    } else
         ShowHelpWindow(*pDialog, HelpTopicOf(*pDialog));
     return true;
 }

@@ -47,7 +47,7 @@ private:
 };
 
 // F1 in any dialog that has no help of its own opens the guide at the dialog's topic; Shift+F1
-// there enters What's This mode.
+// there explains the focused control, or enters What's This mode for one without a text.
 class CDialogHelpKey final : public QObject
 {
     Q_OBJECT

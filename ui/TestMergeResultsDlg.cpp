@@ -31,6 +31,9 @@ void CTestMergeResultsDlg::SetFormattedMessages(
     auto *pBrowser = new CPreviewBrowser(this);
     pBrowser->setObjectName(QStringLiteral("formattedResults"));
     pBrowser->setAccessibleName(QStringLiteral("Messages as sent"));
+    pBrowser->setWhatsThis(QStringLiteral(
+        "The formatted messages the test merge made, each after its header lines, with their "
+        "pictures and links as the recipients will see them. Nothing was sent."));
     pBrowser->SetImages(images);
     QString strHtml;
     for (const CMergeRun::STestMessage &message : messages) {
