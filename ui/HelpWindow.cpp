@@ -20,7 +20,8 @@ constexpr const char *kRunningCommandTopic = "mergixCommandTopic";
 void PlaceBeside(QWidget &help, const QWidget &owner)
 {
     // Beside the window it explains, right or left, where the screen has room: over it, the
-    // guide would hide what it talks about.
+    // guide would hide what it talks about. Without room, against the screen's edge on the wider
+    // side, so it covers as little as it can.
     const QScreen *pScreen = owner.screen();
     if (!pScreen)
         return;
@@ -33,6 +34,10 @@ void PlaceBeside(QWidget &help, const QWidget &owner)
         help.move(explained.right() + 1, nTop);
     else if (explained.left() - size.width() >= free.left())
         help.move(explained.left() - size.width(), nTop);
+    else if (free.right() - explained.right() >= explained.left() - free.left())
+        help.move(free.right() + 1 - size.width(), nTop);
+    else
+        help.move(free.left(), nTop);
 }
 
 } // namespace

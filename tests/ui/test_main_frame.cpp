@@ -270,6 +270,13 @@ TEST_F(MainFrameTest, TheGuideOpensBesideTheWindowItExplains)
     ASSERT_NE(pHelp, nullptr);
     EXPECT_FALSE(pHelp->frameGeometry().intersects(owner.frameGeometry()));
     EXPECT_TRUE(owner.screen()->availableGeometry().contains(pHelp->frameGeometry()));
+    // Without room beside it, the guide keeps to the screen's edge on the wider side.
+    pHelp->close();
+    const QRect free = owner.screen()->availableGeometry();
+    owner.setGeometry(free.left() + 40, free.top(), free.width() - 200, 100);
+    ShowHelpWindow(owner, QStringLiteral("testing"));
+    EXPECT_LE(pHelp->frameGeometry().right(), free.right());
+    EXPECT_GE(pHelp->frameGeometry().right(), free.right() - WindowFrameSize(*pHelp).width());
     // Moved by the user, it stays where it was put at the next F1.
     pHelp->move(5, 5);
     ShowHelpWindow(owner, QStringLiteral("sending"));
