@@ -3,6 +3,8 @@
 #include "ui/ScreenFit.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -16,6 +18,18 @@
 namespace {
 
 constexpr const char *kRunningCommandTopic = "mergixCommandTopic";
+
+using TopicTable = std::span<const std::pair<const char *, const char *>>;
+
+// The topic the table gives the name; none for a name it does not list.
+std::optional<QString> TopicIn(TopicTable topics, const QString &strName)
+{
+    for (const auto &[pName, pTopic] : topics) {
+        if (strName == QLatin1String(pName))
+            return QString::fromLatin1(pTopic);
+    }
+    return std::nullopt;
+}
 
 void PlaceBeside(QWidget &help, const QWidget &owner)
 {
@@ -85,7 +99,6 @@ void ShowHelpWindow(QWidget &owner, const QString &strAnchor)
 QString HelpTopicOf(const QWidget &window)
 {
     static const std::pair<const char *, const char *> kTopics[] = {
-        {"mainFrame", ""},
         {"previewPane", "preview"},
         {"startupDlg", "setup"},
         {"newWizard", "setup"},
@@ -113,10 +126,8 @@ QString HelpTopicOf(const QWidget &window)
     const QString strName = window.objectName();
     if (strName == QLatin1String("mainFrame"))
         return window.property(kRunningCommandTopic).toString();
-    for (const auto &[pName, pTopic] : kTopics) {
-        if (strName == QLatin1String(pName))
-            return QString::fromLatin1(pTopic);
-    }
+    if (std::optional<QString> topic = TopicIn(kTopics, strName))
+        return *topic;
     const QWidget *pOpener = window.parentWidget() ? window.parentWidget()->window() : nullptr;
     if (!pOpener)
         return {};
@@ -145,11 +156,7 @@ QString CommandHelpTopic(const QString &strAction)
         {"actionSendMail", "sending"},
         {"actionOptions", "options"},
     };
-    for (const auto &[pName, pTopic] : kTopics) {
-        if (strAction == QLatin1String(pName))
-            return QString::fromLatin1(pTopic);
-    }
-    return {};
+    return TopicIn(kTopics, strAction).value_or(QString());
 }
 
 CRunningCommandTopic::CRunningCommandTopic(QWidget &frame, const QString &strAction)
