@@ -1,5 +1,6 @@
 #include "ui/MessageBoxPrompter.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
@@ -37,26 +38,35 @@ int Show(QWidget *pParent, const std::string &strText, CPrompter::EIcon icon,
 CMessageBoxPrompter::CMessageBoxPrompter(QWidget *pParent) : m_pParent(pParent)
 { }
 
+QWidget *CMessageBoxPrompter::Owner() const
+{
+    // Over the dialog the user is in, so that it is centred there and F1 in it opens that
+    // dialog's topic.
+    if (QWidget *pModal = QApplication::activeModalWidget())
+        return pModal;
+    return m_pParent;
+}
+
 void CMessageBoxPrompter::ShowMessage(const std::string &strText, EIcon icon)
 {
-    Show(m_pParent, strText, icon, QMessageBox::Ok);
+    Show(Owner(), strText, icon, QMessageBox::Ok);
 }
 
 bool CMessageBoxPrompter::AskYesNo(const std::string &strText, EIcon icon)
 {
-    return Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return Show(Owner(), strText, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool CMessageBoxPrompter::AskYesNoDefaultNo(const std::string &strText, EIcon icon)
 {
-    return Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    return Show(Owner(), strText, icon, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
 CPrompter::EAnswer CMessageBoxPrompter::AskYesNoCancel(const std::string &strText, EIcon icon)
 {
     switch (
-        Show(m_pParent, strText, icon, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+        Show(Owner(), strText, icon, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
     case QMessageBox::Yes:
         return EAnswer::Yes;
     case QMessageBox::No:
@@ -79,7 +89,7 @@ QPushButton *SetUpActionBox(QMessageBox &box, const std::string &strText,
 bool CMessageBoxPrompter::OfferAction(
     const std::string &strText, const std::string &strAction, EIcon icon)
 {
-    QMessageBox box(m_pParent);
+    QMessageBox box(Owner());
     QPushButton *pAction = SetUpActionBox(box, strText, strAction, icon);
     box.exec();
     return box.clickedButton() == pAction;

@@ -21,6 +21,8 @@ public:
     bool OfferAction(const std::string &strText, const std::string &strAction, EIcon icon) override;
 
 private:
+    QWidget *Owner() const;
+
     QWidget *m_pParent = nullptr;
 };
 

@@ -23,6 +23,7 @@
 #include "ui/ChooseRecipientsDlg.h"
 #include "ui/DialogHooks.h"
 #include "ui/HeaderBar.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainFrame.h"
 #include "ui/MergixView.h"
 #include "ui/MessageBoxPrompter.h"
@@ -121,6 +122,20 @@ TEST(MessageBoxPrompterTest, EnterAnswersNoWhereYesCannotBeTakenBack)
     EXPECT_EQ(strDefault.remove(QLatin1Char('&')), QStringLiteral("No"));
     WhenShown<QMessageBox>(pressEnter);
     EXPECT_TRUE(prompter.AskYesNo("Save the rules?", CPrompter::EIcon::Question));
+
+    // A message from within a dialog stands over that dialog, and F1 there opens its topic.
+    QDialog rules;
+    rules.setObjectName(QStringLiteral("selectByRulesDlg"));
+    rules.setModal(true);
+    rules.show();
+    QApplication::processEvents();
+    QString strTopic;
+    WhenShown<QMessageBox>([&strTopic](QMessageBox &box) {
+        strTopic = HelpTopicOf(box);
+        box.accept();
+    });
+    prompter.ShowMessage("Please enter some comparison text", CPrompter::EIcon::Exclamation);
+    EXPECT_EQ(strTopic, QStringLiteral("rules"));
 }
 
 } // namespace
